@@ -1,0 +1,30 @@
+// The one door to the operating system. On Windows it is the Win32 API itself;
+// elsewhere it is our own layer with the same names and the same contract
+// (platform/posix). Programs include this header and nothing else of the system.
+#ifndef PLATFORM_PLATFORM_H
+#define PLATFORM_PLATFORM_H
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include "posix/win32_api.h"
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The code page in which file names are spelled (the ANSI code page on Windows)
+// and the one the console shows text in (the OEM code page on Windows). Both
+// are values for the code-page argument of the conversion functions.
+UINT plat_file_name_cp(void);
+UINT plat_console_text_cp(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,160 @@
+// Standard handles and the handle calls: read, write, close, type, console mode.
+#include <errno.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/handle.h"
+
+namespace {
+
+plat_handle std_handles[3] = {
+    {0, PLAT_STD, false, GENERIC_READ, ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT |
+                                           ENABLE_ECHO_INPUT, nullptr},
+    {1, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
+    {2, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
+};
+
+// The descriptor of a handle, or -1 with ERROR_INVALID_HANDLE set.
+int fd_of(HANDLE handle) {
+  plat_handle* h = plat_handle_of(handle);
+  if (h == nullptr || h->fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  return h->fd;
+}
+
+}  // namespace
+
+void (*plat_write_observer)(HANDLE handle, DWORD length) = nullptr;
+
+plat_handle* plat_handle_of(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  return static_cast<plat_handle*>(handle);
+}
+
+HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path) {
+  plat_handle* h = static_cast<plat_handle*>(malloc(sizeof(plat_handle)));
+  char* copy = nullptr;
+  if (path != nullptr) {
+    size_t length = 0;
+    while (path[length]) length++;
+    copy = static_cast<char*>(malloc(length + 1));
+    if (copy != nullptr) {
+      for (size_t i = 0; i <= length; i++) copy[i] = path[i];
+    }
+  }
+  if (h == nullptr || (path != nullptr && copy == nullptr)) {
+    free(h);
+    free(copy);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+  *h = plat_handle{fd, kind, false, access, 0, copy};
+  return h;
+}
+
+HANDLE GetStdHandle(DWORD which) {
+  switch (which) {
+    case STD_INPUT_HANDLE: return &std_handles[0];
+    case STD_OUTPUT_HANDLE: return &std_handles[1];
+    case STD_ERROR_HANDLE: return &std_handles[2];
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+  }
+}
+
+// A disk file is read until the count is reached or the file ends, as Windows
+// does; a pipe or terminal returns what one read delivers.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD read_count, LPOVERLAPPED) {
+  *read_count = 0;
+  int fd = fd_of(file);
+  if (fd < 0) return FALSE;
+  struct stat st;
+  bool whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  char* at = static_cast<char*>(buffer);
+  DWORD total = 0;
+  while (total < length) {
+    ssize_t n = read(fd, at + total, length - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (total > 0) break;
+      plat_fail_errno(errno);
+      return FALSE;
+    }
+    total += static_cast<DWORD>(n);
+    if (n == 0 || !whole) break;
+  }
+  *read_count = total;
+  return TRUE;
+}
+
+// Writes everything; a failure after some bytes reports the bytes written and
+// sets the reason, so the caller sees a short write.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVERLAPPED) {
+  *written = 0;
+  if (plat_write_observer != nullptr) plat_write_observer(file, length);
+  int fd = fd_of(file);
+  if (fd < 0) return FALSE;
+  const char* at = static_cast<const char*>(buffer);
+  DWORD total = 0;
+  while (total < length) {
+    ssize_t n = write(fd, at + total, length - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      plat_fail_errno(errno);
+      if (total == 0) return FALSE;
+      break;
+    }
+    if (n == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      break;
+    }
+    total += static_cast<DWORD>(n);
+  }
+  *written = total;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  plat_handle* h = plat_handle_of(handle);
+  if (h == nullptr || h->fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  bool ok = close(h->fd) == 0 || errno == EINTR;
+  int error = errno;
+  h->fd = -1;
+  if (h->kind != PLAT_STD) {
+    free(h->path);
+    free(h);
+  }
+  if (!ok) plat_fail_errno(error);
+  return ok ? TRUE : FALSE;
+}
+
+DWORD GetFileType(HANDLE file) {
+  int fd = fd_of(file);
+  if (fd < 0) return FILE_TYPE_UNKNOWN;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    plat_fail_errno(errno);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(NO_ERROR);
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+// Succeeds exactly on a terminal.
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
+  plat_handle* h = plat_handle_of(console);
+  if (h == nullptr || h->fd < 0 || !isatty(h->fd)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *mode = h->console_mode;
+  return TRUE;
+}

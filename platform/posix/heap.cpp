@@ -1,0 +1,163 @@
+// The process heap. Small blocks come from malloc. Large blocks come from
+// mappings of their own with transparent huge pages asked for (first writes to
+// fresh 4 KiB pages cost far more than the work done on them), grow in place or
+// move with mremap, and released ones are kept for reuse, because a conversion
+// frees one large form of the text just before it builds the next.
+//
+// Builds with a sanitizer or for memory checking define PLAT_PLAIN_HEAP and use
+// malloc for everything, so every block stays visible to the checker.
+#include <malloc.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+
+#include <utility>
+
+#include "platform/posix/handle.h"
+
+namespace {
+
+HANDLE const kProcessHeap = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x4EA9));
+
+#if !defined(PLAT_PLAIN_HEAP) && defined(__linux__)
+#define PLAT_LARGE_BLOCKS 1
+
+constexpr size_t kLargeBlock = size_t{1} << 20;  // from here on, a mapping of its own
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr int kMaxRegions = 64;
+constexpr int kMaxKept = 2;
+
+struct Region {
+  char* start;
+  size_t size;  // bytes mapped
+};
+
+Region live[kMaxRegions];  // mappings handed out
+Region kept[kMaxKept];     // released mappings kept for reuse
+
+size_t round_up(size_t n, size_t unit) { return (n + unit - 1) / unit * unit; }
+
+Region* find_live(void* block) {
+  if (block == nullptr) return nullptr;
+  for (Region& r : live) {
+    if (r.start == block) return &r;
+  }
+  return nullptr;
+}
+
+Region* free_slot() {
+  for (Region& r : live) {
+    if (r.start == nullptr) return &r;
+  }
+  return nullptr;
+}
+
+// A fresh mapping of at least `size` bytes, its start on a huge-page boundary.
+Region map_region(size_t size) {
+  size_t mapped = round_up(size, kHugePage);
+  void* raw = mmap(nullptr, mapped + kHugePage, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (raw == MAP_FAILED) return Region{nullptr, 0};
+  char* start = static_cast<char*>(raw);
+  char* aligned = reinterpret_cast<char*>(round_up(reinterpret_cast<uintptr_t>(start), kHugePage));
+  if (aligned > start) munmap(start, static_cast<size_t>(aligned - start));
+  size_t tail = static_cast<size_t>((start + mapped + kHugePage) - (aligned + mapped));
+  if (tail > 0) munmap(aligned + mapped, tail);
+  madvise(aligned, mapped, MADV_HUGEPAGE);
+  return Region{aligned, mapped};
+}
+
+// A kept mapping that holds `size` bytes, without wasting more than half of it.
+Region take_kept(size_t size) {
+  for (Region& r : kept) {
+    if (r.start != nullptr && r.size >= size && r.size / 2 <= size) {
+      Region found = r;
+      r = Region{nullptr, 0};
+      return found;
+    }
+  }
+  return Region{nullptr, 0};
+}
+
+void release_region(Region region) {
+  for (Region& r : kept) {
+    if (r.start == nullptr) {
+      r = region;
+      return;
+    }
+  }
+  // Keep the larger ones: they are the costly ones to fault in again.
+  Region* smallest = &kept[0];
+  for (Region& r : kept) {
+    if (r.size < smallest->size) smallest = &r;
+  }
+  if (smallest->size < region.size) std::swap(*smallest, region);
+  munmap(region.start, region.size);
+}
+
+void* large_alloc(size_t size) {
+  Region* slot = free_slot();
+  if (slot == nullptr) return nullptr;
+  Region region = take_kept(size);
+  if (region.start == nullptr) region = map_region(size);
+  if (region.start == nullptr) return nullptr;
+  *slot = region;
+  return region.start;
+}
+
+void* large_realloc(Region* region, size_t size) {
+  if (size <= region->size) return region->start;
+  size_t mapped = round_up(size, kHugePage);
+  void* moved = mremap(region->start, region->size, mapped, MREMAP_MAYMOVE);
+  if (moved == MAP_FAILED) return nullptr;
+  region->start = static_cast<char*>(moved);
+  region->size = mapped;
+  madvise(region->start, region->size, MADV_HUGEPAGE);
+  return region->start;
+}
+#endif
+
+}  // namespace
+
+SIZE_T plat_heap_fail_above = 0;
+
+HANDLE GetProcessHeap(void) { return kProcessHeap; }
+
+LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
+  if (plat_heap_fail_above != 0 && bytes > plat_heap_fail_above) return nullptr;
+#ifdef PLAT_LARGE_BLOCKS
+  if (bytes >= kLargeBlock) {
+    if (void* block = large_alloc(bytes)) return block;
+  }
+#endif
+  return malloc(bytes == 0 ? 1 : bytes);
+}
+
+LPVOID HeapReAlloc(HANDLE, DWORD, LPVOID block, SIZE_T bytes) {
+  if (plat_heap_fail_above != 0 && bytes > plat_heap_fail_above) return nullptr;
+#ifdef PLAT_LARGE_BLOCKS
+  if (Region* region = find_live(block)) return large_realloc(region, bytes);
+  if (bytes >= kLargeBlock) {
+    // A growing block moves to a mapping of its own once it is large.
+    if (void* moved = large_alloc(bytes)) {
+      size_t old_size = malloc_usable_size(block);
+      memcpy(moved, block, old_size < bytes ? old_size : bytes);
+      free(block);
+      return moved;
+    }
+  }
+#endif
+  return realloc(block, bytes == 0 ? 1 : bytes);
+}
+
+BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
+#ifdef PLAT_LARGE_BLOCKS
+  if (Region* region = find_live(block)) {
+    release_region(*region);
+    *region = Region{nullptr, 0};
+    return TRUE;
+  }
+#endif
+  free(block);
+  return TRUE;
+}
