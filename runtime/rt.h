@@ -73,6 +73,9 @@ void* rt_xalloc(uint32_t size);
 void* rt_xrealloc(void* block, uint32_t size);
 uint32_t rt_strlen(const char* text);
 
+// The date this runtime was built, as "[Sep 01 2019]" (day zero-padded).
+const char* rt_build_date(void);
+
 // Supplied by the program; called with the size of the request that failed
 // (0 for a release the heap refused). Must not return.
 [[noreturn]] void rt_out_of_memory(uint32_t size);
