@@ -1,0 +1,36 @@
+// The process-wide settings of every conversion between code-page text and
+// UTF-16 units: the code page of the narrow side, the flags and the default
+// character of wide-to-narrow conversions, and the report of whether the last
+// one used that character.
+//
+// Each stage sets the fields it needs just before it lets a string change its
+// width: the input stage the input's code page, the output stage the output's
+// code page, 0x0F as the replacement byte and 0 in usedReplacement, and the
+// console copy of a file name ANSI then OEM (putting the old page back).
+#ifndef TXMORPH_CONVERSION_STATE_H
+#define TXMORPH_CONVERSION_STATE_H
+
+#include <stdint.h>
+
+namespace txmorph {
+
+struct ConversionState {
+  // Code page of the narrow side: 0 ANSI, 1 OEM, 65001 UTF-8, or any page the
+  // platform knows by number.
+  uint32_t codePage;
+  // Flags of the wide-to-narrow conversion (0: best fit allowed, not counted
+  // as a replacement).
+  uint32_t wcFlags;
+  // The byte written for a character the code page cannot represent.
+  char replacementByte;
+  // 2 or more: do not ask whether replacementByte was used. 0 or 1: ask; the
+  // last wide-to-narrow conversion leaves 1 here if it used it, else 0.
+  int32_t usedReplacement;
+};
+
+// The one instance: code page 0, no flags, '^', and no report asked for.
+extern ConversionState conversionState;
+
+}  // namespace txmorph
+
+#endif
