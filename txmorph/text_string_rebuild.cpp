@@ -103,6 +103,31 @@ void fillPattern(Target* t, uint32_t patternUnits, uint32_t copies) {
   t->length += static_cast<uint32_t>(more);
 }
 
+// Makes the string's own block the target, enlarged when `total` units do
+// not fit. Returns where the source is then: a source inside the block moves
+// with it, and one among the kept units (the string appended to itself) moves
+// with them to the start of the block.
+const void* reuseOwnBlock(TextString* s, Target* t, uint64_t total, uint32_t kept,
+                          const void* source, bool inside) {
+  TextBlock* own = blockOf(s);
+  t->block = own;
+  t->fresh = false;
+  const uint8_t* from = static_cast<const uint8_t*>(source);
+  if (blockBytes(total, 0, t->width) > own->capacity) {
+    size_t dataAt = static_cast<size_t>(static_cast<uint8_t*>(s->data) - unitsOf(own));
+    size_t sourceAt = inside ? static_cast<size_t>(from - unitsOf(own)) : 0;
+    t->block = growBlock(own, blockBytes(total, growSlack, t->width));
+    s->data = unitsOf(t->block) + dataAt;
+    if (inside) from = unitsOf(t->block) + sourceAt;
+  }
+  const uint8_t* keptAt = static_cast<const uint8_t*>(s->data);
+  size_t keptBytes = static_cast<size_t>(kept) << widthOf(s);
+  if (inside && from >= keptAt && from < keptAt + keptBytes) {
+    from = unitsOf(t->block) + (from - keptAt);
+  }
+  return from;
+}
+
 // Hands the target to the string: a zero unit after the units, the new
 // block's reference, the width. After a failure a new block is dropped and
 // the string left as it was; its own block keeps what was written (the kept
@@ -143,29 +168,11 @@ bool rebuild(TextString* s, const void* source, uint32_t count, uint32_t sourceW
 
   Target t = {nullptr, true, targetWidth, 0};
   TextBlock* own = blockOf(s);
-  bool reuse = own != nullptr && own->refCount <= 1 && !(kept != 0 && oldWidth != targetWidth);
+  bool reuse = own != nullptr && own->refCount <= 1 && !((mode & kKeep) && oldWidth != targetWidth);
   bool inside = reuse && holds(own, source);
   if (inside && sourceWidth != targetWidth) reuse = false;
   if (reuse) {
-    t.block = own;
-    t.fresh = false;
-    if (blockBytes(total, 0, targetWidth) > own->capacity) {
-      size_t dataAt = static_cast<size_t>(static_cast<uint8_t*>(s->data) - unitsOf(own));
-      size_t sourceAt = inside ? static_cast<size_t>(static_cast<const uint8_t*>(source) -
-                                                     reinterpret_cast<uint8_t*>(own))
-                               : 0;
-      t.block = growBlock(own, blockBytes(total, growSlack, targetWidth));
-      s->data = unitsOf(t.block) + dataAt;
-      if (inside) source = reinterpret_cast<uint8_t*>(t.block) + sourceAt;
-    }
-    // The kept units move to the start of the block; a source among them
-    // (the string appended to itself) moves with them.
-    const uint8_t* keptAt = static_cast<const uint8_t*>(s->data);
-    size_t keptBytes = static_cast<size_t>(kept) << oldWidth;
-    const uint8_t* from = static_cast<const uint8_t*>(source);
-    if (inside && from >= keptAt && from < keptAt + keptBytes) {
-      source = unitsOf(t.block) + (from - keptAt);
-    }
+    source = reuseOwnBlock(s, &t, total, kept, source, inside);
   } else {
     t.block = newBlock(blockBytes(total, growSlack, targetWidth));
   }
