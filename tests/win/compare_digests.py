@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Runs the code-page probe and compares its digests with the committed ones.
+
+usage: compare_digests.py DIGESTS [RUNNER] PROBE
+       compare_digests.py --write DIGESTS [RUNNER] PROBE   (records them instead)
+
+RUNNER is the program that starts PROBE (Wine for a Windows build). On a
+mismatch, `PROBE SECTION` prints every record of that section, for a diff
+between two builds.
+"""
+import subprocess
+import sys
+
+
+def parse(text):
+    digests = {}
+    for line in text.splitlines():
+        if line.strip():
+            name, digest = line.split()
+            digests[name] = digest
+    return digests
+
+
+def main(argv):
+    write = argv[:1] == ["--write"]
+    if write:
+        argv = argv[1:]
+    if len(argv) < 2:
+        print(__doc__)
+        return 2
+    path, command = argv[0], [a for a in argv[1:] if a]
+    done = subprocess.run(command, capture_output=True, text=True, timeout=1200)
+    if done.returncode != 0:
+        print(f"probe failed ({done.returncode}): {done.stderr}")
+        return 1
+    got = parse(done.stdout)
+    if write:
+        with open(path, "w") as f:
+            f.write(done.stdout)
+        print(f"wrote {len(got)} digests to {path}")
+        return 0
+    want = parse(open(path).read())
+    bad = 0
+    for name in sorted(set(want) | set(got)):
+        if want.get(name) != got.get(name):
+            print(f"MISMATCH {name}: expected {want.get(name)}, probe gave {got.get(name)}")
+            bad += 1
+    print(f"{len(want) - bad} of {len(want)} sections match")
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
