@@ -22,6 +22,9 @@ struct plat_handle {
 // The record behind a handle, or null for the invalid and null handles.
 plat_handle* plat_handle_of(HANDLE handle);
 
+// The descriptor behind a handle, or -1 with ERROR_INVALID_HANDLE set.
+int plat_fd_of(HANDLE handle);
+
 // A new handle record for an open descriptor (path copied when given).
 HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path);
 

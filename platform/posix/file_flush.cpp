@@ -1,0 +1,20 @@
+// FlushFileBuffers: what was written through a handle reaches the disk.
+#include <errno.h>
+#include <unistd.h>
+
+#include "platform/posix/handle.h"
+
+BOOL FlushFileBuffers(HANDLE file) {
+  int fd = plat_fd_of(file);
+  if (fd < 0) return FALSE;
+  if (!(plat_handle_of(file)->access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // Pipes and terminals have nothing to flush (EINVAL).
+  if (fsync(fd) != 0 && errno != EINVAL) {
+    plat_fail_errno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}

@@ -1,0 +1,15 @@
+// File names as the file system takes them: bytes in the file-name code page
+// (plat_file_name_cp()). Internal to platform/posix.
+#ifndef PLATFORM_POSIX_FILE_NAME_H
+#define PLATFORM_POSIX_FILE_NAME_H
+
+#include "platform/posix/win32_api.h"
+
+// A name in UTF-16 or in the OEM code page, converted to the file-name code
+// page, in a block the caller releases with free(). Null with the last error
+// set when the name has no exact form there (ERROR_NO_UNICODE_TRANSLATION: a
+// look-alike would name another file) or memory is short.
+char* plat_file_name_from_wide(const WCHAR* name);
+char* plat_file_name_from_oem(const char* name);
+
+#endif

@@ -1,0 +1,212 @@
+// Opening files, directories and devices by name: CreateFileA and CreateFileW
+// with Windows' dispositions, access rules and error codes, and the choice of
+// ANSI or OEM names for CreateFileA (SetFileApisToANSI, SetFileApisToOEM).
+//
+// What Windows does and POSIX would not, and is done here:
+// - A directory opens only with FILE_FLAG_BACKUP_SEMANTICS (else code 5).
+// - FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link itself, never its
+//   target; asked for data access, a link is opened for its attributes only.
+// - Access to attributes alone (FILE_READ_ATTRIBUTES, FILE_WRITE_ATTRIBUTES)
+//   needs no right to the data: such a handle reaches the file's times and
+//   nothing else. Writing attributes needs the file's owner (or root), and
+//   this is checked at the open, as Windows checks the rights asked for.
+// - A file with no write permission bit at all is read-only: opening it for
+//   writing data or to overwrite it fails with code 5, also for root, and
+//   leaves it untouched.
+// - A missing file gives 2, a missing directory on the way to it 3, a name
+//   longer than the system takes 206. No file is created by OPEN_EXISTING or
+//   TRUNCATE_EXISTING.
+// Share modes have no POSIX counterpart and are accepted and ignored; so are
+// the flags and attributes not named above.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/file_name.h"
+#include "platform/posix/handle.h"
+
+namespace {
+
+bool file_apis_oem = false;
+
+// "CONIN$", the console input, is the console code's to open; until it is
+// there, the name is not found.
+HANDLE open_console_input(DWORD) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return INVALID_HANDLE_VALUE;
+}
+
+HANDLE fail(DWORD code) {
+  SetLastError(code);
+  return INVALID_HANDLE_VALUE;
+}
+
+// What each disposition does with a file that exists and one that does not.
+struct Disposition {
+  bool creates;    // a missing file is created
+  bool exclusive;  // an existing file is an error (80)
+  bool truncates;  // an existing file is emptied
+};
+
+const Disposition kDispositions[] = {
+    {true, true, false},    // CREATE_NEW
+    {true, false, true},    // CREATE_ALWAYS
+    {false, false, false},  // OPEN_EXISTING
+    {true, false, false},   // OPEN_ALWAYS
+    {false, false, true},   // TRUNCATE_EXISTING
+};
+
+// The open(2) access mode for the data rights asked for, or O_PATH when no
+// data is to be read or written (overwriting an existing file writes).
+int access_mode(DWORD access, bool overwrite) {
+  bool read = access & GENERIC_READ;
+  bool write = (access & GENERIC_WRITE) || overwrite;
+  if (read && write) return O_RDWR;
+  if (write) return O_WRONLY;
+  if (read) return O_RDONLY;
+  return O_PATH;
+}
+
+// ENOENT names a missing file (2) when the directory that should hold it
+// exists, else a missing directory (3).
+DWORD missing_code(const char* path) {
+  const char* slash = strrchr(path, '/');
+  if (slash == nullptr) return ERROR_FILE_NOT_FOUND;
+  size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+  char parent[MAX_PATH];
+  if (length >= sizeof parent) return ERROR_PATH_NOT_FOUND;
+  memcpy(parent, path, length);
+  parent[length] = 0;
+  struct stat st;
+  return stat(parent, &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND
+                                                       : ERROR_PATH_NOT_FOUND;
+}
+
+DWORD open_error(int error, const char* path) {
+  return error == ENOENT ? missing_code(path) : plat_error_from_errno(error);
+}
+
+// Windows' rules for a file that exists, checked on the open descriptor before
+// anything is changed; then an overwrite empties it. NO_ERROR or the code.
+DWORD check_existing(int fd, DWORD access, DWORD flags, bool overwrite) {
+  bool write_data = (access & GENERIC_WRITE) || overwrite;
+  bool write_attributes = (access & FILE_WRITE_ATTRIBUTES) && geteuid() != 0;
+  bool directory_matters = !(flags & FILE_FLAG_BACKUP_SEMANTICS);
+  if (!write_data && !write_attributes && !directory_matters) return NO_ERROR;
+
+  struct stat st;
+  if (fstat(fd, &st) != 0) return plat_error_from_errno(errno);
+  if (S_ISDIR(st.st_mode) && directory_matters) return ERROR_ACCESS_DENIED;
+  if (S_ISREG(st.st_mode) && write_data && (st.st_mode & 0222) == 0) return ERROR_ACCESS_DENIED;
+  if (write_attributes && st.st_uid != geteuid()) return ERROR_ACCESS_DENIED;
+  if (overwrite && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+    return plat_error_from_errno(errno);
+  }
+  return NO_ERROR;
+}
+
+// Opens a name in the file-name code page.
+HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags) {
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+    return fail(ERROR_INVALID_PARAMETER);
+  }
+  const Disposition& rule = kDispositions[disposition - CREATE_NEW];
+  if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) {
+    return fail(ERROR_INVALID_PARAMETER);
+  }
+  if (*path == 0) return fail(ERROR_PATH_NOT_FOUND);
+
+  int follow = (flags & FILE_FLAG_OPEN_REPARSE_POINT) ? O_NOFOLLOW : 0;
+  int mode = access_mode(access, rule.truncates);
+  bool is_link = false;
+  bool existed = true;
+  int fd = -1;
+
+  if (rule.creates) {
+    mode_t permissions = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    int create_mode = mode == O_PATH ? O_RDONLY : mode;
+    fd = open(path, create_mode | O_CREAT | O_EXCL | O_CLOEXEC | follow, permissions);
+    if (fd >= 0) existed = false;
+    if (fd < 0 && errno != EEXIST) return fail(open_error(errno, path));
+    if (fd < 0 && rule.exclusive) return fail(ERROR_FILE_EXISTS);
+  }
+  if (fd < 0) {
+    fd = open(path, mode | O_CLOEXEC | follow);
+    if (fd < 0 && errno == ELOOP && follow && mode != O_PATH) {
+      // The name is a symbolic link: it is opened as itself, for its times.
+      fd = open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
+      is_link = fd >= 0;
+    }
+    if (fd < 0) return fail(open_error(errno, path));
+  }
+
+  if (existed) {
+    DWORD error = check_existing(fd, access, flags, rule.truncates && !is_link);
+    if (error != NO_ERROR) {
+      close(fd);
+      return fail(error);
+    }
+  }
+  HANDLE handle = plat_make_handle(fd, PLAT_FILE, access, path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  plat_handle_of(handle)->is_link = is_link;
+  bool reopened = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  SetLastError(reopened ? ERROR_ALREADY_EXISTS : NO_ERROR);
+  return handle;
+}
+
+// Device names first, then files.
+HANDLE open_name(const char* name, DWORD access, DWORD disposition, DWORD flags) {
+  if (strcasecmp(name, "CONIN$") == 0) return open_console_input(access);
+  return open_file(name, access, disposition, flags);
+}
+
+bool is_ascii(const char* text) {
+  for (; *text; text++) {
+    if (static_cast<unsigned char>(*text) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int plat_fd_of(HANDLE handle) {
+  plat_handle* h = plat_handle_of(handle);
+  if (h == nullptr || h->fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  return h->fd;
+}
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE) {
+  if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);
+  if (!file_apis_oem || is_ascii(name)) return open_name(name, access, disposition, flags);
+  char* converted = plat_file_name_from_oem(name);
+  if (converted == nullptr) return INVALID_HANDLE_VALUE;
+  HANDLE handle = open_name(converted, access, disposition, flags);
+  free(converted);
+  return handle;
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE) {
+  if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);
+  char* converted = plat_file_name_from_wide(name);
+  if (converted == nullptr) return INVALID_HANDLE_VALUE;
+  HANDLE handle = open_name(converted, access, disposition, flags);
+  free(converted);
+  return handle;
+}
+
+void SetFileApisToOEM(void) { file_apis_oem = true; }
+
+void SetFileApisToANSI(void) { file_apis_oem = false; }

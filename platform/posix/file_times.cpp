@@ -1,0 +1,136 @@
+// File times on POSIX: W is the modification time, A the access time, C the
+// birth time (where the file system keeps one) and the change time is the
+// status change time. Access and modification times are set to the 100 ns;
+// the birth time and the change time cannot be set on Linux.
+#include "platform/posix/file_times.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kUnixEpoch = INT64_C(116444736000000000);  // 1970-01-01 as a file time
+
+// A file time from a POSIX time; times before 1601 become 0, times beyond the
+// last one a file time holds become that one.
+uint64_t file_time_of(const struct statx_timestamp& t) {
+  constexpr int64_t kFirst = -kUnixEpoch / kTicksPerSecond;
+  constexpr int64_t kLast = (INT64_MAX - kUnixEpoch) / kTicksPerSecond - 1;
+  if (t.tv_sec < kFirst) return 0;
+  if (t.tv_sec > kLast) return INT64_MAX;
+  return static_cast<uint64_t>(kUnixEpoch + t.tv_sec * kTicksPerSecond + t.tv_nsec / 100);
+}
+
+// A POSIX time from a file time below 2^63.
+struct timespec timespec_of(uint64_t time) {
+  int64_t ticks = static_cast<int64_t>(time) - kUnixEpoch;
+  int64_t seconds = ticks / kTicksPerSecond;
+  int64_t rest = ticks % kTicksPerSecond;
+  if (rest < 0) {
+    seconds -= 1;
+    rest += kTicksPerSecond;
+  }
+  struct timespec ts;
+  ts.tv_sec = static_cast<time_t>(seconds);
+  ts.tv_nsec = static_cast<long>(rest * 100);
+  return ts;
+}
+
+DWORD attributes_of(uint16_t mode) {
+  if (S_ISDIR(mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (S_ISLNK(mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  if ((mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
+
+enum TimeRequest : uint8_t { KEEP, SET, INVALID };
+
+// What a given time asks for: the values the system treats as "leave it"
+// (0, all ones, all ones but the lowest bit), a time to set, or a negative
+// value, which no file can carry.
+TimeRequest request_of(const uint64_t* time) {
+  if (time == nullptr || *time == 0 || *time >= ~uint64_t{1}) return KEEP;
+  if (*time >> 63) return INVALID;
+  return SET;
+}
+
+}  // namespace
+
+DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info) {
+  if (file == nullptr || file->fd < 0) return ERROR_INVALID_HANDLE;
+  struct statx sx;
+  if (statx(file->fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+            &sx) != 0) {
+    return plat_error_from_errno(errno);
+  }
+  info->creation = (sx.stx_mask & STATX_BTIME) ? file_time_of(sx.stx_btime) : PLAT_NO_FILE_TIME;
+  info->access = file_time_of(sx.stx_atime);
+  info->write = file_time_of(sx.stx_mtime);
+  info->change = file_time_of(sx.stx_ctime);
+  info->attributes = attributes_of(sx.stx_mode);
+  return NO_ERROR;
+}
+
+DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
+                            const uint64_t* access, const uint64_t* write) {
+  if (file == nullptr || file->fd < 0) return ERROR_INVALID_HANDLE;
+  if (!(file->access & (FILE_WRITE_ATTRIBUTES | GENERIC_WRITE))) return ERROR_ACCESS_DENIED;
+  TimeRequest c = request_of(creation), a = request_of(access), w = request_of(write);
+  if (c == INVALID || a == INVALID || w == INVALID) return ERROR_INVALID_PARAMETER;
+  if (c == SET) return ERROR_NOT_SUPPORTED;
+  if (a == KEEP && w == KEEP) return NO_ERROR;
+
+  struct timespec times[2];
+  times[0] = a == SET ? timespec_of(*access) : timespec{0, UTIME_OMIT};
+  times[1] = w == SET ? timespec_of(*write) : timespec{0, UTIME_OMIT};
+  if (utimensat(file->fd, "", times, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) {
+    return plat_error_from_errno(errno);
+  }
+  return NO_ERROR;
+}
+
+// ---------------------------------------------------------------------------
+// The Win32 calls
+
+namespace {
+
+uint64_t value_of(const FILETIME* time) {
+  return (uint64_t{time->dwHighDateTime} << 32) | time->dwLowDateTime;
+}
+
+void store(uint64_t value, LPFILETIME time) {
+  if (time == nullptr) return;
+  time->dwLowDateTime = static_cast<DWORD>(value);
+  time->dwHighDateTime = static_cast<DWORD>(value >> 32);
+}
+
+}  // namespace
+
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
+  plat_file_info info;
+  DWORD error = plat_read_file_info(plat_handle_of(file), &info);
+  if (error != NO_ERROR) {
+    SetLastError(error);
+    return FALSE;
+  }
+  store(info.creation, creation);
+  store(info.access, access);
+  store(info.write, write);
+  return TRUE;
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* write) {
+  uint64_t c = creation ? value_of(creation) : 0;
+  uint64_t a = access ? value_of(access) : 0;
+  uint64_t w = write ? value_of(write) : 0;
+  DWORD error = plat_write_file_times(plat_handle_of(file), &c, &a, &w);
+  if (error != NO_ERROR) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}

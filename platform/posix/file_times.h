@@ -1,0 +1,36 @@
+// The times and attributes of an open file, shared by the Win32 calls
+// (GetFileTime, SetFileTime) and the native ones (NtQueryInformationFile,
+// NtSetInformationFile). Internal to platform/posix.
+//
+// Times are file times: 100-nanosecond intervals since 1601-01-01 00:00 UTC.
+#ifndef PLATFORM_POSIX_FILE_TIMES_H
+#define PLATFORM_POSIX_FILE_TIMES_H
+
+#include "platform/posix/handle.h"
+
+// A file time that stands for "no such time": the creation time of a file
+// whose file system keeps none.
+#define PLAT_NO_FILE_TIME (~uint64_t{0})
+
+struct plat_file_info {
+  uint64_t creation;  // birth time, or PLAT_NO_FILE_TIME
+  uint64_t access;
+  uint64_t write;    // modification time
+  uint64_t change;   // status change time
+  DWORD attributes;  // FILE_ATTRIBUTE_* as Windows would report them
+};
+
+// Reads the times and attributes of the file behind an open handle (for a
+// symbolic link opened as itself: of the link). NO_ERROR or a Win32 code.
+DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info);
+
+// Sets the times of the file behind an open handle. Each time is optional: a
+// null pointer, 0, all ones (stop updating) or all ones but the lowest bit
+// (resume updating) leaves it as it is. Access and write times are set to the
+// 100 ns; a birth time cannot be set here (ERROR_NOT_SUPPORTED). The handle
+// must have been opened with FILE_WRITE_ATTRIBUTES or GENERIC_WRITE.
+// NO_ERROR or a Win32 code; on failure nothing was changed.
+DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
+                            const uint64_t* access, const uint64_t* write);
+
+#endif
