@@ -1,0 +1,134 @@
+// timecarry: sets the creation, access, write and change times of files from a
+// source file's times, the current time or constants, as an operation string
+// directs. The pieces of one run, shared by the program and its tests.
+#ifndef TIMECARRY_TIMECARRY_H
+#define TIMECARRY_TIMECARRY_H
+
+#include "runtime/rt.h"
+
+// 100-nanosecond intervals since 1601-01-01 00:00 UTC; split into 32-bit
+// halves only at the platform calls.
+typedef uint64_t file_time;
+
+// The letters of the operation string, by index (see time_letters).
+enum time_index : uint8_t {
+  time_ignore = 0,    // '#'
+  time_write = 1,     // 'W'
+  time_creation = 2,  // 'C'
+  time_access = 3,    // 'A'
+  time_change = 4,    // 'G'
+  time_preserve = 5,  // '.'
+  time_maximum = 6,   // ':'
+  time_now = 7,       // 'N'
+  time_count = 8,
+};
+
+inline FILETIME split_time(file_time value) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(value);
+  time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return time;
+}
+
+inline file_time joined_time(const FILETIME& time) {
+  return (file_time{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+constexpr file_time time_all_ones = ~file_time{0};
+constexpr file_time time_largest = 0x7FFFFFFFFFFFFFFFull;
+
+// The exit code: bits that accumulate over the run.
+enum exit_bit : uint8_t {
+  exit_out_of_memory = 1,
+  exit_nothing_done = 2,
+  exit_rounding_failed = 4,
+  exit_set_failed = 32,
+  exit_get_failed = 64,
+  exit_illegal_command_line = 128,
+};
+
+// The native file-information interface of ntdll, bound by name. Declared
+// here because no system header declares it.
+typedef LONG nt_status;
+
+struct file_basic_information {
+  LONGLONG creation_time;
+  LONGLONG last_access_time;
+  LONGLONG last_write_time;
+  LONGLONG change_time;
+  DWORD file_attributes;
+};
+static_assert(sizeof(file_basic_information) == 40, "the record the system expects");
+
+struct io_status_block {
+  union {
+    nt_status status;
+    void* pointer;
+  };
+  uintptr_t information;
+};
+
+constexpr int file_basic_information_class = 4;
+
+typedef nt_status(NTAPI* query_information_fn)(HANDLE file, io_status_block* io, void* information,
+                                               ULONG length, int information_class);
+typedef nt_status(NTAPI* set_information_fn)(HANDLE file, io_status_block* io, void* information,
+                                             ULONG length, int information_class);
+typedef ULONG(NTAPI* status_to_error_fn)(nt_status status);
+
+// All three, or none: then the Win32 calls stand in.
+struct native_api {
+  query_information_fn query_information;
+  set_information_fn set_information;
+  status_to_error_fn status_to_error;
+};
+
+// Everything one run keeps.
+struct timecarry_run {
+  uint8_t exit_status;
+  bool console_is_oem;  // the console shows the OEM code page: paths printed in it
+  native_api native;
+  file_time source_times[time_count];
+  file_time new_times[time_count];
+  uint8_t new_times_given;  // bit (1 << index) for each entry of new_times that holds a value
+};
+
+// A run before anything happened: nothing done yet, the constant sources
+// unset, no native interface. console_is_oem is the caller's.
+void init_run(timecarry_run* run);
+
+// The constant sources, fixed once per run: '.', ':' and the current time.
+void set_constant_sources(timecarry_run* run);
+
+// operations.cpp
+int time_letter_index(char letter);
+bool evaluate_operations(timecarry_run* run, const char* operations);
+
+// rounding.cpp: the 2-second rounding through the DOS date and time of local
+// time. False when the value does not pass (before 1980, after 2107, or not a
+// time at all), with the reason as the last error.
+bool round_to_dos_time(file_time value, file_time* rounded);
+
+// native_api.cpp
+void bind_native_api(native_api* api);
+bool read_file_times(const native_api* api, HANDLE file, file_time* creation, file_time* access,
+                     file_time* write, file_time* change);
+bool write_file_times(const native_api* api, HANDLE file, const file_time* creation,
+                      const file_time* access, const file_time* write, const file_time* change);
+
+// timestamp_access.cpp
+HANDLE open_source(timecarry_run* run, char* path, DWORD access);
+void apply_to_destination(timecarry_run* run, char* path, HANDLE file);
+
+// path_list.cpp: the paths of standard input, each its own source and
+// destination. False when the operation string is illegal.
+bool process_path_list(timecarry_run* run, HANDLE input, const char* operations);
+
+// report_error.cpp
+void report_error(const char* format, ...);
+char* system_error_text(void);
+
+// help.cpp
+void print_help(void);
+
+#endif
