@@ -1,0 +1,307 @@
+"""timecarry on real files: the command line, the path list of standard input,
+the output lines and the exit bits.
+
+Under Wine some things cannot be checked: it ignores creation and change time
+sets, follows symbolic links even when told not to, and its error texts differ
+from Windows' (only the codes are compared there).
+"""
+import os
+import re
+import subprocess
+import unittest
+
+from harness import UNDER_WINE, TempDirTest, program, run
+
+HELP_LINES = b"""Syntax: timecarry [?......] _sourcePath [_destPath1 [_destPath2 ...]]
+  Source/Destination timestamps:  Write Creation Access chanGe
+  Other sources:  Now  # ignore  . preserve  : maximum
+  Uppercase W C A G N applies 2 sec (DOS / FAT32) rounding
+  Operators: < min  > max  = ifEqual  ! ifNotEqual  ~ ifApproxEqual
+             + - increment/decrement by 1 minute, can be multiple
+Examples:
+  ?ww        Transfer Write to Write date; default
+  ?Wcnw#a.g  Transfer Write to Creation applying 2 sec rounding, Now to Write,
+             ignore Access and preserve Change date
+  timecarry ?w+w.a.g myfile.txt  Increment last Write timestamp
+  timecarry ?nwnang C:/TEMP      Classic 'touch'
+  dir /s/b/a *.txt | timecarry "?Wwc<aW<c.g"  Rearrange timestamps on each file
+Exit code:
+  0    Full success
+  |2   No successful operations were done
+  |4   2 sec rounding failed on some timestamp(s)
+  |32  Failed setting timestamp on some file(s)
+  |64  Failed requesting timestamp from some file(s)
+  |128 Illegal command line
+"""
+BANNER = re.compile(rb"^timecarry [^\n]*  \[[A-Z][a-z]{2} \d\d \d{4}\]\n")
+
+NOT_FOUND = b"(2) The system cannot find the file specified.\n"
+PATH_NOT_FOUND = b"(3) The system cannot find the path specified.\n"
+TOO_LONG = b"(206) The filename or extension is too long.\n"
+NOT_SUPPORTED = b"(50) The request is not supported.\n"
+
+# The longest path a list line may hold.
+LONGEST = 259 if UNDER_WINE else 4095
+
+SECOND = 1_000_000_000  # in nanoseconds
+T2020 = 1_577_836_800 * SECOND  # 2020-01-01 00:00:00 UTC
+
+
+def codes_only(text):
+    """Under Wine, the system's texts are cut off after the code."""
+    if not UNDER_WINE:
+        return text
+    return re.sub(rb"(\(\d+\))[^\n]*", rb"\1", text)
+
+
+class Timecarry(TempDirTest):
+    def setUp(self):
+        super().setUp()
+        self.exe = program("TIMECARRY")
+
+    def tc(self, *args, stdin=subprocess.DEVNULL, lang="C.UTF-8"):
+        """Runs in the temporary directory; standard input a character device
+        unless a list is given."""
+        return run(self.exe, *args, stdin=stdin, cwd=self.dir,
+                   env={"LANG": lang, "LC_ALL": "", "LC_CTYPE": "", "TZ": "UTC"})
+
+    def file(self, name, write_ns=T2020, access_ns=None):
+        path = self.write(name, name)
+        self.set_times(name, write_ns, access_ns if access_ns is not None else write_ns)
+        return path
+
+    def set_times(self, name, write_ns, access_ns):
+        os.utime(self.path(name), ns=(access_ns, write_ns), follow_symlinks=False)
+
+    def mtime(self, name):
+        return os.lstat(self.path(name)).st_mtime_ns
+
+    def atime(self, name):
+        return os.lstat(self.path(name)).st_atime_ns
+
+    def assertOutput(self, out, expected):
+        self.assertEqual(codes_only(out), codes_only(expected))
+
+
+class Help(Timecarry):
+    def assertHelp(self, out):
+        match = BANNER.match(out)
+        self.assertIsNotNone(match, out[:80])
+        self.assertEqual(out[match.end():], HELP_LINES)
+
+    def test_no_argument_or_only_a_question_mark(self):
+        for args in [(), ("?",)]:
+            code, out, _ = self.tc(*args)
+            self.assertEqual(code, 130)
+            self.assertHelp(out)
+
+    def test_illegal_operations_are_noticed_after_the_source_was_read(self):
+        self.file("a")
+        code, out, _ = self.tc("?xx", "a")
+        self.assertEqual(code, 130)
+        self.assertHelp(out)
+        code, out, _ = self.tc("?xx", "missing")
+        self.assertEqual(code, 66)
+        self.assertOutput(out, b'ERROR! Cannot open "missing" -- ' + NOT_FOUND)
+
+    def test_illegal_operations_with_a_path_list(self):
+        self.file("a")
+        code, out, _ = self.tc("?w<+w", stdin=b"missing\na\nnever\n")
+        self.assertEqual(code, 2 + 64 + 128)
+        first, help_text = out.split(b"\n", 1)
+        self.assertOutput(first + b"\n", b'ERROR! Cannot open "missing" -- ' + NOT_FOUND)
+        self.assertHelp(help_text)
+
+
+class CommandLine(Timecarry):
+    def test_no_path_and_no_list(self):
+        code, out, _ = self.tc("?ww")
+        self.assertEqual((code, out), (2, b""))
+        code, out, _ = self.tc("?ww", stdin=b"")
+        self.assertEqual((code, out), (2, b""))
+
+    def test_single_path_is_source_and_destination(self):
+        self.file("a", T2020 + 123_456_700)
+        code, out, _ = self.tc("a")
+        self.assertEqual((code, out), (0, b"a\n"))
+        self.assertEqual(self.mtime("a"), T2020 + 123_456_700)
+
+        code, out, _ = self.tc("?w+w.a", "a")
+        self.assertEqual((code, out), (0, b"a\n"))
+        self.assertEqual(self.mtime("a"), T2020 + 60 * SECOND)
+        self.assertEqual(self.atime("a"), T2020 + 123_456_700)  # preserved
+
+    def test_source_to_destinations_second_missing(self):
+        self.file("src", T2020 + 7 * SECOND)
+        self.file("dst", 0)
+        code, out, _ = self.tc("src", "dst", "missing")
+        self.assertEqual(code, 32)
+        self.assertOutput(out, b"dst\nmissing -- ERROR! " + NOT_FOUND)
+        self.assertEqual(self.mtime("dst"), T2020 + 7 * SECOND)
+        self.assertFalse(os.path.exists(self.path("missing")), "never created")
+
+    def test_missing_source_touches_no_destination(self):
+        self.file("dst", 0)
+        code, out, _ = self.tc("?nw", "nodir/src", "dst")
+        self.assertEqual(code, 66)
+        self.assertOutput(out, b'ERROR! Cannot open "nodir/src" -- ' + PATH_NOT_FOUND)
+        self.assertEqual(self.mtime("dst"), 0)
+
+    def test_later_question_mark_is_a_path(self):
+        if not UNDER_WINE:
+            self.file("?b")
+        self.file("a", T2020 + 2 * SECOND)
+        code, out, _ = self.tc("a", "?b")
+        if UNDER_WINE:  # a name Windows refuses, but a name
+            self.assertEqual(code, 32 + 2)
+            self.assertOutput(out, b"?b -- ERROR! (123)\n")
+        else:
+            self.assertEqual((code, out), (0, b"?b\n"))
+            self.assertEqual(self.mtime("?b"), T2020 + 2 * SECOND)
+
+    def test_rounding_failure_is_reported_and_the_pair_goes_on(self):
+        self.file("old", 157_766_400 * SECOND + 500_000_000)  # 1975-01-01 00:00:00.5
+        code, out, _ = self.tc("?Wa", "old")
+        self.assertEqual(code, 4)
+        value = 157_766_400 * 10_000_000 + 116_444_736_000_000_000 + 5_000_000
+        prefix = b"ERROR! Cannot convert timestamp %d  -- " % value
+        self.assertTrue(out.startswith(prefix), out)
+        self.assertTrue(out.endswith(b"\nold\n"), out)
+        self.assertEqual(self.atime("old"), 157_766_400 * SECOND + 500_000_000)
+
+    def test_two_second_rounding(self):
+        self.file("a", T2020 + 3 * SECOND + 900_000_000)
+        code, out, _ = self.tc("?Ww", "a")
+        self.assertEqual((code, out), (0, b"a\n"))
+        self.assertEqual(self.mtime("a"), T2020 + 2 * SECOND)
+
+    def test_now_and_conditions(self):
+        self.file("a", T2020, T2020 + 3 * SECOND)
+        code, _, _ = self.tc("?w!a nw", "a")  # 3 s apart: the condition fails
+        self.assertEqual(code, 0)
+        self.assertEqual(self.mtime("a"), T2020)
+        self.set_times("a", T2020, T2020 + 5 * SECOND)
+        code, _, _ = self.tc("?w!a nw", "a")
+        self.assertEqual(code, 0)
+        self.assertGreater(self.mtime("a"), T2020 + 365 * 86400 * SECOND)
+        self.assertEqual(self.atime("a"), T2020)
+
+    def test_directories_are_sources_and_destinations(self):
+        os.mkdir(self.path("d1"))
+        os.mkdir(self.path("d2"))
+        self.set_times("d1", T2020 + 9 * SECOND, T2020)
+        code, out, _ = self.tc("d1", "d2")
+        self.assertEqual((code, out), (0, b"d2\n"))
+        self.assertEqual(self.mtime("d2"), T2020 + 9 * SECOND)
+
+    @unittest.skipIf(UNDER_WINE, "Wine follows symbolic links")
+    def test_symbolic_link_is_itself_the_file(self):
+        self.file("target", T2020)
+        os.symlink("target", self.path("link"))
+        self.set_times("link", T2020 + 60 * SECOND, T2020)
+        code, out, _ = self.tc("?w+w", "link")
+        self.assertEqual((code, out), (0, b"link\n"))
+        self.assertEqual(self.mtime("link"), T2020 + 120 * SECOND)
+        self.assertEqual(self.mtime("target"), T2020)
+        os.symlink("nowhere", self.path("dangling"))
+        code, out, _ = self.tc("target", "dangling")
+        self.assertEqual((code, out), (0, b"dangling\n"))
+        self.assertEqual(self.mtime("dangling"), T2020)
+
+    @unittest.skipIf(UNDER_WINE, "Wine ignores creation and change time sets")
+    def test_creation_and_change_times_on_posix(self):
+        self.file("a")
+        code, out, _ = self.tc("?wc", "a")
+        self.assertEqual(code, 32 + 2)
+        self.assertEqual(out, b"a -- ERROR! " + NOT_SUPPORTED)
+        code, out, _ = self.tc("?nwwg.c", "a")  # change time dropped, creation preserved
+        self.assertEqual((code, out), (0, b"a\n"))
+        code, out, _ = self.tc("?Gg", "a")  # the change time is read natively
+        self.assertEqual((code, out), (0, b"a\n"))
+
+    @unittest.skipIf(UNDER_WINE, "arguments beyond ASCII pass Wine's own way")
+    def test_paths_print_in_the_console_code_page(self):
+        name = b"caf\xe9"  # e acute in 1252, the file-name code page of LANG=C
+        with open(os.path.join(self.dir.encode(), name), "wb"):
+            pass
+        code, out, _ = run(self.exe, name, cwd=self.dir, stdin=subprocess.DEVNULL,
+                           env={"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""})
+        self.assertEqual((code, out), (0, b"caf\x82\n"))  # 437, the console's
+        utf8 = "café".encode()
+        with open(os.path.join(self.dir.encode(), utf8), "wb"):
+            pass
+        code, out, _ = self.tc(utf8)
+        self.assertEqual((code, out), (0, utf8 + b"\n"))
+
+
+class PathList(Timecarry):
+    def test_each_listed_file_from_itself_with_crlf_quotes_and_blank_lines(self):
+        self.file("a b", T2020)
+        self.file("c", T2020 + 3600 * SECOND)
+        listing = b'a b\r\n\r\n\n"c"\r\nmissing\r\n""\n'
+        code, out, _ = self.tc("?w+w", stdin=listing)
+        self.assertEqual(code, 64)
+        self.assertOutput(out, b'a b\nc\nERROR! Cannot open "missing" -- ' + NOT_FOUND)
+        self.assertEqual(self.mtime("a b"), T2020 + 60 * SECOND)
+        self.assertEqual(self.mtime("c"), T2020 + 3660 * SECOND)
+
+    def test_nul_and_cr_end_lines_and_spaces_stay(self):
+        self.file("x", 0)
+        self.file(" x", 0)
+        code, out, _ = self.tc("?nw", stdin=b"x\0 x\rx")
+        self.assertEqual((code, out), (0, b"x\n x\nx\n"))
+        self.assertGreater(self.mtime(" x"), T2020)
+
+    def test_list_before_command_line(self):
+        self.file("listed", T2020)
+        self.file("src", T2020 + 5 * SECOND)
+        self.file("dst", 0)
+        code, out, _ = self.tc("?ww", "src", "dst", stdin=b"listed\n")
+        self.assertEqual((code, out), (0, b"listed\ndst\n"))
+        self.assertEqual(self.mtime("dst"), T2020 + 5 * SECOND)
+        self.assertEqual(self.mtime("listed"), T2020)
+
+    def test_list_from_a_disk_file(self):
+        self.file("a", T2020)
+        self.write("list.txt", b"a\n")
+        with open(self.path("list.txt"), "rb") as listing:
+            code, out, _ = self.tc("?w-w", stdin=listing)
+        self.assertEqual((code, out), (0, b"a\n"))
+        self.assertEqual(self.mtime("a"), T2020 - 60 * SECOND)
+
+    def test_overlong_line_is_never_cut(self):
+        # A file whose path is exactly as long as a line may be; a line that
+        # goes on beyond it must not touch it.
+        cut = self.dir
+        while LONGEST - len(cut) > 201:
+            cut += "/" + "d" * 200
+        os.makedirs(cut, exist_ok=True)
+        cut += "/" + "f" * (LONGEST - len(cut) - 1)
+        self.assertEqual(len(cut), LONGEST)
+        with open(cut, "wb"):
+            pass
+        os.utime(cut, ns=(T2020, T2020))
+        code, out, _ = self.tc("?nw", stdin=cut.encode() + b"zz\n" + cut.encode() + b"\n")
+        self.assertEqual(code, 64)
+        self.assertOutput(out, b'ERROR! Cannot open "' + cut.encode() + b'" -- ' + TOO_LONG
+                          + cut.encode() + b"\n")
+        self.assertGreater(os.stat(cut).st_mtime_ns, T2020, "the exact line was processed")
+
+    @unittest.skipIf(UNDER_WINE, "Wine's console code page is not the OEM one")
+    def test_list_names_in_the_oem_code_page(self):
+        name = b"caf\xe9"  # the file, named in 1252
+        with open(os.path.join(self.dir.encode(), name), "wb"):
+            pass
+        code, out, _ = run(self.exe, "?nw", cwd=self.dir, stdin=b"caf\x82\n",
+                           env={"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""})
+        self.assertEqual((code, out), (0, b"caf\x82\n"))  # printed as it came
+
+    @unittest.skipIf(UNDER_WINE or os.geteuid() == 0, "root may write any file's attributes")
+    def test_readable_file_whose_attributes_may_not_be_written_is_a_source_failure(self):
+        code, out, _ = self.tc(stdin=b"/etc/hostname\n")
+        self.assertEqual(code, 66)
+        self.assertOutput(out, b'ERROR! Cannot open "/etc/hostname" -- (5) Access is denied.\n')
+
+
+if __name__ == "__main__":
+    unittest.main()
