@@ -8,6 +8,7 @@ RUNNER is the program that starts PROBE (Wine for a Windows build). On a
 mismatch, `PROBE SECTION` prints every record of that section, for a diff
 between two builds.
 """
+import os
 import subprocess
 import sys
 
@@ -29,7 +30,9 @@ def main(argv):
         print(__doc__)
         return 2
     path, command = argv[0], [a for a in argv[1:] if a]
-    done = subprocess.run(command, capture_output=True, text=True, timeout=1200)
+    # The digests were recorded with ANSI 1252 and OEM 437, the pages of the C locale.
+    env = dict(os.environ, LC_ALL="C", WINEDEBUG="-all")
+    done = subprocess.run(command, capture_output=True, text=True, timeout=1200, env=env)
     if done.returncode != 0:
         print(f"probe failed ({done.returncode}): {done.stderr}")
         return 1

@@ -1,0 +1,100 @@
+// The ASCII runs, vector and word forms, against the scalar reference: every
+// start offset within a vector, runs that end inside a vector or a word, and
+// the values next to the ASCII limit in both widths. Nothing past the run may
+// be written.
+#include "platform/posix/code_page_ascii.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+constexpr size_t kMax = 80;
+constexpr WCHAR kUnitSentinel = 0xCCCC;
+constexpr uint8_t kByteSentinel = 0xCC;
+
+// Bytes past the limit: their high bit is what counts. Units past it: any of
+// the bits from 7 up, alone, including those that saturating packs would hide.
+const uint8_t kHighBytes[] = {0x80, 0xC3, 0xFF};
+const WCHAR kHighUnits[] = {0x0080, 0x00FF, 0x0100, 0x0141, 0x4E00, 0x8000, 0xFF41, 0xFFFF};
+
+std::vector<uint8_t> ascii_bytes(size_t count) {
+  std::vector<uint8_t> bytes(count + 32);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = static_cast<uint8_t>((i * 37 + 11) & 0x7F);
+  return bytes;
+}
+
+void check_bytes(const uint8_t* source, size_t count) {
+  size_t expected = plat_ascii_span_scalar(source, count);
+  EXPECT_EQ(plat_ascii_span(source, count), expected);
+  EXPECT_EQ(plat_ascii_span_word(source, count), expected);
+
+  using Widen = size_t (*)(const uint8_t*, size_t, WCHAR*);
+  for (Widen widen : {plat_ascii_widen, plat_ascii_widen_word, plat_ascii_widen_scalar}) {
+    std::vector<WCHAR> dest(kMax + 1, kUnitSentinel);
+    ASSERT_EQ(widen(source, count, dest.data()), expected);
+    for (size_t i = 0; i < expected; i++) ASSERT_EQ(dest[i], source[i]) << i;
+    for (size_t i = expected; i < dest.size(); i++) ASSERT_EQ(dest[i], kUnitSentinel) << i;
+  }
+}
+
+void check_units(const WCHAR* source, size_t count) {
+  std::vector<uint8_t> reference(kMax + 1, kByteSentinel);
+  size_t expected = plat_ascii_narrow_scalar(source, count, reference.data());
+  using Narrow = size_t (*)(const WCHAR*, size_t, uint8_t*);
+  for (Narrow narrow : {plat_ascii_narrow, plat_ascii_narrow_word}) {
+    std::vector<uint8_t> dest(kMax + 1, kByteSentinel);
+    ASSERT_EQ(narrow(source, count, dest.data()), expected);
+    ASSERT_EQ(dest, reference);
+  }
+}
+
+TEST(AsciiRuns, BytesAtEveryOffsetLengthAndStop) {
+  std::vector<uint8_t> bytes = ascii_bytes(kMax);
+  for (size_t offset = 0; offset < 17; offset++) {
+    for (size_t count = 0; count + offset <= kMax; count++) {
+      uint8_t* source = bytes.data() + offset;
+      check_bytes(source, count);  // all ASCII
+      for (size_t stop = 0; stop < count; stop++) {
+        for (uint8_t high : kHighBytes) {
+          uint8_t kept = source[stop];
+          source[stop] = high;
+          check_bytes(source, count);
+          source[stop] = kept;
+        }
+      }
+    }
+  }
+}
+
+TEST(AsciiRuns, UnitsAtEveryOffsetLengthAndStop) {
+  std::vector<WCHAR> units(kMax + 32);
+  for (size_t i = 0; i < units.size(); i++) units[i] = static_cast<WCHAR>((i * 29 + 3) & 0x7F);
+  for (size_t offset = 0; offset < 9; offset++) {
+    for (size_t count = 0; count + offset <= kMax; count++) {
+      WCHAR* source = units.data() + offset;
+      check_units(source, count);
+      for (size_t stop = 0; stop < count; stop++) {
+        for (WCHAR high : kHighUnits) {
+          WCHAR kept = source[stop];
+          source[stop] = high;
+          check_units(source, count);
+          source[stop] = kept;
+        }
+      }
+    }
+  }
+}
+
+TEST(AsciiRuns, LongRunsGoToTheEnd) {
+  std::vector<uint8_t> bytes = ascii_bytes(4099);
+  std::vector<WCHAR> wide(4099, kUnitSentinel);
+  EXPECT_EQ(plat_ascii_widen(bytes.data() + 3, 4096, wide.data()), 4096u);
+  std::vector<uint8_t> narrow(4099, kByteSentinel);
+  EXPECT_EQ(plat_ascii_narrow(wide.data(), 4096, narrow.data()), 4096u);
+  EXPECT_TRUE(std::equal(narrow.begin(), narrow.begin() + 4096, bytes.begin() + 3));
+  EXPECT_EQ(narrow[4096], kByteSentinel);
+}
+
+}  // namespace
