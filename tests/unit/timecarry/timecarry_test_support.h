@@ -45,6 +45,7 @@ class TimecarryTest : public ::testing::Test {
     captured_output().clear();
     rt_print_sink = capture_sink;
     init_run(&run_);
+    run_.console_is_oem = false;
     run_.source_times[time_preserve] = time_all_ones;
     run_.source_times[time_maximum] = time_largest;
     run_.source_times[time_now] = utc_time(2024, 6, 1, 12, 0, 0);
