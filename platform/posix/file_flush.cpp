@@ -5,12 +5,8 @@
 #include "platform/posix/handle.h"
 
 BOOL FlushFileBuffers(HANDLE file) {
-  int fd = plat_fd_of(file);
+  int fd = plat_fd_for_writing(file);
   if (fd < 0) return FALSE;
-  if (!(plat_handle_of(file)->access & GENERIC_WRITE)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
   // Pipes and terminals have nothing to flush (EINVAL).
   if (fsync(fd) != 0 && errno != EINVAL) {
     plat_fail_errno(errno);

@@ -186,6 +186,15 @@ int plat_fd_of(HANDLE handle) {
   return h->fd;
 }
 
+int plat_fd_for_writing(HANDLE handle) {
+  int fd = plat_fd_of(handle);
+  if (fd >= 0 && !(plat_handle_of(handle)->access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return fd;
+}
+
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
   if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);

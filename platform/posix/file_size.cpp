@@ -26,12 +26,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
 }
 
 BOOL SetEndOfFile(HANDLE file) {
-  int fd = plat_fd_of(file);
+  int fd = plat_fd_for_writing(file);
   if (fd < 0) return FALSE;
-  if (!(plat_handle_of(file)->access & GENERIC_WRITE)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
   struct stat st;
   off_t end = lseek(fd, 0, SEEK_CUR);
   if (end < 0 || fstat(fd, &st) != 0) {

@@ -25,6 +25,10 @@ plat_handle* plat_handle_of(HANDLE handle);
 // The descriptor behind a handle, or -1 with ERROR_INVALID_HANDLE set.
 int plat_fd_of(HANDLE handle);
 
+// The same for a handle opened to write data (GENERIC_WRITE); -1 with
+// ERROR_ACCESS_DENIED set for any other.
+int plat_fd_for_writing(HANDLE handle);
+
 // A new handle record for an open descriptor (path copied when given).
 HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path);
 
