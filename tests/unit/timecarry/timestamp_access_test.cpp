@@ -86,15 +86,6 @@ TEST_F(TimestampAccess, DestinationLinesAndExitBits) {
   }
 }
 
-TEST_F(TimestampAccess, SourceFailuresAreReportedWithTheirCause) {
-  char missing[256];
-  snprintf(missing, sizeof missing, "%s/nodir/x", dir_.c_str());
-  EXPECT_EQ(open_source(&run_, missing, FILE_READ_ATTRIBUTES), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(run_.exit_status, exit_nothing_done | exit_get_failed);
-  EXPECT_EQ(captured_output(), "ERROR! Cannot open \"" + std::string(missing) +
-                                   "\" -- (3) The system cannot find the path specified.\n");
-}
-
 // A path of the list is source and destination through one handle.
 TEST_F(TimestampAccess, OneHandleForSourceAndDestination) {
   bind_native_api(&run_.native);
