@@ -76,16 +76,25 @@ double bestSeconds(Run run) {
   return best;
 }
 
+// Units of `mix` that make about `megabytes` of narrow text in the code page
+// of conversionState.
+size_t unitsFor(const Mix& mix, size_t megabytes) {
+  std::vector<uint16_t> sample = makeText(size_t{1} << 16, mix);
+  std::vector<char> narrow(sample.size() * 3);
+  uint32_t bytes = convertUnitsInto(sample.data(), static_cast<uint32_t>(sample.size()), kWide,
+                                    narrow.data(), static_cast<uint32_t>(narrow.size()), kNarrow);
+  double perUnit = bytes ? static_cast<double>(bytes) / sample.size() : 1.0;
+  return static_cast<size_t>((megabytes << 20) / perUnit);
+}
+
 void benchPage(uint32_t codePage, const Mix& mix, size_t megabytes) {
-  // Units enough for about `megabytes` of narrow text.
-  size_t bytesPerUnit = codePage == CP_UTF8 && mix.nonAsciiPercent > 10 ? 2 : 1;
-  size_t units = (megabytes << 20) / bytesPerUnit;
-  std::vector<uint16_t> wide = makeText(units, mix);
-  std::vector<char> narrow(units * 3);
-  std::vector<uint16_t> back(units);
   conversionState.codePage = codePage;
   conversionState.replacementByte = 0x0F;
   conversionState.usedReplacement = 0;
+  size_t units = unitsFor(mix, megabytes);
+  std::vector<uint16_t> wide = makeText(units, mix);
+  std::vector<char> narrow(units * 3);
+  std::vector<uint16_t> back(units);
 
   uint32_t count = static_cast<uint32_t>(units);
   uint32_t room = static_cast<uint32_t>(narrow.size());
@@ -113,13 +122,14 @@ int main(int argc, char** argv) {
   size_t megabytes = argc > 1 ? strtoul(argv[1], nullptr, 10) : 100;
   const Mix kAsciiHeavy = {"ascii-heavy", 1, kLatin};
   const Mix kMixedLatin = {"mixed", 40, kLatin};
-  const Mix kMixedWorld = {"mixed", 40, kWorld};
+  const Mix kMixedWorld = {"mixed world", 40, kWorld};
   printf("convertUnits on %zu MB of narrow text (best of %d)\n", megabytes, kRuns);
   for (uint32_t codePage : {1252u, 437u}) {
     benchPage(codePage, kAsciiHeavy, megabytes);
     benchPage(codePage, kMixedLatin, megabytes);
   }
   benchPage(CP_UTF8, kAsciiHeavy, megabytes);
+  benchPage(CP_UTF8, kMixedLatin, megabytes);
   benchPage(CP_UTF8, kMixedWorld, megabytes);
   return 0;
 }
