@@ -118,4 +118,19 @@ plat_cp_result plat_cp_encode(const plat_code_page* page, bool best_fit,
 plat_cp_result plat_utf8_encode(const WCHAR* source, size_t count, uint8_t* dest, size_t room,
                                 bool stop_at_invalid);
 
+// UTF-8 a character at a time, with no fast path: the reference for the tests.
+plat_cp_result plat_utf8_decode_scalar(const uint8_t* source, size_t count, WCHAR* dest,
+                                       size_t room);
+plat_cp_result plat_utf8_encode_scalar(const WCHAR* source, size_t count, uint8_t* dest,
+                                       size_t room, bool stop_at_invalid);
+
+// The UTF-8 fast paths: from the start, while the text is of the common kinds
+// (well-formed characters of up to three bytes; no surrogates) and the room
+// is ample. They return the input taken and set *written to the output
+// written; they may stop anywhere, and the exact path goes on from there.
+size_t plat_utf8_decode_fast(const uint8_t* source, size_t count, WCHAR* dest, size_t room,
+                             size_t* written);
+size_t plat_utf8_encode_fast(const WCHAR* source, size_t count, uint8_t* dest, size_t room,
+                             size_t* written);
+
 #endif

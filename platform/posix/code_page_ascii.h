@@ -1,13 +1,75 @@
-// ASCII runs, the common case of every conversion, taken a vector at a time
-// (SSE2 on x86-64, a machine word elsewhere). The scalar forms are the
-// reference that the tests hold the fast ones to. Internal to platform/posix.
+// ASCII runs, the common case of every conversion, taken a block of 16 at a
+// time (SSE2 on x86-64, two machine words elsewhere). The scalar forms are
+// the reference that the tests hold the fast ones to. Internal to
+// platform/posix.
 #ifndef PLATFORM_POSIX_CODE_PAGE_ASCII_H
 #define PLATFORM_POSIX_CODE_PAGE_ASCII_H
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "platform/posix/win32_api.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+constexpr size_t kPlatAsciiBlock = 16;
+
+// Whether the 16 bytes at source are all below 0x80; if so they are widened
+// into dest, else nothing is written.
+inline bool plat_ascii_widen_block_word(const uint8_t* source, WCHAR* dest) {
+  uint64_t a;
+  uint64_t b;
+  memcpy(&a, source, 8);
+  memcpy(&b, source + 8, 8);
+  if ((a | b) & 0x8080808080808080ull) return false;
+  for (size_t k = 0; k < kPlatAsciiBlock; k++) dest[k] = source[k];
+  return true;
+}
+
+// Whether the 16 units at source are all below 0x80; if so they are narrowed
+// into dest, else nothing is written.
+inline bool plat_ascii_narrow_block_word(const WCHAR* source, uint8_t* dest) {
+  uint64_t words[4];
+  memcpy(words, source, sizeof words);
+  if ((words[0] | words[1] | words[2] | words[3]) & 0xFF80FF80FF80FF80ull) return false;
+  for (size_t k = 0; k < kPlatAsciiBlock; k++) dest[k] = static_cast<uint8_t>(source[k]);
+  return true;
+}
+
+#if defined(__SSE2__)
+
+inline bool plat_ascii_widen_block(const uint8_t* source, WCHAR* dest) {
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+  if (_mm_movemask_epi8(v) != 0) return false;
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_unpacklo_epi8(v, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 8), _mm_unpackhi_epi8(v, zero));
+  return true;
+}
+
+inline bool plat_ascii_narrow_block(const WCHAR* source, uint8_t* dest) {
+  __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+  __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 8));
+  __m128i over = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(static_cast<short>(0xFF80)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) != 0xFFFF) return false;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(a, b));
+  return true;
+}
+
+#else
+
+inline bool plat_ascii_widen_block(const uint8_t* source, WCHAR* dest) {
+  return plat_ascii_widen_block_word(source, dest);
+}
+
+inline bool plat_ascii_narrow_block(const WCHAR* source, uint8_t* dest) {
+  return plat_ascii_narrow_block_word(source, dest);
+}
+
+#endif
 
 // The number of leading bytes below 0x80 (at most count).
 size_t plat_ascii_span(const uint8_t* source, size_t count);
@@ -15,11 +77,6 @@ size_t plat_ascii_span(const uint8_t* source, size_t count);
 size_t plat_ascii_widen(const uint8_t* source, size_t count, WCHAR* dest);
 // The number of leading units below 0x80, narrowed into dest (room for count bytes).
 size_t plat_ascii_narrow(const WCHAR* source, size_t count, uint8_t* dest);
-
-// The portable forms (a machine word at a time), used where there is no SSE2.
-size_t plat_ascii_span_word(const uint8_t* source, size_t count);
-size_t plat_ascii_widen_word(const uint8_t* source, size_t count, WCHAR* dest);
-size_t plat_ascii_narrow_word(const WCHAR* source, size_t count, uint8_t* dest);
 
 // The references: a unit at a time.
 size_t plat_ascii_span_scalar(const uint8_t* source, size_t count);

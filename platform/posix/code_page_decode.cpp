@@ -30,11 +30,15 @@ plat_cp_result decode_single(const plat_code_page* page, DWORD flags, const uint
     for (size_t i = 0; i < todo; i++) dest[i] = table[source[i]];
     return result;
   }
+  // Blocks of ASCII are widened whole; any other block goes through the
+  // table byte by byte, with no test per byte.
   const WCHAR* table = page->bytes;
-  for (size_t i = 0; i < todo;) {
-    i += plat_ascii_widen(source + i, todo - i, dest + i);
-    for (; i < todo && source[i] >= 0x80; i++) dest[i] = table[source[i]];
+  size_t i = 0;
+  for (; i + kPlatAsciiBlock <= todo; i += kPlatAsciiBlock) {
+    if (plat_ascii_widen_block(source + i, dest + i)) continue;
+    for (size_t k = i; k < i + kPlatAsciiBlock; k++) dest[k] = table[source[k]];
   }
+  for (; i < todo; i++) dest[i] = table[source[i]];
   return result;
 }
 

@@ -38,19 +38,22 @@ plat_cp_result encode_single(const plat_code_page* page, const uint8_t* codes, b
     result.count = room;
     result.overflow = true;
   }
+  // Blocks of ASCII are narrowed whole; any other block goes through the
+  // table unit by unit, the default character chosen without a branch.
   bool replaced = false;
-  for (size_t i = 0; i < todo;) {
-    i += plat_ascii_narrow(source + i, todo - i, dest + i);
-    for (; i < todo && source[i] >= 0x80; i++) {
-      WCHAR unit = source[i];
-      uint8_t code = codes[unit];
-      if (unmapped(page, best_fit, unit, code)) {
-        code = fallback;
-        replaced = true;
-      }
-      dest[i] = code;
-    }
+  size_t i = 0;
+  auto one = [&](size_t k) {
+    WCHAR unit = source[k];
+    uint8_t code = codes[unit];
+    bool miss = unmapped(page, best_fit, unit, code);
+    dest[k] = miss ? fallback : code;
+    replaced |= miss;
+  };
+  for (; i + kPlatAsciiBlock <= todo; i += kPlatAsciiBlock) {
+    if (plat_ascii_narrow_block(source + i, dest + i)) continue;
+    for (size_t k = i; k < i + kPlatAsciiBlock; k++) one(k);
   }
+  for (; i < todo; i++) one(i);
   if (used != nullptr) *used = replaced;
   return result;
 }

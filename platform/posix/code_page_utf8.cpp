@@ -41,6 +41,7 @@ constexpr Utf8Leads make_leads() {
 }
 
 constexpr Utf8Leads kLeads = make_leads();
+
 constexpr WCHAR kReplacement = 0xFFFD;
 
 bool is_continuation(uint8_t byte) { return byte >= 0x80 && byte <= 0xBF; }
@@ -88,31 +89,76 @@ Decoded decode_one(const uint8_t* source, size_t left) {
   return d;
 }
 
-}  // namespace
+// One unit, or a surrogate pair, as UTF-8: the bytes and the units taken.
+struct Encoded {
+  uint8_t bytes[4];
+  uint8_t length;
+  uint8_t taken;
+  bool invalid;  // a lone surrogate, written as U+FFFD
+};
 
-plat_cp_result plat_utf8_decode(const uint8_t* source, size_t count, WCHAR* dest, size_t room) {
+Encoded encode_one(const WCHAR* source, size_t left) {
+  Encoded e{{0, 0, 0, 0}, 0, 1, false};
+  uint32_t unit = source[0];
+  if (unit < 0x80) {
+    e.bytes[0] = static_cast<uint8_t>(unit);
+    e.length = 1;
+    return e;
+  }
+  if (unit < 0x800) {
+    e.bytes[0] = static_cast<uint8_t>(0xC0 | unit >> 6);
+    e.bytes[1] = static_cast<uint8_t>(0x80 | (unit & 0x3F));
+    e.length = 2;
+    return e;
+  }
+  if (unit >= 0xD800 && unit <= 0xDBFF && left > 1 && source[1] >= 0xDC00 && source[1] <= 0xDFFF) {
+    uint32_t value = 0x10000 + ((unit - 0xD800) << 10 | (source[1] - 0xDC00u));
+    e.bytes[0] = static_cast<uint8_t>(0xF0 | value >> 18);
+    e.bytes[1] = static_cast<uint8_t>(0x80 | (value >> 12 & 0x3F));
+    e.bytes[2] = static_cast<uint8_t>(0x80 | (value >> 6 & 0x3F));
+    e.bytes[3] = static_cast<uint8_t>(0x80 | (value & 0x3F));
+    e.length = 4;
+    e.taken = 2;
+    return e;
+  }
+  if (unit >= 0xD800 && unit <= 0xDFFF) {
+    e.invalid = true;
+    unit = kReplacement;
+  }
+  e.bytes[0] = static_cast<uint8_t>(0xE0 | unit >> 12);
+  e.bytes[1] = static_cast<uint8_t>(0x80 | (unit >> 6 & 0x3F));
+  e.bytes[2] = static_cast<uint8_t>(0x80 | (unit & 0x3F));
+  e.length = 3;
+  return e;
+}
+
+// The exact conversions with an optional fast path in front of each
+// character: the fast path takes what it can from the current position, then
+// one character is converted exactly.
+using DecodeFast = size_t (*)(const uint8_t*, size_t, WCHAR*, size_t, size_t*);
+using EncodeFast = size_t (*)(const WCHAR*, size_t, uint8_t*, size_t, size_t*);
+
+plat_cp_result decode(const uint8_t* source, size_t count, WCHAR* dest, size_t room,
+                      DecodeFast fast) {
   plat_cp_result result{0, false, false, false};
   bool counting = room == 0;
   size_t i = 0;
   size_t o = 0;
   while (i < count) {
-    if (source[i] < 0x80) {
-      size_t run;
-      if (counting) {
-        run = plat_ascii_span(source + i, count - i);
-      } else {
-        size_t space = room - o;
-        if (space == 0) {
-          result.overflow = true;
-          break;
-        }
-        run = plat_ascii_widen(source + i, count - i < space ? count - i : space, dest + o);
-      }
+    if (fast != nullptr && !counting) {
+      size_t written;
+      i += fast(source + i, count - i, dest + o, room - o, &written);
+      o += written;
+      if (i == count) break;
+    }
+    if (counting && source[i] < 0x80) {
+      size_t run = plat_ascii_span(source + i, count - i);
       i += run;
       o += run;
       continue;
     }
-    Decoded d = decode_one(source + i, count - i);
+    Decoded d =
+        source[i] < 0x80 ? Decoded{{source[i], 0}, 1, 1, false} : decode_one(source + i, count - i);
     result.invalid |= d.invalid;
     for (uint8_t k = 0; k < d.unit_count; k++) {
       if (!counting) {
@@ -131,65 +177,55 @@ plat_cp_result plat_utf8_decode(const uint8_t* source, size_t count, WCHAR* dest
   return result;
 }
 
-plat_cp_result plat_utf8_encode(const WCHAR* source, size_t count, uint8_t* dest, size_t room,
-                                bool stop_at_invalid) {
+plat_cp_result encode(const WCHAR* source, size_t count, uint8_t* dest, size_t room,
+                      bool stop_at_invalid, EncodeFast fast) {
   plat_cp_result result{0, false, false, false};
   bool counting = room == 0;
   size_t i = 0;
   size_t o = 0;
   while (i < count) {
-    WCHAR unit = source[i];
-    if (unit < 0x80 && !counting) {
-      size_t space = room - o;
-      if (space == 0) {
-        result.overflow = true;
-        break;
-      }
-      size_t run = plat_ascii_narrow(source + i, count - i < space ? count - i : space, dest + o);
-      i += run;
-      o += run;
-      continue;
+    if (fast != nullptr && !counting) {
+      size_t written;
+      i += fast(source + i, count - i, dest + o, room - o, &written);
+      o += written;
+      if (i == count) break;
     }
-    uint8_t bytes[4];
-    size_t length;
-    size_t taken = 1;
-    if (unit < 0x80) {
-      bytes[0] = static_cast<uint8_t>(unit);
-      length = 1;
-    } else if (unit < 0x800) {
-      bytes[0] = static_cast<uint8_t>(0xC0 | unit >> 6);
-      bytes[1] = static_cast<uint8_t>(0x80 | (unit & 0x3F));
-      length = 2;
-    } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count && source[i + 1] >= 0xDC00 &&
-               source[i + 1] <= 0xDFFF) {
-      uint32_t value = 0x10000 + ((unit - 0xD800u) << 10 | (source[i + 1] - 0xDC00u));
-      bytes[0] = static_cast<uint8_t>(0xF0 | value >> 18);
-      bytes[1] = static_cast<uint8_t>(0x80 | (value >> 12 & 0x3F));
-      bytes[2] = static_cast<uint8_t>(0x80 | (value >> 6 & 0x3F));
-      bytes[3] = static_cast<uint8_t>(0x80 | (value & 0x3F));
-      length = 4;
-      taken = 2;
-    } else {
-      if (unit >= 0xD800 && unit <= 0xDFFF) {  // a lone surrogate
-        result.invalid = true;
-        if (stop_at_invalid) break;
-        unit = kReplacement;
-      }
-      bytes[0] = static_cast<uint8_t>(0xE0 | unit >> 12);
-      bytes[1] = static_cast<uint8_t>(0x80 | (unit >> 6 & 0x3F));
-      bytes[2] = static_cast<uint8_t>(0x80 | (unit & 0x3F));
-      length = 3;
+    Encoded e = encode_one(source + i, count - i);
+    if (e.invalid) {
+      result.invalid = true;
+      if (stop_at_invalid) break;
     }
     if (!counting) {
-      if (room - o < length) {
+      if (room - o < e.length) {
         result.overflow = true;
         break;
       }
-      for (size_t k = 0; k < length; k++) dest[o + k] = bytes[k];
+      for (uint8_t k = 0; k < e.length; k++) dest[o + k] = e.bytes[k];
     }
-    o += length;
-    i += taken;
+    o += e.length;
+    i += e.taken;
   }
   result.count = o;
   return result;
+}
+
+}  // namespace
+
+plat_cp_result plat_utf8_decode_scalar(const uint8_t* source, size_t count, WCHAR* dest,
+                                       size_t room) {
+  return decode(source, count, dest, room, nullptr);
+}
+
+plat_cp_result plat_utf8_decode(const uint8_t* source, size_t count, WCHAR* dest, size_t room) {
+  return decode(source, count, dest, room, plat_utf8_decode_fast);
+}
+
+plat_cp_result plat_utf8_encode_scalar(const WCHAR* source, size_t count, uint8_t* dest,
+                                       size_t room, bool stop_at_invalid) {
+  return encode(source, count, dest, room, stop_at_invalid, nullptr);
+}
+
+plat_cp_result plat_utf8_encode(const WCHAR* source, size_t count, uint8_t* dest, size_t room,
+                                bool stop_at_invalid) {
+  return encode(source, count, dest, room, stop_at_invalid, plat_utf8_encode_fast);
 }

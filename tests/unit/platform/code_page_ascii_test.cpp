@@ -1,7 +1,7 @@
-// The ASCII runs, vector and word forms, against the scalar reference: every
-// start offset within a vector, runs that end inside a vector or a word, and
-// the values next to the ASCII limit in both widths. Nothing past the run may
-// be written.
+// The ASCII runs and blocks, vector and word forms, against the scalar
+// reference: every start offset within a vector, runs that end inside a block
+// or a word, and the values next to the ASCII limit in both widths. Nothing
+// past a run, and nothing of a block that is not all ASCII, may be written.
 #include "platform/posix/code_page_ascii.h"
 
 #include <gtest/gtest.h>
@@ -28,25 +28,42 @@ std::vector<uint8_t> ascii_bytes(size_t count) {
 void check_bytes(const uint8_t* source, size_t count) {
   size_t expected = plat_ascii_span_scalar(source, count);
   EXPECT_EQ(plat_ascii_span(source, count), expected);
-  EXPECT_EQ(plat_ascii_span_word(source, count), expected);
 
-  using Widen = size_t (*)(const uint8_t*, size_t, WCHAR*);
-  for (Widen widen : {plat_ascii_widen, plat_ascii_widen_word, plat_ascii_widen_scalar}) {
-    std::vector<WCHAR> dest(kMax + 1, kUnitSentinel);
-    ASSERT_EQ(widen(source, count, dest.data()), expected);
-    for (size_t i = 0; i < expected; i++) ASSERT_EQ(dest[i], source[i]) << i;
-    for (size_t i = expected; i < dest.size(); i++) ASSERT_EQ(dest[i], kUnitSentinel) << i;
+  std::vector<WCHAR> reference(kMax + 1, kUnitSentinel);
+  ASSERT_EQ(plat_ascii_widen_scalar(source, count, reference.data()), expected);
+  for (size_t i = 0; i < expected; i++) ASSERT_EQ(reference[i], source[i]) << i;
+  for (size_t i = expected; i < reference.size(); i++) ASSERT_EQ(reference[i], kUnitSentinel);
+
+  std::vector<WCHAR> dest(kMax + 1, kUnitSentinel);
+  ASSERT_EQ(plat_ascii_widen(source, count, dest.data()), expected);
+  ASSERT_EQ(dest, reference);
+
+  if (count == kPlatAsciiBlock) {
+    using Block = bool (*)(const uint8_t*, WCHAR*);
+    for (Block block : {plat_ascii_widen_block, plat_ascii_widen_block_word}) {
+      std::vector<WCHAR> out(kMax + 1, kUnitSentinel);
+      ASSERT_EQ(block(source, out.data()), expected == count);
+      if (expected != count) reference.assign(kMax + 1, kUnitSentinel);
+      ASSERT_EQ(out, reference);
+    }
   }
 }
 
 void check_units(const WCHAR* source, size_t count) {
   std::vector<uint8_t> reference(kMax + 1, kByteSentinel);
   size_t expected = plat_ascii_narrow_scalar(source, count, reference.data());
-  using Narrow = size_t (*)(const WCHAR*, size_t, uint8_t*);
-  for (Narrow narrow : {plat_ascii_narrow, plat_ascii_narrow_word}) {
-    std::vector<uint8_t> dest(kMax + 1, kByteSentinel);
-    ASSERT_EQ(narrow(source, count, dest.data()), expected);
-    ASSERT_EQ(dest, reference);
+  std::vector<uint8_t> dest(kMax + 1, kByteSentinel);
+  ASSERT_EQ(plat_ascii_narrow(source, count, dest.data()), expected);
+  ASSERT_EQ(dest, reference);
+
+  if (count == kPlatAsciiBlock) {
+    using Block = bool (*)(const WCHAR*, uint8_t*);
+    for (Block block : {plat_ascii_narrow_block, plat_ascii_narrow_block_word}) {
+      std::vector<uint8_t> out(kMax + 1, kByteSentinel);
+      ASSERT_EQ(block(source, out.data()), expected == count);
+      if (expected != count) reference.assign(kMax + 1, kByteSentinel);
+      ASSERT_EQ(out, reference);
+    }
   }
 }
 
