@@ -17,6 +17,17 @@ uint32_t toWideUnits(const void* source, int count, void* dest, int room) {
   return static_cast<uint32_t>(written);
 }
 
+// Whether the page is UTF-8, the system's pages included (Windows can run
+// with UTF-8 as its ANSI and OEM code page).
+bool isUtf8(uint32_t codePage) {
+  if (codePage == CP_ACP) {
+    codePage = GetACP();
+  } else if (codePage == CP_OEMCP) {
+    codePage = GetOEMCP();
+  }
+  return codePage == CP_UTF8;
+}
+
 uint32_t toNarrowUnits(const void* source, int count, void* dest, int room) {
   ConversionState& state = conversionState;
   // The default character is passed as a string of its own: a double-byte
@@ -24,7 +35,7 @@ uint32_t toNarrowUnits(const void* source, int count, void* dest, int room) {
   const char defaultChar[2] = {state.replacementByte, 0};
   LPCSTR useDefault = defaultChar;
   LPBOOL usedDefault = state.usedReplacement <= 1 ? &state.usedReplacement : nullptr;
-  if (state.codePage == CP_UTF8) {
+  if (isUtf8(state.codePage)) {
     // UTF-8 represents every unit: the platform refuses a default character
     // for it, and none can be used.
     useDefault = nullptr;

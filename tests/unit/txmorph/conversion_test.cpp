@@ -175,6 +175,11 @@ TEST_F(Conversion, AFailedConversionLeavesTheTextAsItWas) {
   EXPECT_EQ(wideText(wide), u"wide");
   append(&s, &wide);
   EXPECT_EQ(narrowText(s), "text");
+
+  // Its own block refilled from elsewhere: what stood there is gone.
+  EXPECT_FALSE(rebuild(&s, u"abc", 3, kWide, kNarrow, 0));
+  EXPECT_EQ(s.length, 0u);
+  EXPECT_TRUE(isTerminated(&s));
   release(&s);
   release(&wide);
 }
