@@ -78,8 +78,8 @@ void bench(UINT page, const Text& text, size_t megabytes) {
                               static_cast<int>(back.size()));
   });
   double mb = bytes / 1048576.0;
-  printf("%5u %-12s %6.1f MB  to units %7.0f MB/s  to bytes %7.0f MB/s%s%s\n", page, text.name,
-         mb, mb / decode, mb / encode, used ? "  (default used)" : "",
+  printf("%5u %-12s %6.1f MB  to units %7.0f MB/s  to bytes %7.0f MB/s%s%s\n", page, text.name, mb,
+         mb / decode, mb / encode, used ? "  (default used)" : "",
          got == static_cast<int>(units) && back == wide ? "" : "  (round trip differs)");
 }
 
