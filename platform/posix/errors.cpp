@@ -21,7 +21,7 @@ const ErrnoCode kErrnoCodes[] = {
     {EACCES, ERROR_ACCESS_DENIED},
     {EPERM, ERROR_ACCESS_DENIED},
     {EISDIR, ERROR_ACCESS_DENIED},
-    {EROFS, 19},  // ERROR_WRITE_PROTECT
+    {EROFS, ERROR_WRITE_PROTECT},
     {EBADF, ERROR_INVALID_HANDLE},
     {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
     {EXDEV, 17},  // ERROR_NOT_SAME_DEVICE
@@ -45,6 +45,7 @@ const ErrnoCode kErrnoCodes[] = {
     {EIO, 1117},  // ERROR_IO_DEVICE
     {ENXIO, ERROR_FILE_NOT_FOUND},
     {ENODEV, ERROR_NOT_SUPPORTED},
+    {ESPIPE, ERROR_NEGATIVE_SEEK},
 };
 
 struct CodeText {
@@ -65,6 +66,7 @@ const CodeText kTexts[] = {
     {17, "The system cannot move the file to a different disk drive."},
     {19, "The media is write protected."},
     {21, "The device is not ready."},
+    {24, "The program issued a command but the command length is incorrect."},
     {29, "The system cannot write to the specified device."},
     {30, "The system cannot read from the specified device."},
     {31, "A device attached to the system is not functioning."},
@@ -82,6 +84,7 @@ const CodeText kTexts[] = {
     {123, "The filename, directory name, or volume label syntax is incorrect."},
     {126, "The specified module could not be found."},
     {127, "The specified procedure could not be found."},
+    {131, "An attempt was made to move the file pointer before the beginning of the file."},
     {145, "The directory is not empty."},
     {170, "The requested resource is in use."},
     {183, "Cannot create a file when that file already exists."},
@@ -95,7 +98,7 @@ const CodeText kTexts[] = {
 };
 
 // Returned by FormatMessageA for a code it has no text for.
-constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+constexpr DWORD kNoMessageForCode = 317;
 
 }  // namespace
 
@@ -103,7 +106,7 @@ DWORD plat_error_from_errno(int error) {
   for (const ErrnoCode& entry : kErrnoCodes) {
     if (entry.error == error) return entry.code;
   }
-  return 31;  // ERROR_GEN_FAILURE
+  return ERROR_GEN_FAILURE;
 }
 
 // Only what the programs ask for is supported: a system message, either into
@@ -115,7 +118,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD id, DWORD, LPSTR buffer, DWORD 
     if (entry.code == id) text = entry.text;
   }
   if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || text == nullptr) {
-    SetLastError(text == nullptr ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    SetLastError(text == nullptr ? kNoMessageForCode : ERROR_INVALID_PARAMETER);
     return 0;
   }
   size_t length = strlen(text) + 1;  // with the line feed

@@ -177,24 +177,6 @@ bool is_ascii(const char* text) {
 
 }  // namespace
 
-int plat_fd_of(HANDLE handle) {
-  plat_handle* h = plat_handle_of(handle);
-  if (h == nullptr || h->fd < 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return -1;
-  }
-  return h->fd;
-}
-
-int plat_fd_for_writing(HANDLE handle) {
-  int fd = plat_fd_of(handle);
-  if (fd >= 0 && !(plat_handle_of(handle)->access & GENERIC_WRITE)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return -1;
-  }
-  return fd;
-}
-
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
   if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);

@@ -15,8 +15,16 @@ plat_handle std_handles[3] = {
     {2, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
 };
 
-// The descriptor of a handle, or -1 with ERROR_INVALID_HANDLE set.
-int fd_of(HANDLE handle) {
+}  // namespace
+
+void (*plat_write_observer)(HANDLE handle, DWORD length) = nullptr;
+
+plat_handle* plat_handle_of(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  return static_cast<plat_handle*>(handle);
+}
+
+int plat_fd_of(HANDLE handle) {
   plat_handle* h = plat_handle_of(handle);
   if (h == nullptr || h->fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -25,13 +33,13 @@ int fd_of(HANDLE handle) {
   return h->fd;
 }
 
-}  // namespace
-
-void (*plat_write_observer)(HANDLE handle, DWORD length) = nullptr;
-
-plat_handle* plat_handle_of(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-  return static_cast<plat_handle*>(handle);
+int plat_fd_for_writing(HANDLE handle) {
+  int fd = plat_fd_of(handle);
+  if (fd >= 0 && !(plat_handle_of(handle)->access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return fd;
 }
 
 HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path) {
@@ -68,7 +76,7 @@ HANDLE GetStdHandle(DWORD which) {
 // does; a pipe or terminal returns what one read delivers.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD read_count, LPOVERLAPPED) {
   *read_count = 0;
-  int fd = fd_of(file);
+  int fd = plat_fd_of(file);
   if (fd < 0) return FALSE;
   struct stat st;
   bool whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -94,7 +102,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD read_count, LPOV
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVERLAPPED) {
   *written = 0;
   if (plat_write_observer != nullptr) plat_write_observer(file, length);
-  int fd = fd_of(file);
+  int fd = plat_fd_of(file);
   if (fd < 0) return FALSE;
   const char* at = static_cast<const char*>(buffer);
   DWORD total = 0;
@@ -134,7 +142,7 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 DWORD GetFileType(HANDLE file) {
-  int fd = fd_of(file);
+  int fd = plat_fd_of(file);
   if (fd < 0) return FILE_TYPE_UNKNOWN;
   struct stat st;
   if (fstat(fd, &st) != 0) {
