@@ -8,12 +8,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
 #include "runtime/rt.h"
 #include "txmorph/conversion_state.h"
 #include "txmorph/convert_units.h"
+#include "txmorph/text_string.h"
 
 void rt_out_of_memory(uint32_t size) {
   fprintf(stderr, "\nOut of memory (%d)\n", static_cast<int32_t>(size));
@@ -64,15 +66,16 @@ std::vector<uint16_t> makeText(size_t units, const Mix& mix) {
 }
 
 template <typename Run>
+double seconds(Run run) {
+  auto start = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+template <typename Run>
 double bestSeconds(Run run) {
   double best = 1e30;
-  for (int i = 0; i < kRuns; i++) {
-    auto start = std::chrono::steady_clock::now();
-    run();
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (seconds < best) best = seconds;
-  }
+  for (int i = 0; i < kRuns; i++) best = std::min(best, seconds(run));
   return best;
 }
 
@@ -115,6 +118,28 @@ void benchPage(uint32_t codePage, const Mix& mix, size_t megabytes) {
          same ? "" : "  (round trip differs)");
 }
 
+// The whole width change of a loaded text as txmorph makes it: a new block
+// for each form, the old one released.
+void benchTextString(uint32_t codePage, const Mix& mix, size_t megabytes) {
+  conversionState.codePage = codePage;
+  conversionState.usedReplacement = 0;
+  size_t units = unitsFor(mix, megabytes);
+  std::vector<uint16_t> wide = makeText(units, mix);
+  txmorph::TextString text;
+  txmorph::init(&text);
+  txmorph::rebuild(&text, wide.data(), static_cast<uint32_t>(units), kWide, kNarrow, 0);
+  double mb = text.length / 1048576.0;
+  double toWide = 1e30, toNarrow = 1e30;
+  bool converted = true;
+  for (int i = 0; i < kRuns; i++) {
+    toWide = std::min(toWide, seconds([&] { converted &= txmorph::toWide(&text); }));
+    toNarrow = std::min(toNarrow, seconds([&] { converted &= txmorph::toNarrow(&text); }));
+  }
+  printf("%5u %-13s %6.1f MB  toWide  %7.0f MB/s  toNarrow  %7.0f MB/s  (TextString)%s\n", codePage,
+         mix.name, mb, mb / toWide, mb / toNarrow, converted ? "" : "  failed");
+  txmorph::release(&text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,5 +156,7 @@ int main(int argc, char** argv) {
   benchPage(CP_UTF8, kAsciiHeavy, megabytes);
   benchPage(CP_UTF8, kMixedLatin, megabytes);
   benchPage(CP_UTF8, kMixedWorld, megabytes);
+  benchTextString(1252, kAsciiHeavy, megabytes);
+  benchTextString(1252, kMixedLatin, megabytes);
   return 0;
 }
