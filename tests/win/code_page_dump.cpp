@@ -61,6 +61,23 @@ void put_units(Record* r, const WCHAR* units, int32_t count) {
   }
 }
 
+// " COUNT/ROOM = RESULT[ eERROR]: " and how many units or bytes to show.
+int32_t put_outcome(Record* r, int32_t count, int32_t room, int result, DWORD error,
+                    bool show_all) {
+  put_char(r, ' ');
+  put_dec(r, count);
+  put_char(r, '/');
+  put_dec(r, room);
+  put_text(r, " = ");
+  put_dec(r, result);
+  if (error != kErrorSentinel) {
+    put_text(r, " e");
+    put_dec(r, static_cast<int32_t>(error));
+  }
+  put_text(r, ": ");
+  return show_all ? static_cast<int32_t>(kRoom) : (room > 0 ? result : 0);
+}
+
 void emit(cp_dump_out* out, Record* r) {
   uint64_t h = out->digest;
   for (uint32_t i = 0; i <= r->length; i++) {
@@ -104,18 +121,7 @@ void decode(cp_dump_out* out, const DecodeCall& c) {
     put_bytes(&r, c.source, c.length);
   else
     put_text(&r, "null");
-  put_char(&r, ' ');
-  put_dec(&r, c.count);
-  put_char(&r, '/');
-  put_dec(&r, c.room);
-  put_text(&r, " = ");
-  put_dec(&r, result);
-  if (error != kErrorSentinel) {
-    put_text(&r, " e");
-    put_dec(&r, static_cast<int32_t>(error));
-  }
-  put_text(&r, ": ");
-  int32_t shown = c.show_all ? static_cast<int32_t>(kRoom) : (c.room > 0 ? result : 0);
+  int32_t shown = put_outcome(&r, c.count, c.room, result, error, c.show_all);
   put_units(&r, dest, shown > static_cast<int32_t>(kRoom) ? kRoom : shown);
   emit(out, &r);
 }
@@ -156,18 +162,7 @@ void encode(cp_dump_out* out, const EncodeCall& c) {
   }
   put_char(&r, ' ');
   put_units(&r, c.source, c.length);
-  put_char(&r, ' ');
-  put_dec(&r, c.count);
-  put_char(&r, '/');
-  put_dec(&r, c.room);
-  put_text(&r, " = ");
-  put_dec(&r, result);
-  if (error != kErrorSentinel) {
-    put_text(&r, " e");
-    put_dec(&r, static_cast<int32_t>(error));
-  }
-  put_text(&r, ": ");
-  int32_t shown = c.show_all ? static_cast<int32_t>(kRoom) : (c.room > 0 ? result : 0);
+  int32_t shown = put_outcome(&r, c.count, c.room, result, error, c.show_all);
   put_bytes(&r, dest, shown > static_cast<int32_t>(kRoom) ? kRoom : shown);
   if (c.ask_used) {
     put_text(&r, " u");
