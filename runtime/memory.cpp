@@ -30,6 +30,11 @@ RT_PLAIN_LOOP void* memmove(void* dest, const void* src, size_t n) {
   const uint8_t* s = static_cast<const uint8_t*>(src);
   if (d == s || n == 0) return dest;
   if (d < s || d >= s + n) return memcpy(dest, src, n);
+  // Overlapping with the destination above: copy from the end down.
+  while (n >= sizeof(uintptr_t)) {
+    n -= sizeof(uintptr_t);
+    *reinterpret_cast<unaligned_word*>(d + n) = *reinterpret_cast<const unaligned_word*>(s + n);
+  }
   while (n--) d[n] = s[n];
   return dest;
 }
