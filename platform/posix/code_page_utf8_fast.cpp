@@ -54,9 +54,9 @@ size_t decode_chars(const uint8_t* source, size_t count, size_t limit, WCHAR* de
 
 #if defined(__SSE2__)
 
-// The unit that a character of one to three bytes starting at each of the
-// 16 positions would have (the block is known well-formed where it counts).
-inline void units_at_every_byte(__m128i v, const uint8_t* at, WCHAR units[16]) {
+// Every position of the block decoded as if a character of one to three
+// bytes started there (only the starts are kept), in two halves of eight.
+inline void units_at_every_byte(__m128i v, const uint8_t* at, __m128i units[2]) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i low6 = _mm_set1_epi16(0x3F);
   __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
@@ -72,11 +72,27 @@ inline void units_at_every_byte(__m128i v, const uint8_t* at, WCHAR units[16]) {
         _mm_or_si128(_mm_or_si128(_mm_slli_epi16(c, 12), _mm_slli_epi16(tail1, 6)), tail2);
     __m128i is_one = _mm_cmplt_epi16(c, _mm_set1_epi16(0x80));
     __m128i is_three = _mm_cmpgt_epi16(c, _mm_set1_epi16(0xDF));
-    __m128i unit =
+    units[half] =
         _mm_or_si128(_mm_or_si128(_mm_and_si128(c, is_one), _mm_and_si128(three, is_three)),
                      _mm_andnot_si128(_mm_or_si128(is_one, is_three), two));
-    _mm_store_si128(reinterpret_cast<__m128i*>(units + half * 8), unit);
   }
+}
+
+// Stores the units of the starts one after another from dest[0], with no
+// branch: every position stores its unit where the next start would go, and
+// only a start moves on. What the others leave there, the next start (or the
+// next character after the block) overwrites. Returns the units kept.
+inline size_t keep_starts(const __m128i units[2], uint32_t starts, WCHAR* dest) {
+  size_t o = 0;
+#define PLAT_KEEP(k)                                                        \
+  dest[o] = static_cast<WCHAR>(_mm_extract_epi16(units[(k) / 8], (k) % 8)); \
+  o += (starts >> (k)) & 1;
+  PLAT_KEEP(0)
+  PLAT_KEEP(1) PLAT_KEEP(2) PLAT_KEEP(3) PLAT_KEEP(4) PLAT_KEEP(5) PLAT_KEEP(6) PLAT_KEEP(7)
+      PLAT_KEEP(8) PLAT_KEEP(9) PLAT_KEEP(10) PLAT_KEEP(11) PLAT_KEEP(12) PLAT_KEEP(13)
+          PLAT_KEEP(14) PLAT_KEEP(15)
+#undef PLAT_KEEP
+              return o;
 }
 
 // Whole blocks of 16 bytes (18 must be left, for the bytes read past a
@@ -121,12 +137,9 @@ size_t decode_blocks(const uint8_t* source, size_t count, WCHAR* dest, size_t ro
       uint32_t to_9f = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(next, x9f), next));
       if (((e0 & ~from_a0) | (ed & ~to_9f)) & mine) break;
     }
-    // Every position decoded as if a character started there; the starts keep theirs.
-    alignas(16) WCHAR units[kPlatAsciiBlock];
+    __m128i units[2];
     units_at_every_byte(v, at, units);
-    for (uint32_t starts = ~cont & mine; starts != 0; starts &= starts - 1) {
-      dest[o++] = units[__builtin_ctz(starts)];
-    }
+    o += keep_starts(units, ~cont & mine, dest + o);
     i += taken;
   }
   *written = o;
