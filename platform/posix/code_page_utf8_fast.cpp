@@ -7,10 +7,11 @@
 // blocks are widened whole; in any other block every byte is classed at once
 // (continuation, lead of two, lead of three), the block is checked as a
 // whole (every continuation byte where a lead byte calls for one, the second
-// byte of E0 and ED in range), and then each character is decoded on its own,
-// with nothing in one character waiting on the one before. A character one
-// byte at a time, with its length chosen by masks rather than branches, takes
-// over where a block does not pass, and is all there is without SSE2.
+// byte of E0 and ED in range), every position is decoded as if a character
+// started there, and the starts are kept, with nothing in one character
+// waiting on the one before. A character at a time, its length chosen by
+// masks rather than branches, takes over where a block does not pass, and is
+// all there is without SSE2.
 //
 // Encoding picks the one-, two- or three-byte form of a unit by masks and
 // stores four bytes at once; the bytes past the form are scratch that the
