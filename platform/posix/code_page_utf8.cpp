@@ -138,6 +138,18 @@ Encoded encode_one(const WCHAR* source, size_t left) {
 using DecodeFast = size_t (*)(const uint8_t*, size_t, WCHAR*, size_t, size_t*);
 using EncodeFast = size_t (*)(const WCHAR*, size_t, uint8_t*, size_t, size_t*);
 
+// Runs the fast path, if any, from source[*i] and dest[*o]; false when it
+// took all the input.
+template <typename In, typename Out>
+bool run_fast(size_t (*fast)(const In*, size_t, Out*, size_t, size_t*), const In* source,
+              size_t count, Out* dest, size_t room, size_t* i, size_t* o) {
+  if (fast == nullptr) return true;
+  size_t written;
+  *i += fast(source + *i, count - *i, dest + *o, room - *o, &written);
+  *o += written;
+  return *i < count;
+}
+
 plat_cp_result decode(const uint8_t* source, size_t count, WCHAR* dest, size_t room,
                       DecodeFast fast) {
   plat_cp_result result{0, false, false, false};
@@ -145,12 +157,7 @@ plat_cp_result decode(const uint8_t* source, size_t count, WCHAR* dest, size_t r
   size_t i = 0;
   size_t o = 0;
   while (i < count) {
-    if (fast != nullptr && !counting) {
-      size_t written;
-      i += fast(source + i, count - i, dest + o, room - o, &written);
-      o += written;
-      if (i == count) break;
-    }
+    if (!counting && !run_fast(fast, source, count, dest, room, &i, &o)) break;
     if (counting && source[i] < 0x80) {
       size_t run = plat_ascii_span(source + i, count - i);
       i += run;
@@ -184,12 +191,7 @@ plat_cp_result encode(const WCHAR* source, size_t count, uint8_t* dest, size_t r
   size_t i = 0;
   size_t o = 0;
   while (i < count) {
-    if (fast != nullptr && !counting) {
-      size_t written;
-      i += fast(source + i, count - i, dest + o, room - o, &written);
-      o += written;
-      if (i == count) break;
-    }
+    if (!counting && !run_fast(fast, source, count, dest, room, &i, &o)) break;
     Encoded e = encode_one(source + i, count - i);
     if (e.invalid) {
       result.invalid = true;
