@@ -10,17 +10,6 @@
 
 #include "platform/posix/win32_api.h"
 
-// Flags that the platform header does not spell out.
-#define PLAT_MB_PRECOMPOSED 0x1u
-#define PLAT_MB_COMPOSITE 0x2u
-#define PLAT_MB_USEGLYPHCHARS 0x4u
-#define PLAT_WC_DISCARDNS 0x10u
-#define PLAT_WC_SEPCHARS 0x20u
-#define PLAT_WC_DEFAULTCHAR 0x40u
-#define PLAT_WC_ERR_INVALID_CHARS 0x80u
-#define PLAT_WC_COMPOSITECHECK 0x200u
-#define PLAT_ERROR_INVALID_FLAGS 1004u
-
 // Units first..last encode as code, code + step, code + 2 * step, ...
 struct plat_cp_run {
   WCHAR first;

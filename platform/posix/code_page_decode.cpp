@@ -24,7 +24,7 @@ plat_cp_result decode_single(const plat_code_page* page, DWORD flags, const uint
     result.count = room;
     result.overflow = true;
   }
-  if ((flags & PLAT_MB_USEGLYPHCHARS) && page->glyphs) {
+  if ((flags & MB_USEGLYPHCHARS) && page->glyphs) {
     WCHAR table[256];
     glyph_table(page, table);
     for (size_t i = 0; i < todo; i++) dest[i] = table[source[i]];
@@ -134,7 +134,7 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR source, int count, L
 
   plat_cp_result result;
   if (number == CP_UTF8) {
-    if (flags & ~MB_ERR_INVALID_CHARS) return fail(PLAT_ERROR_INVALID_FLAGS);
+    if (flags & ~MB_ERR_INVALID_CHARS) return fail(ERROR_INVALID_FLAGS);
     result = plat_utf8_decode(bytes, length, dest, static_cast<size_t>(room));
     if (result.overflow) return fail(ERROR_INSUFFICIENT_BUFFER);
     if (result.invalid && (flags & MB_ERR_INVALID_CHARS)) {
@@ -145,8 +145,8 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR source, int count, L
     if (page == nullptr) return fail(ERROR_INVALID_PARAMETER);
     // Composite forms are not made here: asking for them fails rather than
     // giving precomposed text.
-    if (flags & ~(PLAT_MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | PLAT_MB_USEGLYPHCHARS)) {
-      return fail(PLAT_ERROR_INVALID_FLAGS);
+    if (flags & ~(MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | MB_USEGLYPHCHARS)) {
+      return fail(ERROR_INVALID_FLAGS);
     }
     result = plat_cp_decode(page, flags, bytes, length, dest, static_cast<size_t>(room));
     if (result.invalid) return fail(ERROR_NO_UNICODE_TRANSLATION);

@@ -170,8 +170,8 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR source, int count, 
   if (number == CP_UTF8) {
     // UTF-8 has no default character: every unit has a form.
     if (default_char != nullptr || used_default != nullptr) return fail(ERROR_INVALID_PARAMETER);
-    if (flags & ~PLAT_WC_ERR_INVALID_CHARS) return fail(PLAT_ERROR_INVALID_FLAGS);
-    bool strict = (flags & PLAT_WC_ERR_INVALID_CHARS) != 0;
+    if (flags & ~WC_ERR_INVALID_CHARS) return fail(ERROR_INVALID_FLAGS);
+    bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
     result = plat_utf8_encode(source, length, bytes, static_cast<size_t>(room), strict);
     if (result.invalid && strict) return fail(ERROR_NO_UNICODE_TRANSLATION);
   } else {
@@ -180,8 +180,8 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR source, int count, 
     // The flags that only shape composite checks mean nothing without one;
     // composite checks themselves are not made here and fail.
     if (flags &
-        ~(WC_NO_BEST_FIT_CHARS | PLAT_WC_DISCARDNS | PLAT_WC_SEPCHARS | PLAT_WC_DEFAULTCHAR)) {
-      return fail(PLAT_ERROR_INVALID_FLAGS);
+        ~(WC_NO_BEST_FIT_CHARS | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR)) {
+      return fail(ERROR_INVALID_FLAGS);
     }
     bool best_fit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
     bool used = false;

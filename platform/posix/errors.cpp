@@ -91,6 +91,7 @@ const CodeText kTexts[] = {
     {206, "The filename or extension is too long."},
     {223, "The file size exceeds the limit allowed and cannot be saved."},
     {267, "The directory name is invalid."},
+    {1004, "Invalid flags."},
     {1113, "No mapping for the Unicode character exists in the target multi-byte code page."},
     {1117, "The request could not be performed because of an I/O device error."},
     {1921, "The name of the file cannot be resolved by the system."},

@@ -102,7 +102,7 @@ TEST_F(CodePages, Utf8HasNoDefaultCharacterAndFewFlags) {
             0);
   EXPECT_EQ(GetLastError(), kInvalidFlags);
   WCHAR units[8];
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, PLAT_MB_PRECOMPOSED, "a", 1, units, 8), 0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "a", 1, units, 8), 0);
   EXPECT_EQ(GetLastError(), kInvalidFlags);
 }
 
@@ -113,20 +113,20 @@ TEST_F(CodePages, LoneSurrogatesToUtf8) {
             "\xEF\xBF\xBD"
             "a\xEF\xBF\xBD");
   EXPECT_EQ(narrow(CP_UTF8, 0, u"\U0001F600"), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(narrow(CP_UTF8, PLAT_WC_ERR_INVALID_CHARS, u"\U0001F600"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(narrow(CP_UTF8, WC_ERR_INVALID_CHARS, u"\U0001F600"), "\xF0\x9F\x98\x80");
   SetLastError(0);
-  EXPECT_EQ(narrow(CP_UTF8, PLAT_WC_ERR_INVALID_CHARS, u"a\xD800"), "");
+  EXPECT_EQ(narrow(CP_UTF8, WC_ERR_INVALID_CHARS, u"a\xD800"), "");
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 TEST_F(CodePages, CompositeFormsAreRefused) {
-  EXPECT_EQ(wide(1252, PLAT_MB_COMPOSITE, "\xE9"), u"");
+  EXPECT_EQ(wide(1252, MB_COMPOSITE, "\xE9"), u"");
   EXPECT_EQ(GetLastError(), kInvalidFlags);
   SetLastError(0);
-  EXPECT_EQ(narrow(1252, PLAT_WC_COMPOSITECHECK, u"e\u0301"), "");
+  EXPECT_EQ(narrow(1252, WC_COMPOSITECHECK, u"e\u0301"), "");
   EXPECT_EQ(GetLastError(), kInvalidFlags);
   // The flags that only shape a composite check are accepted on their own.
-  EXPECT_EQ(narrow(1252, PLAT_WC_DEFAULTCHAR | PLAT_WC_DISCARDNS, u"e\u0301"), "e\xB4");
+  EXPECT_EQ(narrow(1252, WC_DEFAULTCHAR | WC_DISCARDNS, u"e\u0301"), "e\xB4");
 }
 
 TEST_F(CodePages, DefaultCharacterIsReadOnlyAsFarAsItGoes) {
