@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/console_input.h"
 #include "platform/posix/file_name.h"
 #include "platform/posix/handle.h"
 
@@ -33,12 +34,8 @@ namespace {
 
 bool file_apis_oem = false;
 
-// "CONIN$", the console input, is the console code's to open; until it is
-// there, the name is not found.
-HANDLE open_console_input(DWORD) {
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  return INVALID_HANDLE_VALUE;
-}
+// "CONIN$", the console input, is the controlling terminal.
+HANDLE open_console_input(DWORD access) { return plat_open_console_input(access); }
 
 HANDLE fail(DWORD code) {
   SetLastError(code);

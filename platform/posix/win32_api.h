@@ -68,6 +68,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 
 // The longest path name the system takes, terminating NUL included.
 #define MAX_PATH 4096
@@ -222,6 +223,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templ);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
+DWORD GetFileAttributesA(LPCSTR name);
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position,
                       DWORD method);
 BOOL SetEndOfFile(HANDLE file);

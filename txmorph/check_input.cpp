@@ -1,0 +1,94 @@
+// The input stage: resolves "auto", checks UTF-8 and UTF-16LE input, removes
+// one leading U+FEFF, and leaves the text as UTF-16 units.
+//
+// A failed check of wide input (odd size, no U+FEFF first) stops the run when
+// stopMode is on ("Stopped", exit 10) and only warns when it is off. UTF-8
+// that is valid clears stopMode, so that its missing U+FEFF only warns;
+// invalid UTF-8 is reported and decoded anyway.
+#include "txmorph/conversion_state.h"
+#include "txmorph/txmorph.h"
+
+namespace txmorph {
+
+namespace {
+
+enum CheckFailure : uint8_t { OddSize, NoByteOrderMark };
+
+const char* const kCheckMessages[] = {
+    "  %s! filesize is not even for wide unicode file\n",
+    "  %s! first character of unicode file is not 0xFEFF\n",
+};
+
+// Prints a failed check (its "Stopped" form also at level 1); true when the
+// run stops.
+bool failCheck(CheckFailure failure, uint8_t stopMode) {
+  bool stops = stopMode != 0;
+  if (quietLevel < 1 || (quietLevel == 1 && stops)) {
+    rt_printf(kCheckMessages[failure], stops ? "Stopped" : "Warning");
+  }
+  return stops;
+}
+
+// The bytes decoded with codePage into a new block that keeps one unit of room
+// in front of the text, where convertOutput puts a byte order mark without
+// moving the text. The old block goes once the new one is written.
+bool decodeToWide(TextString* text) {
+  uint32_t count = text->length;
+  TextString wide;
+  init(&wide);
+  makeEmpty(&wide, kWide);
+  if (count != 0) {
+    uint16_t* units = static_cast<uint16_t*>(resize(&wide, count + 1, 0));
+    uint32_t written = convertUnits(text->data, count, kNarrow, units + 1, kWide);
+    if (written == 0) {
+      release(&wide);
+      return false;
+    }
+    units[written + 1] = 0;
+    wide.length = written + 1;
+    erase(&wide, 0, 1);
+  }
+  release(text);
+  *text = wide;
+  return true;
+}
+
+}  // namespace
+
+TextEncoding detectEncoding(const TextString* text) {
+  return unitAt(text, 0) == 0xFF && unitAt(text, 1) == 0xFE ? Wide : Utf8;
+}
+
+InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode) {
+  if (*encoding == Auto) *encoding = detectEncoding(text);
+  if (*encoding == Wide) {
+    if (text->length % 2 != 0 && failCheck(OddSize, *stopMode)) return InputStopped;
+    reinterpretWidth(text, kWide);
+  } else {
+    if (*encoding == Utf8 && *stopMode != 0) {
+      uint32_t offset = findInvalidUtf8(static_cast<const uint8_t*>(text->data), text->length);
+      if (offset == 0) {
+        *stopMode = 0;
+      } else if (showsWarnings()) {
+        rt_printf("  Warning! not valid UTF8 text at offset %u\n", offset);
+      }
+    }
+    conversionState.codePage = encodingCodePage(*encoding);
+    if (!decodeToWide(text)) return InputNotDecoded;
+  }
+
+  if (*encoding == Utf8 || *encoding == Wide) {
+    if (unitAt(text, 0) == 0xFEFF) {
+      erase(text, 0, 1);
+      if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
+    } else if (failCheck(NoByteOrderMark, *stopMode)) {
+      return InputStopped;
+    }
+  }
+  if (showsInformation()) {
+    rt_printf("  input length [%s] = %u\n", encodingName(*encoding), text->length);
+  }
+  return InputReady;
+}
+
+}  // namespace txmorph

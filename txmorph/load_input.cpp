@@ -1,0 +1,81 @@
+// Input loading: a named file is read whole with one call straight into the
+// text's storage; standard input is read to its end in pieces of 64 KiB.
+// Either way the text holds exactly the bytes read, narrow, unterminated.
+#include "txmorph/txmorph.h"
+
+namespace txmorph {
+
+namespace {
+
+constexpr uint32_t kStreamPiece = 65536;
+
+HANDLE openForLoading(const TextString* name) {
+  TextString path;
+  terminatedCopy(&path, name);
+  HANDLE file;
+  if (widthOf(&path) == kWide) {
+    file = CreateFileW(static_cast<LPCWSTR>(path.data), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  } else {
+    file = CreateFileA(static_cast<LPCSTR>(path.data), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  }
+  DWORD error = GetLastError();
+  release(&path);
+  SetLastError(error);
+  return file;
+}
+
+// The whole file, or false. A size of 4 GiB or more does not fit the text's
+// 32-bit length and is refused rather than loaded short; so is a read that
+// ends before the size, since a short text written back in place would cut
+// the file.
+bool readWhole(TextString* text, HANDLE file) {
+  DWORD high = 0;
+  DWORD size = GetFileSize(file, &high);
+  if (high != 0 || size == INVALID_FILE_SIZE) {
+    if (high != 0 || GetLastError() == NO_ERROR) SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
+  }
+  makeEmpty(text, kNarrow);
+  void* data = resize(text, size, 0);
+  DWORD got = 0;
+  BOOL read = ReadFile(file, data, size, &got, nullptr);
+  if (read && got != size) SetLastError(ERROR_HANDLE_EOF);
+  if (!read || got != size) {
+    text->length = 0;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool loadFile(TextString* text, const TextString* name) {
+  HANDLE file = openForLoading(name);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool loaded = readWhole(text, file);
+  DWORD error = GetLastError();
+  rt_close_handle(file);
+  SetLastError(error);
+  return loaded;
+}
+
+uint32_t loadStream(TextString* text, HANDLE input) {
+  makeEmpty(text, kNarrow);
+  uint32_t total = 0;
+  for (;;) {
+    // More than 32 bits of input is no text this program can hold.
+    if (total > UINT32_MAX - kStreamPiece) rt_out_of_memory(UINT32_MAX);
+    uint8_t* data = static_cast<uint8_t*>(resize(text, total + kStreamPiece, 0));
+    DWORD got = 0;
+    BOOL read = ReadFile(input, data + total, kStreamPiece, &got, nullptr);
+    if (got == 0) break;
+    total += got;
+    if (!read) break;
+  }
+  resize(text, total, 0);
+  return total;
+}
+
+}  // namespace txmorph

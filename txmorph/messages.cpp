@@ -1,0 +1,32 @@
+// The message level and the console copies of file names that messages print.
+#include "txmorph/conversion_state.h"
+#include "txmorph/txmorph.h"
+
+namespace txmorph {
+
+int8_t quietLevel = 0;
+
+// On Windows file names are ANSI and the console shows OEM; on POSIX both are
+// the locale's encoding, so a name prints as it is spelled.
+TextString displayName(const TextString* name) {
+  TextString shown;
+  initCopy(&shown, name);
+  uint32_t saved = conversionState.codePage;
+  conversionState.codePage = plat_file_name_cp();
+  bool converted = toWide(&shown);
+  conversionState.codePage = plat_console_text_cp();
+  converted = converted && toNarrow(&shown);
+  conversionState.codePage = saved;
+  // A name the code pages refuse is shown as it is spelled.
+  if (!converted) assign(&shown, name);
+  makeTerminated(&shown);
+  return shown;
+}
+
+void printWithName(const char* format, const TextString* name) {
+  TextString shown = displayName(name);
+  rt_printf(format, static_cast<const char*>(shown.data));
+  release(&shown);
+}
+
+}  // namespace txmorph

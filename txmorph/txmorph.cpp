@@ -1,0 +1,191 @@
+// txmorph's main routine: the command line, then one run in a fixed order
+// (load, check, convert, ask, read the date/time, write), and the exit code.
+// Every message goes to standard error; standard output carries only
+// converted text.
+#include "txmorph/txmorph.h"
+
+namespace txmorph {
+
+namespace {
+
+struct Run {
+  rt_tokenizer reader;
+  RunSettings settings;
+  TextString inputName;
+  TextString outputName;
+  TextString text;
+};
+
+int32_t finish(Run* run, int32_t code) {
+  release(&run->text);
+  release(&run->outputName);
+  release(&run->inputName);
+  rt_tok_destroy(&run->reader);
+  return code;
+}
+
+// A name out of the token reader's buffer, which the next token reuses.
+void takeName(TextString* name, const char* token) {
+  assignCString(name, token);
+  makeOwn(name);
+  makeTerminated(name);
+}
+
+bool isStandardInput(const TextString* name) { return unitAt(name, 0) == '<'; }
+
+// The reader is sized to the whole command line, so that no name is cut.
+void startReader(Run* run) {
+  const char* line = GetCommandLineA();
+  uint32_t length = rt_strlen(line);
+  rt_tok_init(&run->reader, length > RT_TOKEN_CAPACITY ? length : RT_TOKEN_CAPACITY);
+  rt_tok_push_mem(&run->reader, line, length);
+  rt_tok_next(&run->reader);  // the program name
+}
+
+enum Parsed : uint8_t { Named, Unnamed, ShowHelp, BadOption };
+
+// Options up to the first name (or the token after "--"). Leaves the name's
+// token in *name.
+Parsed readOptions(Run* run, const char** name) {
+  const char* token;
+  while ((token = rt_tok_next(&run->reader)) != nullptr) {
+    if (token[0] != '-') break;
+    OptionResult option = applyOption(&run->settings, token);
+    if (option == OptionAsksHelp) return ShowHelp;
+    if (option == OptionUnknown) {
+      if (showsWarnings()) rt_printf("Unknown command line option: -%s\n", token + 1);
+      return BadOption;
+    }
+    if (option == OptionEndsOptions) {
+      token = rt_tok_next(&run->reader);
+      break;
+    }
+  }
+  *name = token;
+  if (token != nullptr) return Named;
+  // Only the program name: the help.
+  return run->reader.count <= 1 ? ShowHelp : Unnamed;
+}
+
+// Standard input and output by default; one name alone is converted in place,
+// and only then does a lossy conversion ask by default.
+void settleNames(Run* run, const char* inputToken) {
+  RunSettings* settings = &run->settings;
+  if (inputToken != nullptr) {
+    takeName(&run->inputName, inputToken);
+  } else {
+    initFromCString(&run->inputName, "<");
+  }
+  if (isStandardInput(&run->inputName) && settings->stopMode == 1) settings->stopMode = 0;
+
+  const char* outputToken = inputToken != nullptr ? rt_tok_next(&run->reader) : nullptr;
+  bool inPlace = false;
+  if (outputToken != nullptr) {
+    takeName(&run->outputName, outputToken);
+  } else if (isStandardInput(&run->inputName)) {
+    assignCString(&run->outputName, ">");
+  } else {
+    assign(&run->outputName, &run->inputName);
+    inPlace = true;
+  }
+  if (settings->askMode == 1 && !inPlace) settings->askMode = 0;
+}
+
+bool load(Run* run) {
+  if (isStandardInput(&run->inputName)) {
+    if (quietLevel == 0) quietLevel = 2;
+    run->settings.keepTime = false;
+    loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE));
+  } else if (!loadFile(&run->text, &run->inputName)) {
+    DWORD error = GetLastError();
+    if (showsWarnings()) {
+      TextString shown = displayName(&run->inputName);
+      rt_printf("FATAL! (%u) cannot load %s\n", error, static_cast<const char*>(shown.data));
+      release(&shown);
+    }
+    return false;
+  }
+  if (showsInformation()) {
+    TextString shown = displayName(&run->inputName);
+    rt_printf("Loaded (%d) \"%s\"\n", run->text.length, static_cast<const char*>(shown.data));
+    release(&shown);
+  }
+  return true;
+}
+
+// The platform refused to convert the text (one too large for its counts).
+int32_t notConverted(Run* run) {
+  DWORD error = GetLastError();
+  if (showsWarnings()) {
+    TextString shown = displayName(&run->inputName);
+    rt_printf("FATAL! (%u) cannot convert %s\n", error, static_cast<const char*>(shown.data));
+    release(&shown);
+  }
+  return finish(run, ExitOutOfMemory);
+}
+
+// The input's last-write time, read before the output is created so that a
+// file converted in place still has its own.
+bool readInputTime(const TextString* inputName, DosDateTime* stamp) {
+  HANDLE input = openFile(static_cast<const char*>(inputName->data), 0x01, 0, 0);
+  if (input == INVALID_HANDLE_VALUE) return false;
+  bool read = readDosTime(input, stamp);
+  rt_close_handle(input);
+  return read;
+}
+
+int32_t runTxmorph(int32_t, char**) {
+  rt_print_sink = rt_sink_stderr;
+  Run run;
+  initRunSettings(&run.settings);
+  init(&run.inputName);
+  init(&run.outputName);
+  init(&run.text);
+  startReader(&run);
+
+  const char* inputToken = nullptr;
+  switch (readOptions(&run, &inputToken)) {
+    case ShowHelp: printHelp(); return finish(&run, ExitHelp);
+    case BadOption: return finish(&run, ExitUnknownOption);
+    default: break;
+  }
+  settleNames(&run, inputToken);
+  RunSettings* settings = &run.settings;
+
+  if (!load(&run)) return finish(&run, ExitCannotLoad);
+  switch (checkInput(&run.text, &settings->inputEncoding, &settings->stopMode)) {
+    case InputStopped: return finish(&run, ExitStopped);
+    case InputNotDecoded: return notConverted(&run);
+    default: break;
+  }
+  bool lossy = false;
+  if (!convertOutput(&run.text, settings->outputEncoding, settings->rawOutput, &lossy)) {
+    return notConverted(&run);
+  }
+  if (!lossy) settings->askMode = 0;
+  reportConversion(&run.text, settings->outputEncoding, lossy, settings->askMode);
+  if (settings->askMode != 0 && !askOverwrite(&run.outputName)) {
+    return finish(&run, ExitDeclined);
+  }
+
+  DosDateTime stamp = {0, 0};
+  if (settings->keepTime && !readInputTime(&run.inputName, &stamp)) {
+    if (showsWarnings()) rt_printf("  Warning! cannot retrieve date/time from infile\n");
+    settings->keepTime = false;
+  }
+  int32_t written = writeOutput(&run.text, &run.outputName, settings->keepTime, &stamp);
+  if (written != 0) return finish(&run, written);
+  return finish(&run, lossy ? ExitLossy : ExitReversible);
+}
+
+}  // namespace
+
+}  // namespace txmorph
+
+void rt_out_of_memory(uint32_t size) {
+  rt_printf("\nOut of memory (%d)\n", static_cast<int32_t>(size));
+  rt_exit(txmorph::ExitOutOfMemory);
+}
+
+RT_PROGRAM(txmorph::runTxmorph, {RT_PENDING, 31, rt_heap_init},
+           {RT_PENDING, 64, txmorph::openConsoleInput});

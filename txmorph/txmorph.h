@@ -1,0 +1,168 @@
+// txmorph: converts a whole text file between the ANSI code page, the OEM
+// (console) code page, UTF-8 and UTF-16LE. The stages of one run, in the order
+// the main routine calls them, shared by the program and its tests:
+//   options -> load -> checkInput -> convertOutput -> prompt -> write.
+// The text lives in one TextString that each stage changes in place.
+#ifndef TXMORPH_TXMORPH_H
+#define TXMORPH_TXMORPH_H
+
+#include "runtime/rt.h"
+#include "txmorph/text_string.h"
+
+namespace txmorph {
+
+// ---------------------------------------------------------------------------
+// Encodings
+
+enum TextEncoding : uint8_t { Auto = 0, Oem = 1, Ansi = 2, Utf8 = 3, Wide = 4 };
+
+// "auto", "OEM", "ANSI", "UTF8", "WIDE".
+const char* encodingName(TextEncoding encoding);
+// The code page conversions use for it: CP_OEMCP, CP_ACP, CP_UTF8 (0 for the
+// two that need none).
+uint32_t encodingCodePage(TextEncoding encoding);
+// The encoding an option letter names ('a', 'd', 'u', 'w'); Auto for any other.
+TextEncoding encodingForLetter(char letter);
+
+// ---------------------------------------------------------------------------
+// Messages
+
+// Below 2 warnings and fatal messages are printed, below 1 information too.
+// -1 ("-q-") prints like 0.
+extern int8_t quietLevel;
+
+inline bool showsWarnings() { return quietLevel < 2; }
+inline bool showsInformation() { return quietLevel < 1; }
+
+// The console copy of a file name: from the code page of file names to the
+// code page the console shows (on Windows ANSI to OEM). Characters the console
+// cannot show become conversionState.replacementByte. codePage is put back.
+// The result is terminated; the caller releases it.
+TextString displayName(const TextString* name);
+
+// rt_printf of a format whose one "%s" is a file name, printed as its
+// console copy.
+void printWithName(const char* format, const TextString* name);
+
+// ---------------------------------------------------------------------------
+// Command line
+
+struct RunSettings {
+  TextEncoding inputEncoding;   // Auto until checkInput resolves it
+  TextEncoding outputEncoding;  // never Auto
+  uint8_t stopMode;             // 0 off, 1 on by default, 2 on explicitly (-s)
+  uint8_t askMode;              // 0 never, 1 only in place by default, 2 when lossy (-x-)
+  bool keepTime;                // carry the input's date/time over to the output
+  bool rawOutput;               // no byte order mark in front of Unicode output
+};
+
+void initRunSettings(RunSettings* settings);
+
+enum OptionResult : uint8_t {
+  OptionTaken,        // applied, or ignored as "--" followed by more
+  OptionEndsOptions,  // "--": the next token is the input name
+  OptionAsksHelp,     // "-?" or "-h"
+  OptionUnknown,      // ends the run with 240
+};
+
+// One token that begins with '-'; may change quietLevel.
+OptionResult applyOption(RunSettings* settings, const char* token);
+
+// The banner with the build date, then the syntax and the options.
+void printHelp();
+
+enum ExitCode : int32_t {
+  ExitReversible = 0,
+  ExitOutOfMemory = 1,
+  ExitLossy = 5,
+  ExitStopped = 10,
+  ExitUnknownOption = 240,
+  ExitHelp = 241,
+  ExitCannotLoad = 242,
+  ExitDeclined = 243,
+  ExitCannotCreate = 244,
+  ExitWriteError = 245,
+};
+
+// ---------------------------------------------------------------------------
+// Input
+
+// The whole file, read with one call; false with the reason in GetLastError.
+// A file of 4 GiB or more is refused (ERROR_FILE_TOO_LARGE), and so is one
+// that delivers fewer bytes than its size (ERROR_HANDLE_EOF): the text never
+// holds bytes that were not read.
+bool loadFile(TextString* text, const TextString* name);
+// Everything up to the end of the input, in pieces of 64 KiB; a failing read
+// ends the input. Returns the number of bytes read.
+uint32_t loadStream(TextString* text, HANDLE input);
+
+// Wide when the text begins with FF FE, else Utf8.
+TextEncoding detectEncoding(const TextString* text);
+// 0 when the bytes are well-formed UTF-8 by shape (lead byte, continuation
+// count, no zero byte), else the 1-based position of the first offending byte
+// (the count itself for a sequence cut short by the end).
+uint32_t findInvalidUtf8(const uint8_t* bytes, uint32_t count);
+
+enum InputCheck : uint8_t {
+  InputReady,       // the text is UTF-16 units
+  InputStopped,     // a check failed with stopMode on: exit 10
+  InputNotDecoded,  // the platform refused the conversion (GetLastError)
+};
+
+// Resolves Auto, checks UTF-8 and UTF-16LE input, removes one leading U+FEFF
+// and leaves the text as UTF-16 units, printing the checks' messages.
+InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode);
+
+// ---------------------------------------------------------------------------
+// Output
+
+// The bytes encodeUtf8 makes of the units: 1, 2 or 3 per unit, 4 for a
+// surrogate pair (a lone surrogate takes 3).
+uint32_t utf8Size(const uint16_t* units, uint32_t count);
+// The UTF-8 form of a wide text, terminated, EF BB BF first when asked.
+TextString encodeUtf8(const TextString* text, bool byteOrderMark);
+
+// Converts the wide text to the output encoding in place, U+FEFF in front of
+// Unicode output unless rawOutput. *lossy: the code page had to replace a
+// character. False when the platform refused the conversion (GetLastError).
+bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy);
+// "  converted (%u) to %s -- %s\n", when information is shown or a prompt
+// follows.
+void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
+
+// ---------------------------------------------------------------------------
+// Console, files and times
+
+// The console input for the prompt (an initialiser, priority 64).
+extern HANDLE consoleInput;
+void openConsoleInput(void);
+// One key from the console; false when there is no console or it cannot be read.
+bool readConsoleKey(uint8_t* key);
+// "  Write to \"%s\" [Y/N]? ": true for Y or y; false for N, n, Escape, and
+// when the console cannot give an answer.
+bool askOverwrite(const TextString* outputName);
+
+// The open-by-name of the run: "<" and ">" are the standard handles; any other
+// name is opened with the disposition code (0x01 existing, 0x02 truncate, 0x10
+// new, 0x11 open always, 0x12 create always) and the mode word (access in bits
+// 0-2, sharing in bits 4-6, 0x100 no buffering, 0x4000 write through).
+HANDLE openFile(const char* name, uint32_t disposition, uint32_t mode, uint32_t attributes);
+
+struct DosDateTime {
+  uint16_t time;
+  uint16_t date;
+};
+
+// The last-write time of an open file as local DOS date/time, and back.
+bool readDosTime(HANDLE file, DosDateTime* stamp);
+bool writeDosTime(HANDLE file, const DosDateTime* stamp);
+
+// Creates or overwrites the output with the whole text and gives it the date/
+// time when keepTime. Returns 0 when all went well, else 244 or 245 after
+// the message.
+int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
+                    const DosDateTime* stamp);
+
+}  // namespace txmorph
+
+#endif

@@ -1,0 +1,145 @@
+// Writing the output: one write of the whole text, then the date/time, then
+// the close, then the check that every byte went out.
+//
+// An existing file is rewritten in place rather than truncated first, so that
+// a conversion that cannot be written whole never costs the old contents (the
+// input itself, when a file is converted in place): the file is opened as it
+// is, grown to the new size before anything is overwritten (which reserves
+// the room, or fails with the size as it was), written from the start, and
+// cut at the end of what was written. When the room cannot be had, or nothing
+// could be written, the file keeps its bytes, its size and its times, and as
+// the same file it keeps its identity (links, owner, permissions; creation
+// time and attributes on Windows). A read-only file, and on Windows a hidden
+// or system one, is refused as creating it afresh would be.
+#include "txmorph/txmorph.h"
+
+namespace txmorph {
+
+namespace {
+
+constexpr uint32_t kOpenAlways = 0x11;
+constexpr uint32_t kCreateAlways = 0x12;
+constexpr uint32_t kReadWrite = 2;
+
+bool isStandardName(const char* name) { return (name[0] == '<' || name[0] == '>') && name[1] == 0; }
+
+// A file that creating afresh (CREATE_ALWAYS with the archive attribute alone)
+// would refuse, besides a read-only one, which the open itself refuses.
+bool refusesOverwrite(const char* name) {
+  DWORD attributes = GetFileAttributesA(name);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+}
+
+bool moveTo(HANDLE file, uint64_t position) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+}
+
+// Cuts or grows the file to `size`.
+bool setSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
+
+// A disk file as it was opened: what to give back when the new text cannot
+// be written.
+struct KeptState {
+  uint64_t size;
+  bool timesKnown;
+  FILETIME access;
+  FILETIME written;
+};
+
+bool keepState(HANDLE file, KeptState* kept) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  kept->size = uint64_t{high} << 32 | low;
+  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->written);
+  return true;
+}
+
+// The size as it was, and the times, which a failed reservation may have
+// touched.
+void giveBack(HANDLE file, const KeptState* kept) {
+  setSize(file, kept->size);
+  if (kept->timesKnown) SetFileTime(file, nullptr, &kept->access, &kept->written);
+}
+
+// What rt_write_handle returned, as a count: -1 when nothing could be written.
+// A count of 2 GiB or more comes back from it as a negative 32-bit value.
+int64_t countOf(int32_t written) {
+  return written == -1 ? -1 : int64_t{static_cast<uint32_t>(written)};
+}
+
+struct WriteResult {
+  int32_t written;  // rt_write_handle's result (see countOf)
+  bool complete;    // the file holds the text and nothing more
+  bool changed;     // the file's bytes are no longer what they were
+};
+
+// The whole text into a disk file from its start, the room made first.
+WriteResult writeDiskFile(HANDLE file, const void* data, uint32_t size) {
+  WriteResult result = {0, false, false};
+  KeptState kept;
+  if (!keepState(file, &kept)) return result;
+  if ((size > kept.size && !setSize(file, size)) || !moveTo(file, 0)) {
+    giveBack(file, &kept);
+    return result;
+  }
+  if (size != 0) result.written = rt_write_handle(file, data, size);
+  if (size != 0 && countOf(result.written) <= 0) {
+    giveBack(file, &kept);
+    return result;
+  }
+  // The old tail beyond the new text goes; a short write keeps what it wrote.
+  result.changed = true;
+  bool cut = setSize(file, static_cast<uint32_t>(result.written));
+  result.complete = cut && static_cast<uint32_t>(result.written) == size;
+  return result;
+}
+
+WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
+  WriteResult result = {0, true, true};
+  if (size != 0) result.written = rt_write_handle(file, data, size);
+  result.complete = static_cast<uint32_t>(result.written) == size;
+  return result;
+}
+
+}  // namespace
+
+int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
+                    const DosDateTime* stamp) {
+  const char* name = static_cast<const char*>(outputName->data);
+  bool named = !isStandardName(name);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (!named || !refusesOverwrite(name)) {
+    file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite, FILE_ATTRIBUTE_ARCHIVE);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    if (showsWarnings()) rt_printf("FATAL! file creation error\n");
+    return ExitCannotCreate;
+  }
+
+  uint32_t size = byteSize(text);
+  WriteResult result = named && GetFileType(file) == FILE_TYPE_DISK
+                           ? writeDiskFile(file, text->data, size)
+                           : writeStream(file, text->data, size);
+  if (named) {
+    if (keepTime && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
+      printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
+    }
+    rt_close_handle(file);
+  }
+  if (!result.complete) {
+    if (showsWarnings()) {
+      TextString shown = displayName(outputName);
+      rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", countOf(result.written),
+                uint64_t{size}, static_cast<const char*>(shown.data));
+      release(&shown);
+    }
+    return ExitWriteError;
+  }
+  return 0;
+}
+
+}  // namespace txmorph
