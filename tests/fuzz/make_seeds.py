@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into corpus/<target>/seed-*.
+
+The seeds spell out each target's input layout (see the head of each
+<target>_fuzz.cpp) for the cases worth starting from. Reproducers of findings
+are kept next to them as regress-* files and are never rewritten here.
+
+    tests/fuzz/make_seeds.py            rewrite every target's seeds
+    tests/fuzz/make_seeds.py format     only these targets'
+"""
+import os
+import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def u32(value):
+    return struct.pack("<I", value & 0xFFFFFFFF)
+
+
+def u64(value):
+    return struct.pack("<Q", value & 0xFFFFFFFFFFFFFFFF)
+
+
+# --- format ----------------------------------------------------------------
+
+FORMAT_KNOWN = b"0123456789*,-;.lc%diuxbs"
+
+
+def format_seed(fmt, slots=(), strings=(), options=0, answers=()):
+    data = bytes([options])
+    pairs = list(answers) + [(0, 255)] * (4 - len(answers))
+    for letter, answer in pairs:
+        data += bytes([letter, FORMAT_KNOWN.index(answer) if answer != 255 else 255])
+    slots = list(slots) + [0] * (12 - len(slots))
+    for value in slots:
+        data += u64(value)
+    strings = list(strings) + [b""] * (4 - len(strings))
+    for text in strings:
+        data += bytes([len(text)]) + text
+    return data + fmt
+
+
+def format_seeds():
+    most_negative = 1 << 63
+    return {
+        "plain": format_seed(b"no conversions\n"),
+        "signs": format_seed(b"%d %i %i %ld %d", [0, 7, 0, most_negative, -5]),
+        "bases": format_seed(b"%x %b %lx %lb", [255, 5, 1 << 40, 3]),
+        "groups": format_seed(b"%3,u %3,d %,u %2,b %0,u", [1234567, -1234567, 123, 10, 9]),
+        "widths": format_seed(b"%5d|%-6u|%05d|%2u|%.2u|%.;2u|%010u|%5.3d", [42, 42, -42, 12345,
+                                                                          12345, 12345, 7, 42]),
+        "strings": format_seed(b"%5s|%-5s|%.;3s|%0s|%s", [], [b"abcdefgh", b"ab", b"abcdef",
+                                                             b"xyz"]),
+        "chars": format_seed(b"%.3c|%.3%|%c|%0c", [ord("x"), ord("y"), ord("z")]),
+        "stars": format_seed(b"%**d|%*d|%-*d|%**s", [0x501, 42, 6, 7, 4, 7, 0x801], [b"s"]),
+        "wide": format_seed(b"%l5d|%5ld|%l,x", [1, 1, 0xFFFFFFFFFFFF]),
+        "unknown": format_seed(b"%q%d%y%5z", [3], options=1,
+                               answers=[(ord("y"), b"d"), (ord("z"), b"*")]),
+        "ends inside": format_seed(b"abc%-5"),
+        "lone percent": format_seed(b"abc%"),
+        "printf": format_seed(b"%s=%3,u [%-4c] %i%%", [0, 1234567, ord("q"), 9], [b"key"],
+                              options=2),
+        "long digits": format_seed(b"%99999999999d|%4294967295s", [1], [b"", b"x"]),
+    }
+
+
+# --- tokenizer -------------------------------------------------------------
+
+def tokenizer_seed(first, second=None, push=0, capacity=0x80, separator=0):
+    second = second or b""
+    return bytes([capacity, push, separator, len(second)]) + second + first
+
+
+def tokenizer_seeds():
+    return {
+        "plain": tokenizer_seed(b"prog -ia in.txt out.txt"),
+        "quotes": tokenizer_seed(b'"" "" "a""b" "ab"cd ab"c d"e x "a b  '),
+        "backslash": tokenizer_seed(b'"C:\\dir\\" next'),
+        "separators": tokenizer_seed(b"a\tb\rc\nd\0e", separator=1),
+        "long word": tokenizer_seed(b"x" * 300 + b" next", separator=3),
+        "small capacity": tokenizer_seed(b'abcdef "gh""ij" k', capacity=3),
+        "push": tokenizer_seed(b"one two three", b'"pushed" text', push=2),
+        "push at end": tokenizer_seed(b"one", b"two", push=5),
+        "quoted nul": tokenizer_seed(b'"a\0b" c', separator=4),
+    }
+
+
+# --- registry --------------------------------------------------------------
+
+TARGETS = {
+    "format": format_seeds,
+    "tokenizer": tokenizer_seeds,
+}
+
+
+def write(target, seeds):
+    directory = os.path.join(HERE, "corpus", target)
+    os.makedirs(directory, exist_ok=True)
+    for name in os.listdir(directory):
+        if name.startswith("seed-"):
+            os.remove(os.path.join(directory, name))
+    for name, data in seeds.items():
+        with open(os.path.join(directory, "seed-" + name.replace(" ", "-")), "wb") as f:
+            f.write(data)
+
+
+def main(argv):
+    for target in argv[1:] or sorted(TARGETS):
+        write(target, TARGETS[target]())
+
+
+if __name__ == "__main__":
+    main(sys.argv)
