@@ -87,10 +87,63 @@ def tokenizer_seeds():
     }
 
 
+# --- path_lines ------------------------------------------------------------
+
+def path_lines_seed(stream, room=0, failure=0xFFFF, sizes=()):
+    data = bytes([room]) + struct.pack("<H", failure) + bytes([len(sizes)])
+    for size in sizes:
+        data += struct.pack("<H", size)
+    return data + stream
+
+
+def path_lines_seeds():
+    return {
+        "crlf": path_lines_seed(b"a.txt\r\nb.txt\r\n\r\n\nc d.txt"),
+        "quotes": path_lines_seed(b'"C:\\x y\\z.txt"\n""\nq"u"ote\0after'),
+        "long line": path_lines_seed(b"x" * 300 + b"\nshort\n" + b"y" * 259 + b"\n"),
+        "small reads": path_lines_seed(b"one\ntwo\r\nthree", sizes=(1, 2, 3)),
+        "small room": path_lines_seed(b"abcdef\nab\n\"abc\"\n", room=4),
+        "failing read": path_lines_seed(b"kept\ncut here\nnever", failure=8, sizes=(5,)),
+    }
+
+
+# --- operations ------------------------------------------------------------
+
+def operations_seed(operations, times=((0, 0),) * 5):
+    data = b""
+    for kind, value in times:
+        data += bytes([kind]) + u64(value)
+    return data + operations
+
+
+SECOND = 10000000
+NEAR = [(2, 0), (2, -1000000), (2, 3), (2, 86400), (2, 10)]  # W C A G N, seconds apart
+APART = [(2, 0), (2, 5), (2, 8), (2, 86399), (2, 100)]
+
+
+def operations_seeds():
+    return {
+        "default": operations_seed(b"ww"),
+        "help examples": operations_seed(b"Wcnw#a.g w+w.a.g nwnang Wwc<aW<c.g", NEAR),
+        "grammar": operations_seed(b"  w+<w w-+-w ww  ca w# w. w: wn #w nw#w", APART),
+        "conditions": operations_seed(b"c!a nw w=cXY w~g", APART),
+        "condition fails": operations_seed(b"c!a nw", [(2, 0), (2, 0), (2, 3), (2, 0), (2, 9)]),
+        "illegal": operations_seed(b"w<+w", NEAR),
+        "rounding fails": operations_seed(b"Gg .w :c Ww", [(3, -1), (5, 0), (4, 0), (5, 0),
+                                                            (6, 0)]),
+        "dos range": operations_seed(b"WwCcAaGg", [(3, 0), (3, -1), (4, -1), (4, 0), (0, 0)]),
+        "controls": operations_seed(b"\x03w\x0ec\x1aa", NEAR),
+        "minutes": operations_seed(b"w--w c++++c a-a", [(1, 12345678), (0, 0), (7, 0),
+                                                         (7, 1 << 63), (0, 0)]),
+    }
+
+
 # --- registry --------------------------------------------------------------
 
 TARGETS = {
     "format": format_seeds,
+    "operations": operations_seeds,
+    "path_lines": path_lines_seeds,
     "tokenizer": tokenizer_seeds,
 }
 

@@ -1,0 +1,118 @@
+// timecarry's path-list lines over any byte stream, cut into reads of the
+// fuzzer's choosing (and possibly ended early by a failing read), against a
+// model that splits the whole stream at once: the same lines, the same
+// too-long verdicts, the end reported for good, no read after the source
+// said it had nothing more.
+//
+// Input: the room byte (0: MAX_PATH as the program uses it, else that many
+// bytes with the NUL); the failure word (16 bits: the input ends after that
+// many bytes, 0xFFFF: it does not); the count of read sizes (low 3 bits) and
+// that many 16-bit read sizes, used in turn (0 stands for the reader's whole
+// block); the rest is the stream.
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "timecarry/path_line_reader.h"
+#include "timecarry/timecarry.h"
+
+namespace {
+
+struct Line {
+  path_line_kind kind;
+  std::string text;
+};
+
+// The model: split the stream, drop quotes and empty lines, keep at most
+// room - 1 characters of a line and mark it when it had more.
+std::vector<Line> model_lines(const uint8_t* bytes, size_t length, uint32_t room) {
+  std::vector<Line> lines;
+  std::string text;
+  bool too_long = false;
+  for (size_t i = 0; i <= length; i++) {
+    bool ends = i == length || bytes[i] == '\n' || bytes[i] == '\r' || bytes[i] == 0;
+    if (!ends) {
+      if (bytes[i] == '"') continue;
+      if (text.size() + 1 < room) {
+        text += static_cast<char>(bytes[i]);
+      } else {
+        too_long = true;
+      }
+      continue;
+    }
+    if (too_long) {
+      lines.push_back({path_line_too_long, text});
+    } else if (!text.empty()) {
+      lines.push_back({path_line_path, text});
+    }
+    text.clear();
+    too_long = false;
+  }
+  return lines;
+}
+
+// The stream as a source that gives it in reads of the sizes asked for.
+struct Stream {
+  const uint8_t* bytes;
+  size_t length;  // what the source gives before it says it has nothing more
+  size_t at;
+  const uint16_t* sizes;
+  size_t size_count;
+  size_t reads;
+  bool ended;  // it returned 0
+};
+
+uint32_t read_stream(void* source, uint8_t* buffer, uint32_t room) {
+  Stream* s = static_cast<Stream*>(source);
+  FUZZ_CHECK(!s->ended, "no read after the source returned 0");
+  FUZZ_CHECK(room > 0, "a read with room");
+  size_t want = s->size_count ? s->sizes[s->reads % s->size_count] : room;
+  s->reads++;
+  if (want == 0 || want > room) want = room;
+  size_t left = s->length - s->at;
+  size_t got = want < left ? want : left;
+  memcpy(buffer, s->bytes + s->at, got);
+  s->at += got;
+  if (got == 0) s->ended = true;
+  return static_cast<uint32_t>(got);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzInput in = fuzz_input(data, size);
+  uint8_t room_byte = take_byte(&in);
+  uint32_t room = room_byte == 0 ? MAX_PATH : room_byte;
+  uint16_t failure = static_cast<uint16_t>(take_byte(&in) | take_byte(&in) << 8);
+  uint16_t sizes[8];
+  size_t size_count = take_byte(&in) & 7;
+  for (size_t i = 0; i < size_count; i++) {
+    sizes[i] = static_cast<uint16_t>(take_byte(&in) | take_byte(&in) << 8);
+  }
+  const uint8_t* bytes;
+  size_t length = take_rest(&in, &bytes);
+  if (failure != 0xFFFF && failure < length) length = failure;
+
+  std::vector<Line> expected = model_lines(bytes, length, room);
+  Stream stream{bytes, length, 0, sizes, size_count, 0, false};
+  path_line_reader reader;
+  init_path_line_reader(&reader, read_stream, &stream);
+  std::vector<char> line(room);
+  for (size_t n = 0;; n++) {
+    path_line_kind kind = next_path_line(&reader, line.data(), room);
+    if (n == expected.size()) {
+      FUZZ_CHECK(kind == path_line_end, "line %zu after the last one", n);
+      break;
+    }
+    FUZZ_CHECK(kind == expected[n].kind, "line %zu: kind %d, expected %d", n, kind,
+               expected[n].kind);
+    FUZZ_CHECK(strlen(line.data()) == expected[n].text.size() && line.data() == expected[n].text,
+               "line %zu differs", n);
+  }
+  FUZZ_CHECK(next_path_line(&reader, line.data(), room) == path_line_end, "the end repeats");
+  FUZZ_CHECK(line[0] == 0, "an empty line at the end");
+  return 0;
+}
