@@ -63,21 +63,20 @@ plat_cp_result decode_double(const plat_code_page* page, const uint8_t* source, 
       o += run;
       continue;
     }
-    WCHAR unit;
-    if (!plat_cp_is_lead(page, byte)) {
-      unit = page->bytes[byte];
-      i++;
-    } else if (i + 1 < count && source[i + 1] != 0) {
-      unit = plat_cp_pair_unit(page, byte, source[i + 1]);
-      i += 2;
-    } else {
-      unit = page->default_unit;
-      i++;
+    WCHAR unit = page->bytes[byte];
+    size_t length = 1;
+    if (plat_cp_is_lead(page, byte)) {
+      bool paired = i + 1 < count && source[i + 1] != 0;
+      unit = paired ? plat_cp_pair_unit(page, byte, source[i + 1]) : page->default_unit;
+      length = paired ? 2 : 1;
     }
+    // A character that finds no room is not taken: the input left over is
+    // what tells the caller that the room ran out.
     if (room != 0) {
       if (o == room) break;
       dest[o] = unit;
     }
+    i += length;
     o++;
   }
   result.count = o;
