@@ -3,7 +3,8 @@
 
 The seeds spell out each target's input layout (see the head of each
 <target>_fuzz.cpp) for the cases worth starting from. Reproducers of findings
-are kept next to them as regress-* files and are never rewritten here.
+are kept next to them as regress-* files, other inputs worth keeping as
+case-* files; neither is ever rewritten here.
 
     tests/fuzz/make_seeds.py            rewrite every target's seeds
     tests/fuzz/make_seeds.py format     only these targets'
@@ -138,9 +139,40 @@ def operations_seeds():
     }
 
 
+# --- code_pages ------------------------------------------------------------
+
+CODE_PAGES = 24  # the pages of the tables; index 24 stands for UTF-8
+
+
+def code_pages_seed(page, units, data, options=0, fallback=b"\x0f\x00"):
+    out = bytes([page, options]) + fallback + bytes([len(units)])
+    for kind, a, b in units:
+        out += bytes([kind, a, b])
+    return out + data
+
+
+def code_pages_seeds():
+    seeds = {}
+    mapped = [(0, b, 0) for b in range(0x20, 0x100, 9)]
+    pairs = [(1, lead, trail) for lead in (0x81, 0x88, 0xA1, 0xB0, 0xE0) for trail in (0x40, 0xA1, 0xFE)]
+    other = [(3, 0x01, 0x01), (3, 0x00, 0x4E), (3, 0x3D, 0xD8), (3, 0x00, 0xDC), (3, 0xFD, 0xFF),
+             (2, ord("a"), 0), (3, 0xAC, 0x20)]
+    every_byte = bytes(range(1, 256))
+    pair_bytes = bytes([0x81, 0x40, 0x88, 0x9F, 0xE0, 0x41, 0x81, 0x00, 0x82])
+    for page in range(CODE_PAGES):
+        seeds["page %d" % page] = code_pages_seed(page, mapped + pairs + other,
+                                                  every_byte + pair_bytes, options=page % 6)
+    utf8 = "aé€\U0001F600".encode() + b"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82"
+    seeds["utf-8"] = code_pages_seed(CODE_PAGES, mapped + other, utf8)
+    seeds["utf-8 pairs"] = code_pages_seed(CODE_PAGES, [(3, 0x3D, 0xD8), (3, 0x00, 0xDE),
+                                                        (3, 0x00, 0xDE)], b"\xf0\x9f\x98\x80")
+    return seeds
+
+
 # --- registry --------------------------------------------------------------
 
 TARGETS = {
+    "code_pages": code_pages_seeds,
     "format": format_seeds,
     "operations": operations_seeds,
     "path_lines": path_lines_seeds,
