@@ -67,16 +67,34 @@ Region map_region(size_t size) {
   return Region{aligned, mapped};
 }
 
-// A kept mapping that holds `size` bytes, without wasting more than half of it.
+// A mapping resized to `size` bytes (rounded to huge pages); it may move.
+// Growing keeps the pages it has; shrinking gives the surplus back.
+Region resize_region(Region region, size_t size) {
+  size_t mapped = round_up(size, kHugePage);
+  if (mapped == region.size) return region;
+  void* moved = mremap(region.start, region.size, mapped, MREMAP_MAYMOVE);
+  if (moved == MAP_FAILED) return Region{nullptr, 0};
+  if (mapped > region.size) madvise(moved, mapped, MADV_HUGEPAGE);
+  return Region{static_cast<char*>(moved), mapped};
+}
+
+// A kept mapping for `size` bytes: the smallest that holds it, or else the
+// largest, grown. Its pages are there already: only what it grows by is
+// fresh, and a request never faults in a new mapping while an old one waits.
 Region take_kept(size_t size) {
+  Region* best = nullptr;
   for (Region& r : kept) {
-    if (r.start != nullptr && r.size >= size && r.size / 2 <= size) {
-      Region found = r;
-      r = Region{nullptr, 0};
-      return found;
+    if (r.start != nullptr && r.size >= size && (best == nullptr || r.size < best->size)) best = &r;
+  }
+  if (best == nullptr) {
+    for (Region& r : kept) {
+      if (r.start != nullptr && (best == nullptr || r.size > best->size)) best = &r;
     }
   }
-  return Region{nullptr, 0};
+  if (best == nullptr) return Region{nullptr, 0};
+  Region found = resize_region(*best, size);
+  if (found.start != nullptr) *best = Region{nullptr, 0};
+  return found;
 }
 
 void release_region(Region region) {
@@ -107,12 +125,9 @@ void* large_alloc(size_t size) {
 
 void* large_realloc(Region* region, size_t size) {
   if (size <= region->size) return region->start;
-  size_t mapped = round_up(size, kHugePage);
-  void* moved = mremap(region->start, region->size, mapped, MREMAP_MAYMOVE);
-  if (moved == MAP_FAILED) return nullptr;
-  region->start = static_cast<char*>(moved);
-  region->size = mapped;
-  madvise(region->start, region->size, MADV_HUGEPAGE);
+  Region grown = resize_region(*region, size);
+  if (grown.start == nullptr) return nullptr;
+  *region = grown;
   return region->start;
 }
 #endif
