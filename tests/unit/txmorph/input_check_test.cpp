@@ -1,0 +1,178 @@
+// The input stage: detection, the checks and their messages at each message
+// level, the removal of one leading U+FEFF, and the wide text it leaves.
+#include "tests/unit/txmorph/txmorph_test_support.h"
+
+namespace txmorph {
+namespace {
+
+class InputCheck : public StageTest {
+ protected:
+  struct Outcome {
+    txmorph::InputCheck result;
+    TextEncoding encoding;
+    uint8_t stopMode;
+    std::u16string units;
+  };
+
+  Outcome run(const std::string& bytes, TextEncoding encoding = Auto, uint8_t stopMode = 1) {
+    TextString text = ownedNarrow(bytes);
+    Outcome outcome;
+    outcome.result = checkInput(&text, &encoding, &stopMode);
+    outcome.encoding = encoding;
+    outcome.stopMode = stopMode;
+    if (outcome.result == InputReady) {
+      EXPECT_EQ(widthOf(&text), kWide);
+      outcome.units = wideText(text);
+    }
+    release(&text);
+    return outcome;
+  }
+};
+
+TEST_F(InputCheck, OnlyFfFeMakesWide) {
+  auto detect = [](const std::string& bytes) {
+    TextString text = ownedNarrow(bytes);
+    TextEncoding found = detectEncoding(&text);
+    release(&text);
+    return found;
+  };
+  EXPECT_EQ(detect("\xFF\xFE"), Wide);
+  EXPECT_EQ(detect("\xFF\xFE\x41"), Wide);
+  EXPECT_EQ(detect(""), Utf8);
+  EXPECT_EQ(detect("\xFF"), Utf8);
+  EXPECT_EQ(detect("\xFE\xFF"), Utf8);
+  EXPECT_EQ(detect("\xEF\xBB\xBF"), Utf8);
+}
+
+TEST_F(InputCheck, EmptyInputIsValidUtf8WithAWarning) {
+  Outcome o = run("");
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.encoding, Utf8);
+  EXPECT_EQ(o.stopMode, 0);
+  EXPECT_EQ(o.units, u"");
+  EXPECT_EQ(messages(),
+            "  Warning! first character of unicode file is not 0xFEFF\n"
+            "  input length [UTF8] = 0\n");
+}
+
+TEST_F(InputCheck, EmptyWideInputStops) {
+  Outcome o = run("", Wide);
+  EXPECT_EQ(o.result, InputStopped);
+  EXPECT_EQ(messages(), "  Stopped! first character of unicode file is not 0xFEFF\n");
+}
+
+TEST_F(InputCheck, WideWithByteOrderMark) {
+  Outcome o = run(std::string("\xFF\xFE\x41\x00", 4));
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.encoding, Wide);
+  EXPECT_EQ(o.units, u"A");
+  EXPECT_EQ(messages(),
+            "  NOTE! Leading 0xFEFF removed\n"
+            "  input length [WIDE] = 1\n");
+}
+
+TEST_F(InputCheck, OddWideSizeStopsOrWarns) {
+  EXPECT_EQ(run("\xFF\xFE\x41").result, InputStopped);
+  EXPECT_EQ(messages(), "  Stopped! filesize is not even for wide unicode file\n");
+
+  capturedMessages().clear();
+  Outcome o = run("\xFF\xFE\x41", Auto, 0);
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.units, u"");  // the odd byte dropped, U+FEFF removed
+  EXPECT_EQ(messages(),
+            "  Warning! filesize is not even for wide unicode file\n"
+            "  NOTE! Leading 0xFEFF removed\n"
+            "  input length [WIDE] = 0\n");
+}
+
+TEST_F(InputCheck, WideWithoutByteOrderMarkWarnsWithoutStopMode) {
+  Outcome o = run("AB", Wide, 0);
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.units, u"\u4241");
+  EXPECT_EQ(messages(),
+            "  Warning! first character of unicode file is not 0xFEFF\n"
+            "  input length [WIDE] = 1\n");
+}
+
+TEST_F(InputCheck, Utf8ByteOrderMarkIsRemovedOnce) {
+  Outcome o =
+      run("\xEF\xBB\xBF\xEF\xBB\xBF"
+          "A");
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.units,
+            u"\uFEFF"
+            "A");
+  EXPECT_EQ(messages(),
+            "  NOTE! Leading 0xFEFF removed\n"
+            "  input length [UTF8] = 2\n");
+}
+
+TEST_F(InputCheck, InvalidUtf8WarnsAndThenStopsWithoutByteOrderMark) {
+  Outcome o = run("A\xC3");
+  EXPECT_EQ(o.result, InputStopped);
+  EXPECT_EQ(o.stopMode, 1);
+  EXPECT_EQ(messages(),
+            "  Warning! not valid UTF8 text at offset 2\n"
+            "  Stopped! first character of unicode file is not 0xFEFF\n");
+}
+
+TEST_F(InputCheck, InvalidUtf8WithByteOrderMarkIsDecodedAnyway) {
+  Outcome o =
+      run("\xEF\xBB\xBF"
+          "A\xC0"
+          "B",
+          Utf8, 2);
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.units.size(), 3u);
+  EXPECT_EQ(o.units[0], u'A');
+  EXPECT_EQ(o.units[2], u'B');
+  EXPECT_EQ(messages(),
+            "  Warning! not valid UTF8 text at offset 5\n"
+            "  NOTE! Leading 0xFEFF removed\n"
+            "  input length [UTF8] = 3\n");
+}
+
+TEST_F(InputCheck, NoValidationWithoutStopMode) {
+  Outcome o = run("A\xC3", Utf8, 0);
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(messages(),
+            "  Warning! first character of unicode file is not 0xFEFF\n"
+            "  input length [UTF8] = 2\n");
+}
+
+TEST_F(InputCheck, CodePageInputIsNotChecked) {
+  Outcome o = run("\xEF\xBB\xBF\xE9", Ansi);
+  EXPECT_EQ(o.result, InputReady);
+  EXPECT_EQ(o.units, u"\u00EF\u00BB\u00BF\u00E9");  // the mark is three characters of 1252
+  EXPECT_EQ(messages(), "  input length [ANSI] = 4\n");
+
+  capturedMessages().clear();
+  EXPECT_EQ(run("\x82", Oem).units, u"\u00E9");
+  EXPECT_EQ(messages(), "  input length [OEM] = 1\n");
+}
+
+TEST_F(InputCheck, MessageLevels) {
+  quietLevel = 1;  // only the "Stopped" forms of the checks, and warnings
+  EXPECT_EQ(run("A\xC3").result, InputStopped);
+  EXPECT_EQ(messages(),
+            "  Warning! not valid UTF8 text at offset 2\n"
+            "  Stopped! first character of unicode file is not 0xFEFF\n");
+  capturedMessages().clear();
+  EXPECT_EQ(run("AB", Wide, 0).result, InputReady);
+  EXPECT_EQ(messages(), "");
+
+  quietLevel = 2;
+  capturedMessages().clear();
+  EXPECT_EQ(run("A\xC3").result, InputStopped);
+  EXPECT_EQ(messages(), "");
+
+  quietLevel = -1;  // "-q-" prints like 0
+  capturedMessages().clear();
+  run("\xFF\xFE");
+  EXPECT_EQ(messages(),
+            "  NOTE! Leading 0xFEFF removed\n"
+            "  input length [WIDE] = 0\n");
+}
+
+}  // namespace
+}  // namespace txmorph

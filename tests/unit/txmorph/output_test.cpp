@@ -1,0 +1,116 @@
+// The output stage: each output encoding with and without a byte order mark,
+// the lossy verdict, the "converted" line, and the console copies of names.
+#include "tests/unit/txmorph/txmorph_test_support.h"
+
+namespace txmorph {
+namespace {
+
+class Output : public StageTest {
+ protected:
+  // The bytes of `units` converted to `output`; the verdict in *lossy.
+  std::string convert(const std::u16string& units, TextEncoding output, bool raw,
+                      bool* lossy = nullptr) {
+    TextString text = ownedWide(units);
+    bool verdict = true;
+    EXPECT_TRUE(convertOutput(&text, output, raw, &verdict));
+    if (lossy != nullptr) *lossy = verdict;
+    std::string bytes = bytesOf(text);
+    release(&text);
+    return bytes;
+  }
+};
+
+TEST_F(Output, UnicodeOutputsGetAByteOrderMarkUnlessRaw) {
+  bool lossy = true;
+  EXPECT_EQ(convert(u"A", Utf8, false, &lossy),
+            "\xEF\xBB\xBF"
+            "A");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(convert(u"A", Utf8, true), "A");
+  EXPECT_EQ(convert(u"A", Wide, false), std::string("\xFF\xFE"
+                                                    "A\0",
+                                                    4));
+  EXPECT_EQ(convert(u"A", Wide, true), std::string("A\0", 2));
+  EXPECT_EQ(convert(u"", Utf8, false), "\xEF\xBB\xBF");
+  EXPECT_EQ(convert(u"", Utf8, true), "");
+  EXPECT_EQ(convert(u"", Wide, false), "\xFF\xFE");
+  EXPECT_EQ(convert(u"\xD83D\xDE00", Utf8, true, &lossy), "\xF0\x9F\x98\x80");
+  EXPECT_FALSE(lossy);
+}
+
+TEST_F(Output, CodePagesAreLossyOnlyWhenTheReplacementIsUsed) {
+  bool lossy = true;
+  EXPECT_EQ(convert(u"", Ansi, false, &lossy), "");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(convert(u"caf\u00E9", Ansi, false, &lossy), "caf\xE9");
+  EXPECT_FALSE(lossy);  // no byte order mark is added
+  EXPECT_EQ(convert(u"\u0101", Ansi, false, &lossy), "a");
+  EXPECT_FALSE(lossy);  // best fit counts as converted
+  EXPECT_EQ(convert(u"x\u4E00", Ansi, false, &lossy), "x\x0F");
+  EXPECT_TRUE(lossy);
+  EXPECT_EQ(convert(u"\u00E9\u2591", Oem, false, &lossy), "\x82\xB0");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(convert(u"\u20AC", Oem, true, &lossy), "\x0F");
+  EXPECT_TRUE(lossy);
+  EXPECT_EQ(conversionState.replacementByte, 0x0F);
+}
+
+TEST_F(Output, AByteOrderMarkGoesInFrontOfADecodedTextWithoutMovingIt) {
+  // The input stage leaves room in front of the units it decodes.
+  TextString text = ownedNarrow("hello");
+  TextEncoding encoding = Utf8;
+  uint8_t stopMode = 0;
+  ASSERT_EQ(checkInput(&text, &encoding, &stopMode), InputReady);
+  const void* units = text.data;
+  TextBlock* block = blockOf(&text);
+  bool lossy;
+  ASSERT_TRUE(convertOutput(&text, Wide, false, &lossy));
+  EXPECT_EQ(blockOf(&text), block);
+  EXPECT_EQ(static_cast<const char*>(text.data) + 2, units);
+  EXPECT_EQ(wideText(text), u"\uFEFFhello");
+  release(&text);
+}
+
+TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
+  TextString text = ownedNarrow("abcd");
+  reportConversion(&text, Ansi, false, 0);
+  reportConversion(&text, Oem, true, 0);
+  quietLevel = 2;
+  reportConversion(&text, Utf8, false, 0);  // not shown
+  reportConversion(&text, Ansi, true, 1);   // a prompt follows
+  EXPECT_EQ(messages(),
+            "  converted (4) to ANSI -- REVERSIBLE\n"
+            "  converted (4) to OEM -- LOSSY (to \\x0F)\n"
+            "  converted (4) to ANSI -- LOSSY (to \\x0F)\n");
+  release(&text);
+
+  capturedMessages().clear();
+  quietLevel = 0;
+  TextString wide = ownedWide(u"\uFEFFab");
+  reportConversion(&wide, Wide, false, 0);
+  EXPECT_EQ(messages(), "  converted (6) to WIDE -- REVERSIBLE\n");
+  release(&wide);
+}
+
+TEST_F(Output, NamesPrintInTheConsoleCodePage) {
+  // C locale: names are 1252, the console 437, which has no euro sign.
+  TextString name = ownedNarrow("caf\xE9 \x80.txt");
+  TextString shown = displayName(&name);
+  EXPECT_EQ(narrowText(shown), "caf\x82 ^.txt");
+  EXPECT_TRUE(isTerminated(&shown));
+  release(&shown);
+
+  // After an output conversion to a code page, with its replacement byte.
+  conversionState.codePage = CP_UTF8;
+  conversionState.replacementByte = 0x0F;
+  conversionState.usedReplacement = 0;
+  shown = displayName(&name);
+  EXPECT_EQ(narrowText(shown), "caf\x82 \x0F.txt");
+  EXPECT_EQ(conversionState.codePage, static_cast<uint32_t>(CP_UTF8));  // put back
+  EXPECT_EQ(narrowText(name), "caf\xE9 \x80.txt");                      // untouched
+  release(&shown);
+  release(&name);
+}
+
+}  // namespace
+}  // namespace txmorph
