@@ -69,6 +69,12 @@ void reserveUnits(Target* t, uint64_t more) {
 bool convertPiece(Target* t, const void* source, uint32_t count, uint32_t sourceWidth,
                   uint64_t pending) {
   if (count == 0) return true;
+  // A move is told no room, so it gets its room first: the units before it
+  // may have taken more than one unit each (kept units encoded to a
+  // double-byte page) and used up the room counted for these. A source
+  // inside the block moves only in the same width, where the block already
+  // holds the total, so it is never moved from under the copy.
+  if (sourceWidth == t->width) reserveUnits(t, count + pending);
   uint32_t written = convertUnitsInto(source, count, sourceWidth, endOf(t), roomOf(t), t->width);
   if (written == 0) {
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
