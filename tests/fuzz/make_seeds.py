@@ -169,6 +169,89 @@ def code_pages_seeds():
     return seeds
 
 
+# --- text_string -----------------------------------------------------------
+
+# Opcodes of text_string_fuzz.cpp's run_operation.
+(TS_RESET, TS_VIEW, TS_ASSIGN_TEXT, TS_ASSIGN, TS_COPY, TS_EMPTY, TS_OWN_COPY, TS_MAKE_OWN,
+ TS_TERMINATE, TS_TERMINATED_COPY, TS_APPEND, TS_CONCAT, TS_REPEAT, TS_ERASE, TS_REINTERPRET,
+ TS_RESIZE, TS_REBUILD, TS_WIDE, TS_NARROW, TS_STATE, TS_UNIT) = range(21)
+TS_PAGES = [1252, 437, 65001, 932, 936, 0, 1, 1253]
+KEEP, FILL, RESERVE = 1, 2, 4
+
+
+def ts_op(op, a=0, b=0, *operands):
+    return bytes([op, a, b]) + bytes(operands)
+
+
+def ts_erase(a, index, count):
+    return ts_op(TS_ERASE, a, 0) + u32(index + 512) + bytes([count])
+
+
+def ts_repeat(a, unit, count):
+    return ts_op(TS_REPEAT, a, 0) + u32(unit) + bytes([count & 0xFF, count >> 8])
+
+
+def ts_resize(a, length, hint, seed=1):
+    return ts_op(TS_RESIZE, a, 0, length & 0xFF, length >> 8, hint & 0xFF, hint >> 8, seed)
+
+
+def ts_rebuild(a, pick, offset, source_width, target_width, mode, count, seed=3):
+    widths = source_width | (2 if target_width is None else target_width << 2)
+    return ts_op(TS_REBUILD, a, 0, pick, offset, widths, mode, count & 0xFF, count >> 8, seed)
+
+
+def ts_state(page, replacement=0x0F, report=True):
+    return ts_op(TS_STATE, 0, 0, TS_PAGES.index(page), replacement, 1 if report else 0)
+
+
+def text_string_seed(ops, views=(b"abc", b"hello world", b"\x82\xa0\x81"), pool=b"pool of bytes",
+                     page=1252, slack=16, report=False):
+    data = bytes([TS_PAGES.index(page), 0x5E, 1 if report else 0, slack])
+    for view in views:
+        data += bytes([len(view)]) + view
+    return data + bytes([len(pool)]) + pool + b"".join(ops)
+
+
+def text_string_seeds():
+    return {
+        "sharing": text_string_seed([
+            ts_op(TS_VIEW, 0, 0, 1), ts_op(TS_MAKE_OWN, 0), ts_op(TS_ASSIGN, 1, 0),
+            ts_op(TS_ASSIGN, 1, 1), ts_erase(1, 0, 1), ts_op(TS_COPY, 2, 1), ts_erase(2, 3, 2),
+            ts_op(TS_UNIT, 2, 0, 3), ts_op(TS_RESET, 0)]),
+        "append and concat": text_string_seed([
+            ts_op(TS_VIEW, 0, 0, 0), ts_repeat(1, 0xFEFF, 1), ts_op(TS_APPEND, 1, 0),
+            ts_op(TS_APPEND, 0, 0), ts_op(TS_APPEND, 0, 1), ts_op(TS_CONCAT, 2, 0, 1, 1),
+            ts_op(TS_TERMINATED_COPY, 3, 2)]),
+        "width changes": text_string_seed([
+            ts_op(TS_VIEW, 0, 0, 1), ts_op(TS_WIDE, 0), ts_op(TS_ASSIGN, 1, 0),
+            ts_op(TS_NARROW, 1), ts_op(TS_REINTERPRET, 0, 0, 0), ts_op(TS_REINTERPRET, 0, 0, 1),
+            ts_op(TS_VIEW, 2, 0, 0), ts_op(TS_REINTERPRET, 2, 0, 1),
+            ts_op(TS_REINTERPRET, 2, 0, 0), ts_op(TS_OWN_COPY, 2)], report=True),
+        "double-byte": text_string_seed([
+            ts_op(TS_VIEW, 0, 0, 2), ts_op(TS_WIDE, 0), ts_op(TS_NARROW, 0),
+            ts_repeat(1, 0x3042, 5), ts_op(TS_NARROW, 1), ts_repeat(2, 0x4E00, 300),
+            ts_op(TS_APPEND, 2, 1), ts_op(TS_NARROW, 2)], page=932, report=True),
+        "lossy": text_string_seed([
+            ts_state(437), ts_repeat(0, 0x4E00, 3), ts_op(TS_NARROW, 0), ts_state(1252, 0x3F),
+            ts_repeat(1, 0x20AC, 2), ts_op(TS_NARROW, 1), ts_state(65001),
+            ts_repeat(2, 0xD800, 1), ts_op(TS_NARROW, 2)]),
+        "resize": text_string_seed([
+            ts_resize(0, 10, 0), ts_resize(0, 300, 600), ts_resize(0, 5, 0),
+            ts_op(TS_ASSIGN, 1, 0), ts_resize(1, 20, 0), ts_erase(0, 0, 2), ts_resize(0, 40, 0),
+            ts_op(TS_VIEW, 2, 0, 1), ts_resize(2, 3, 0), ts_op(TS_TERMINATE, 2)], slack=0),
+        "rebuild own block": text_string_seed([
+            ts_op(TS_VIEW, 0, 0, 1), ts_op(TS_OWN_COPY, 0),
+            ts_rebuild(0, 0, 2, 0, None, 0, 5), ts_rebuild(0, 0, 1, 0, 1, 0, 4),
+            ts_rebuild(0, 0, 0, 1, None, KEEP, 2), ts_rebuild(0, 4, 0, 0, 0, KEEP | FILL, 100),
+            ts_rebuild(0, 4, 3, 0, 1, KEEP | RESERVE, 30), ts_rebuild(0, 0, 0, 1, 0, KEEP, 7),
+            ts_rebuild(1, 0, 0, 0, None, 0, 0)]),
+        "erase": text_string_seed([
+            ts_op(TS_VIEW, 0, 0, 1), ts_erase(0, -3, 2), ts_erase(0, -100, 1),
+            ts_erase(0, 7, 60), ts_erase(0, 50, 1), ts_erase(0, 1, 0), ts_op(TS_TERMINATE, 0),
+            ts_op(TS_EMPTY, 1, 0, 1), ts_op(TS_UNIT, 1, 0, 0)]),
+    }
+
+
 # --- registry --------------------------------------------------------------
 
 TARGETS = {
@@ -176,6 +259,7 @@ TARGETS = {
     "format": format_seeds,
     "operations": operations_seeds,
     "path_lines": path_lines_seeds,
+    "text_string": text_string_seeds,
     "tokenizer": tokenizer_seeds,
 }
 
