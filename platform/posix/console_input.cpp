@@ -8,8 +8,9 @@
 // without echo nothing is shown; without processed input control keys arrive
 // as plain bytes (Ctrl+C as 0x03, Enter as 0x0D) instead of acting.
 //
-// Keys that send an escape sequence (arrows, function keys) carry no
-// character on Windows and are skipped; a lone Escape is the byte 0x1B.
+// Keys that send an escape sequence (arrows, function keys, Alt with a key)
+// carry no character on Windows and are skipped; an Escape that nothing
+// follows in the same read is the byte 0x1B.
 // Bytes that one read of the terminal delivers beyond those asked for wait
 // for the next read.
 #include "platform/posix/console_input.h"
@@ -87,6 +88,29 @@ struct termios settings_for(const struct termios& base, DWORD mode) {
   return settings;
 }
 
+// Drops the escape sequences of keys without a character: ESC [ parameters
+// and a final byte, ESC O and a letter, ESC and one byte. Returns the bytes
+// left.
+size_t drop_key_sequences(uint8_t* bytes, size_t count) {
+  size_t o = 0;
+  size_t i = 0;
+  while (i < count) {
+    if (bytes[i] != kEscape || i + 1 == count) {
+      bytes[o++] = bytes[i++];
+      continue;
+    }
+    uint8_t kind = bytes[i + 1];
+    i += 2;
+    if (kind == '[') {
+      while (i < count && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E)) i++;
+      if (i < count) i++;
+    } else if (kind == 'O' && i < count) {
+      i++;
+    }
+  }
+  return o;
+}
+
 ssize_t read_retrying(int fd, uint8_t* buffer, size_t length) {
   ssize_t n;
   do n = read(fd, buffer, length);
@@ -111,8 +135,12 @@ bool fill_pending(const plat_handle* console) {
   changed_fd = fd;
   ssize_t n = -1;
   if (tcsetattr(fd, TCSANOW, &settings) == 0) {
-    do n = read_retrying(fd, pending, sizeof pending);
-    while (keys && n > 1 && pending[0] == kEscape);  // a key without a character
+    for (;;) {
+      n = read_retrying(fd, pending, sizeof pending);
+      if (n <= 0 || !keys) break;
+      n = static_cast<ssize_t>(drop_key_sequences(pending, static_cast<size_t>(n)));
+      if (n > 0) break;  // else only keys without a character: read on
+    }
   }
   int error = errno;
   restore_terminal();

@@ -1,0 +1,462 @@
+"""txmorph on real files: the command line, the checks and their messages,
+every output encoding, the verdict, standard input and output, writing in
+place with the date/time kept, the overwrite prompt on a terminal, and the
+failure exits.
+
+Under Wine some things cannot be checked: it runs as root and writes to
+read-only files, it has no terminal to ask on, it ends on the signal of a file
+size limit, file names are not UTF-8, and paths are limited to 259
+characters.
+"""
+import fcntl
+import os
+import pty
+import re
+import resource
+import select
+import signal
+import subprocess
+import termios
+import time
+import unittest
+
+from harness import RUNNER, UNDER_WINE, TempDirTest, program, run
+
+HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
+  -?    This help
+  --    End of options
+  -ia -id -iu -iw  Input  is ANSI/win, OEM/dos, UTF-8 or UTF-16LE/wide unicode
+  -oa -od -ou -ow  Output is as above
+  -s-   Do not stop if Unicode input has no BOM prefix (default for STDIN)
+  -r    Raw output: do not insert Unicode BOM
+  -x    Do not ask about lossy converting (default if no overwrite)
+  -t    Do not keep date/time on output file
+  -q[L] Suppress messages: None -q- or -q0; Info -q1; Max -q
+
+  Reads/writes "<" and ">" (STDIN and STDOUT) if no filenames given
+  Default input  is -iu (or -iw if it can be autodetected by BOM)
+  Default output is -oa
+  Due to loading whole file into memory, can check lossy/reversible status
+    in advance and overwrite the file in place
+"""
+BANNER = re.compile(rb"^txmorph [^\n]*\[[A-Z][a-z]{2} \d\d \d{4}\]\n")
+
+NO_MARK = b"  Warning! first character of unicode file is not 0xFEFF\n"
+T2020 = 1_577_836_800  # 2020-01-01 00:00:00 UTC
+
+
+class Txmorph(TempDirTest):
+    def setUp(self):
+        super().setUp()
+        self.exe = program("TXMORPH")
+
+    def tm(self, *args, stdin=b"", lang="C", **process_options):
+        """Runs in the temporary directory, in UTC, with the locale given;
+        process_options (a new session, a limit) go to subprocess."""
+        env = {"LANG": lang, "LC_ALL": "", "LC_CTYPE": "", "TZ": "UTC"}
+        if not process_options:
+            return run(self.exe, *args, stdin=stdin, cwd=self.dir, env=env)
+        command = ([RUNNER] if RUNNER else []) + [self.exe, *args]
+        done = subprocess.run(command, input=stdin, capture_output=True, cwd=self.dir,
+                              env=dict(os.environ, **env), timeout=120, **process_options)
+        return done.returncode, done.stdout, done.stderr
+
+    def mtime(self, name):
+        return os.stat(self.path(name)).st_mtime_ns
+
+    def set_mtime(self, name, ns):
+        os.utime(self.path(name), ns=(ns, ns))
+
+
+class Help(Txmorph):
+    def assertHelp(self, err):
+        match = BANNER.match(err)
+        self.assertIsNotNone(match, err[:80])
+        self.assertEqual(err[match.end():], HELP_LINES)
+
+    def test_no_arguments_question_mark_and_h(self):
+        for args in [(), ("-?",), ("-h",), ("-q", "-hx"), ("-ou", "-?", "-z")]:
+            code, out, err = self.tm(*args)
+            self.assertEqual(code, 241, args)
+            self.assertEqual(out, b"")
+            self.assertHelp(err)
+
+    def test_the_first_unknown_option_decides(self):
+        cases = [(("-z",), b"-z"), (("-z", "-?"), b"-z"), (("-",), b"-"), (("-i",), b"-i"),
+                 (("-ix",), b"-ix"), (("-Q",), b"-Q")]
+        for args, shown in cases:
+            code, out, err = self.tm(*args)
+            self.assertEqual((code, out), (240, b""), args)
+            self.assertEqual(err, b"Unknown command line option: " + shown + b"\n")
+        code, _, err = self.tm("-q", "-z")
+        self.assertEqual((code, err), (240, b""))
+
+
+class Names(Txmorph):
+    def test_one_name_is_converted_in_place(self):
+        self.write("a.txt", "caf\u00e9\n")
+        code, _, err = self.tm("--foo", "a.txt")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("a.txt"), b"caf\xe9\n")
+        self.assertEqual(err, b'Loaded (6) "a.txt"\n' + NO_MARK +
+                         b"  input length [UTF8] = 5\n"
+                         b"  converted (5) to ANSI -- REVERSIBLE\n")
+
+    def test_after_double_dash_a_dash_is_a_name(self):
+        self.write("-a.txt", "x")
+        code, _, _ = self.tm("-q", "-ou", "--", "-a.txt")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("-a.txt"), b"\xef\xbb\xbfx")
+
+    def test_options_end_at_the_first_name_and_a_third_name_is_ignored(self):
+        self.write("in.txt", "abc")
+        code, _, _ = self.tm("-q", "in.txt", "-iu", "third")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("-iu"), b"abc")
+        self.assertFalse(os.path.exists(self.path("third")))
+
+    @unittest.skipIf(UNDER_WINE, "Windows paths are shorter than 300 characters")
+    def test_a_long_name_is_never_cut(self):
+        parts = ["d" * 100, "e" * 100, "f" * 98]
+        os.makedirs(self.path(os.path.join(*parts[:2])))
+        name = "/".join(parts)
+        self.assertEqual(len(name), 300)
+        self.write(name, "long")
+        self.write(name[:275], "")  # the name cut where a short reader would cut it
+        code, _, err = self.tm("-q", "-ou", name)
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(self.read(name), b"\xef\xbb\xbflong")
+        self.assertEqual(self.read(name[:275]), b"")
+
+
+class MessageLevels(Txmorph):
+    def setUp(self):
+        super().setUp()
+        self.write("a.txt", "abc")
+
+    def test_levels(self):
+        info = (b'Loaded (3) "a.txt"\n' + NO_MARK + b"  input length [UTF8] = 3\n"
+                b"  converted (3) to ANSI -- REVERSIBLE\n")
+        for level, expected in [("-q-", info), ("-q0", info), ("-q1", b""), ("-q", b""),
+                                ("-q5", b""), ("-q12", b"")]:
+            code, _, err = self.tm(level, "a.txt", "b.txt")
+            self.assertEqual((code, err), (0, expected), level)
+
+    def test_standard_input_is_quiet_unless_q_minus(self):
+        code, out, err = self.tm("-r", stdin=b"abc")
+        self.assertEqual((code, out, err), (0, b"abc", b""))
+        code, out, err = self.tm("-q0", stdin=b"abc")
+        self.assertEqual((code, out, err), (0, b"abc", b""))
+        code, out, err = self.tm("-q-", "-ou", stdin=b"abc")
+        self.assertEqual((code, out), (0, b"\xef\xbb\xbfabc"))
+        self.assertEqual(err, b'Loaded (3) "<"\n' + NO_MARK + b"  input length [UTF8] = 3\n"
+                         b"  converted (6) to UTF8 -- REVERSIBLE\n")
+
+
+class Checks(Txmorph):
+    def check(self, data, *options):
+        self.write("in", data)
+        return self.tm(*options, "in", "out")
+
+    def test_wide_input_is_detected_by_ff_fe(self):
+        code, _, err = self.check(b"\xff\xfeA\x00", "-ou")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("out"), b"\xef\xbb\xbfA")
+        self.assertEqual(err, b'Loaded (4) "in"\n  NOTE! Leading 0xFEFF removed\n'
+                         b"  input length [WIDE] = 1\n  converted (4) to UTF8 -- REVERSIBLE\n")
+
+    def test_odd_wide_size_stops_or_warns(self):
+        code, _, err = self.check(b"\xff\xfeA")
+        self.assertEqual(code, 10)
+        self.assertEqual(err, b'Loaded (3) "in"\n'
+                         b"  Stopped! filesize is not even for wide unicode file\n")
+        self.assertFalse(os.path.exists(self.path("out")))
+        code, _, err = self.check(b"\xff\xfeA", "-s-", "-q1")
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(self.read("out"), b"")
+
+    def test_invalid_utf8_without_mark_stops_with_mark_converts(self):
+        code, _, err = self.check(b"A\xc3")
+        self.assertEqual(code, 10)
+        self.assertEqual(err, b'Loaded (2) "in"\n'
+                         b"  Warning! not valid UTF8 text at offset 2\n"
+                         b"  Stopped! first character of unicode file is not 0xFEFF\n")
+        code, _, err = self.check(b"A\x00B", "-q1")
+        self.assertEqual(code, 10)
+        self.assertEqual(err, b"  Warning! not valid UTF8 text at offset 2\n"
+                         b"  Stopped! first character of unicode file is not 0xFEFF\n")
+        code, _, err = self.check(b"\xef\xbb\xbfA\xc0B", "-q1", "-ou")
+        self.assertEqual((code, err), (0, b"  Warning! not valid UTF8 text at offset 5\n"))
+
+    def test_explicit_stop_applies_to_standard_input(self):
+        code, out, err = self.tm("-s", "-q-", stdin=b"a\xc3")
+        self.assertEqual((code, out), (10, b""))
+        self.assertTrue(err.endswith(b"  Stopped! first character of unicode file is not 0xFEFF\n"))
+
+    def test_big_endian_utf16_is_not_utf8(self):
+        code, _, err = self.check(b"\xfe\xff\x00A")
+        self.assertEqual(code, 10)
+        self.assertIn(b"not valid UTF8 text at offset 1\n", err)
+
+
+class Outputs(Txmorph):
+    def convert(self, data, *options, exit_code=0):
+        self.write("in", data)
+        code, _, err = self.tm("-q", *options, "in", "out")
+        self.assertEqual((code, err), (exit_code, b""), options)
+        return self.read("out")
+
+    def test_every_output_encoding_with_and_without_mark(self):
+        text = "\ufeffA\u00e9\u20ac".encode()
+        self.assertEqual(self.convert(text, "-oa"), b"A\xe9\x80")
+        self.assertEqual(self.convert(text, "-oa", "-r"), b"A\xe9\x80")
+        self.assertEqual(self.convert(text, "-od", exit_code=5), b"A\x82\x0f")
+        self.assertEqual(self.convert(text, "-ou"), b"\xef\xbb\xbfA\xc3\xa9\xe2\x82\xac")
+        self.assertEqual(self.convert(text, "-ou", "-r"), b"A\xc3\xa9\xe2\x82\xac")
+        self.assertEqual(self.convert(text, "-ow"), b"\xff\xfeA\x00\xe9\x00\xac\x20")
+        self.assertEqual(self.convert(text, "-ow", "-r"), b"A\x00\xe9\x00\xac\x20")
+        self.assertEqual(self.convert(b"", "-ou", "-r"), b"")
+        self.assertEqual(self.convert(b"", "-ou"), b"\xef\xbb\xbf")
+
+    def test_code_page_input(self):
+        self.assertEqual(self.convert(b"\xef\xbb\xbf\x80", "-ia", "-ou", "-r"),
+                         "\u00ef\u00bb\u00bf\u20ac".encode())
+        self.assertEqual(self.convert(b"\x82\xb0", "-id", "-ow", "-r"), "\u00e9\u2591".encode(
+            "utf-16-le"))
+
+    def test_a_surrogate_pair_becomes_one_four_byte_character(self):
+        wide = "\ufeff\U0001F600x".encode("utf-16-le")
+        self.assertEqual(self.convert(wide, "-ou", "-r"), b"\xf0\x9f\x98\x80x")
+        lone = b"\xff\xfe" + b"\x3d\xd8x\x00"  # a high surrogate alone
+        self.assertEqual(self.convert(lone, "-ou", "-r"), b"\xed\xa0\xbdx")
+
+    def test_lossy_is_0x0f_and_exit_5(self):
+        self.write("in", "x\u4e00y")
+        code, _, err = self.tm("-q1", "in", "out")
+        self.assertEqual((code, err), (5, b""))
+        self.assertEqual(self.read("out"), b"x\x0fy")
+        code, _, err = self.tm("-q-", "-s-", "in", "out")
+        self.assertEqual(code, 5)
+        self.assertTrue(err.endswith(b"  converted (3) to ANSI -- LOSSY (to \\x0F)\n"))
+
+    def test_empty_input_makes_an_empty_file(self):
+        self.write("in", b"")
+        self.write("out", b"old")
+        code, _, _ = self.tm("-q", "in", "out")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("out"), b"")
+
+
+class StandardStreams(Txmorph):
+    def test_standard_input_to_standard_output(self):
+        code, out, err = self.tm("-ou", "-r", stdin="\u00e9t\u00e9".encode())
+        self.assertEqual((code, out, err), (0, "\u00e9t\u00e9".encode(), b""))
+        code, out, _ = self.tm("-iw", "-oa", stdin=b"\xff\xfeA\x00")
+        self.assertEqual((code, out), (0, b"A"))
+        code, out, _ = self.tm("-ow", stdin=b"x" * 200000)
+        self.assertEqual((code, out), (0, b"\xff\xfe" + b"x\x00" * 200000))
+
+    def test_file_to_standard_output_reads_no_date_warning(self):
+        self.write("in", "abc")
+        code, out, err = self.tm("-q1", "in", ">")
+        self.assertEqual((code, out, err), (0, b"abc", b""))
+
+
+class DateAndTime(Txmorph):
+    def test_in_place_keeps_the_date_to_two_seconds(self):
+        self.write("a.txt", "abc")
+        self.set_mtime("a.txt", (T2020 + 7) * 10**9 + 912_345_600)
+        code, _, _ = self.tm("-q", "-ou", "a.txt")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("a.txt"), b"\xef\xbb\xbfabc")
+        self.assertEqual(self.mtime("a.txt"), (T2020 + 6) * 10**9)
+
+    def test_t_leaves_the_date_to_the_system(self):
+        self.write("in", "abc")
+        self.set_mtime("in", T2020 * 10**9)
+        code, _, _ = self.tm("-q", "-t", "in", "out")
+        self.assertEqual(code, 0)
+        self.assertGreater(self.mtime("out"), (T2020 + 86400) * 10**9)
+
+    def test_dates_outside_dos_range_warn(self):
+        self.write("in", "abc")
+        self.set_mtime("in", 0)  # 1970
+        code, _, err = self.tm("-q1", "in", "out")
+        self.assertEqual((code, err), (0, b"  Warning! cannot retrieve date/time from infile\n"))
+
+
+class Failures(Txmorph):
+    def test_missing_input(self):
+        code, out, err = self.tm("missing.txt", "out")
+        self.assertEqual((code, out), (242, b""))
+        self.assertEqual(err, b"FATAL! (2) cannot load missing.txt\n")
+        code, _, err = self.tm("-q", "missing.txt")
+        self.assertEqual((code, err), (242, b""))
+        self.assertFalse(os.path.exists(self.path("out")))
+
+    def test_files_of_4_gib_are_refused(self):
+        with open(self.path("big"), "wb") as f:
+            f.truncate(1 << 32)  # sparse
+        code, _, err = self.tm("big", "out")
+        self.assertEqual((code, err), (242, b"FATAL! (223) cannot load big\n"))
+
+    @unittest.skipIf(UNDER_WINE, "Wine runs as root and writes to read-only files")
+    def test_read_only_output(self):
+        self.write("in", "abc")
+        self.write("out", "keep")
+        os.chmod(self.path("out"), 0o444)
+        code, _, err = self.tm("-q1", "in", "out")
+        self.assertEqual((code, err), (244, b"FATAL! file creation error\n"))
+        self.assertEqual(self.read("out"), b"keep")
+
+    def test_a_directory_cannot_be_the_output(self):
+        self.write("in", "abc")
+        os.mkdir(self.path("dir"))
+        code, _, err = self.tm("-q1", "in", "dir")
+        self.assertEqual((code, err), (244, b"FATAL! file creation error\n"))
+
+    def test_write_error_on_a_full_device(self):
+        self.write("in", "abc")
+        code, _, err = self.tm("-q1", "-t", "in", "/dev/full")
+        self.assertEqual(code, 245)
+        self.assertEqual(err, b'  FATAL! write error, only -1 of 3 bytes to "/dev/full"\n')
+
+    @unittest.skipIf(UNDER_WINE, "Wine ends on the signal of a file size limit")
+    def test_in_place_without_room_keeps_the_input(self):
+        original = "\u00e9t\u00e9 " * 3000  # 2 bytes each in UTF-8, 4 with UTF-16
+        self.write("a.txt", original)
+        self.set_mtime("a.txt", (T2020 + 7) * 10**9 + 123_456_700)
+        inode = os.stat(self.path("a.txt")).st_ino
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (20000, resource.RLIM_INFINITY))
+        code, _, err = self.tm("-q1", "-ow", "a.txt", preexec_fn=limit)
+        self.assertEqual(code, 245)
+        self.assertEqual(err, b'  FATAL! write error, only 0 of 24002 bytes to "a.txt"\n')
+        self.assertEqual(self.read("a.txt"), original.encode())
+        self.assertEqual(self.mtime("a.txt"), (T2020 + 7) * 10**9 + 123_456_700)
+        self.assertEqual(os.stat(self.path("a.txt")).st_ino, inode)
+
+    @unittest.skipIf(UNDER_WINE, "ownership and links are POSIX's")
+    def test_in_place_keeps_links_and_permissions(self):
+        self.write("a.txt", "abc")
+        os.chmod(self.path("a.txt"), 0o640)
+        os.link(self.path("a.txt"), self.path("b.txt"))
+        code, _, _ = self.tm("-q", "-ou", "a.txt")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("b.txt"), b"\xef\xbb\xbfabc")
+        self.assertEqual(os.stat(self.path("a.txt")).st_mode & 0o777, 0o640)
+
+    @unittest.skipIf(UNDER_WINE, "file names are not UTF-8 there")
+    def test_utf8_names_print_unchanged_in_a_utf8_locale(self):
+        code, _, err = self.tm("caf\u00e9.txt", lang="C.UTF-8")
+        self.assertEqual((code, err), (242, "FATAL! (2) cannot load caf\u00e9.txt\n".encode()))
+
+
+class NoTerminal(Txmorph):
+    def test_a_prompt_without_a_terminal_is_a_refusal(self):
+        self.write("a.txt", "x\u4e00")
+        self.set_mtime("a.txt", T2020 * 10**9)
+        code, _, err = self.tm("-q", "a.txt", start_new_session=True)
+        self.assertEqual(code, 243)
+        self.assertEqual(err, b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n"
+                         b'  Write to "a.txt" [Y/N]? No\n')
+        self.assertEqual(self.read("a.txt"), "x\u4e00".encode())
+        self.assertEqual(self.mtime("a.txt"), T2020 * 10**9)
+
+    def test_no_prompt_when_not_in_place_or_not_lossy(self):
+        self.write("a.txt", "x\u4e00")
+        code, _, _ = self.tm("-q", "a.txt", "b.txt", start_new_session=True)
+        self.assertEqual(code, 5)
+        code, _, _ = self.tm("-q", "-x", "a.txt", start_new_session=True)
+        self.assertEqual(code, 5)
+        self.write("c.txt", "plain")
+        code, _, _ = self.tm("-q", "-x-", "c.txt", start_new_session=True)
+        self.assertEqual(code, 0)
+
+    def test_x_minus_asks_for_any_lossy_output(self):
+        self.write("a.txt", "x\u4e00")
+        code, _, err = self.tm("-q", "-x-", "a.txt", "b.txt", start_new_session=True)
+        self.assertEqual(code, 243)
+        self.assertTrue(err.endswith(b'  Write to "b.txt" [Y/N]? No\n'))
+        self.assertFalse(os.path.exists(self.path("b.txt")))
+
+
+@unittest.skipIf(UNDER_WINE, "Wine has no terminal to ask on")
+class Prompt(Txmorph):
+    """The prompt on a pseudo-terminal that is the program's controlling
+    terminal; its settings must be the same before and after."""
+
+    def answer(self, keys, *args):
+        master, slave = os.openpty()
+        before = termios.tcgetattr(slave)
+
+        def take_terminal():
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+        env = dict(os.environ, LANG="C", LC_ALL="", LC_CTYPE="", TZ="UTC")
+        process = subprocess.Popen([self.exe, *args], cwd=self.dir, env=env, stdin=slave,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   start_new_session=True, preexec_fn=take_terminal,
+                                   pass_fds=(slave,))
+        try:
+            self.wait_for_prompt(process)
+            for key in keys:
+                self.wait_for_key_mode(slave, process)
+                os.write(master, key)
+            out, err = process.communicate(timeout=30)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        after = termios.tcgetattr(slave)
+        os.close(master)
+        os.close(slave)
+        self.assertEqual(after, before, "terminal settings changed")
+        return process.returncode, err
+
+    def wait_for_prompt(self, process):
+        seen = b""
+        deadline = time.monotonic() + 30
+        while b"[Y/N]? " not in seen:
+            self.assertLess(time.monotonic(), deadline, seen)
+            ready, _, _ = select.select([process.stderr], [], [], 1)
+            if ready:
+                seen += os.read(process.stderr.fileno(), 4096)
+        self.prompt_output = seen
+
+    def wait_for_key_mode(self, slave, process):
+        # Keys are sent once the terminal reads them one at a time (else
+        # Ctrl+C would still be a signal).
+        deadline = time.monotonic() + 30
+        while termios.tcgetattr(slave)[3] & termios.ICANON:
+            self.assertIsNone(process.poll())
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.01)
+
+    def lossy_file(self):
+        self.write("a.txt", "x\u4e00")
+        self.set_mtime("a.txt", (T2020 + 3) * 10**9)
+
+    def test_other_keys_then_yes(self):
+        self.lossy_file()
+        # Ctrl+C first, while the terminal surely reads keys one at a time.
+        code, err = self.answer([b"\x03", b"x", b"\x1b[A", b"\x1bOP", b"y"], "-q", "a.txt")
+        self.assertEqual(code, 5)
+        self.assertEqual(self.prompt_output + err,
+                         b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n"
+                         b'  Write to "a.txt" [Y/N]? Yes\n')
+        self.assertEqual(self.read("a.txt"), b"x\x0f")
+        self.assertEqual(self.mtime("a.txt"), (T2020 + 2) * 10**9)
+
+    def test_no_and_escape_leave_the_file(self):
+        for key in [b"n", b"N", b"\x1b"]:
+            self.lossy_file()
+            code, err = self.answer([key], "-q", "a.txt")
+            self.assertEqual(code, 243, key)
+            self.assertEqual(err, b"No\n")
+            self.assertEqual(self.read("a.txt"), "x\u4e00".encode())
+            self.assertEqual(self.mtime("a.txt"), (T2020 + 3) * 10**9)
+
+
+if __name__ == "__main__":
+    unittest.main()
