@@ -252,6 +252,33 @@ def text_string_seeds():
     }
 
 
+# --- utf8 ------------------------------------------------------------------
+
+def utf8_seed(units, mark=0, repeat=1, position=0, replacement=0x80):
+    data = bytes([mark, repeat - 1]) + struct.pack("<H", position) + bytes([replacement])
+    for kind, value in units:
+        data += bytes([kind, value & 0xFF, value >> 8])
+    return data
+
+
+ASCII, TWO, THREE, HIGH, LOW, ANY = 0, 2, 3, 4, 5, 6
+
+
+def utf8_seeds():
+    text = [(ASCII, ord(c)) for c in "plain text "]
+    return {
+        "ascii stretch": utf8_seed(text, repeat=16, position=200),
+        "mixed": utf8_seed(text + [(TWO, 0x65), (THREE, 0x3000), (HIGH, 0x3D), (LOW, 0x200)] * 3,
+                           mark=1, repeat=4, position=33, replacement=0xC3),
+        "short forms": utf8_seed([(TWO, k * 37) for k in range(24)] + text, repeat=3),
+        "lone surrogates": utf8_seed([(LOW, 1), (HIGH, 2), (ASCII, 65), (HIGH, 3)], repeat=5),
+        "zero unit": utf8_seed(text + [(ANY, 0)] + text, repeat=2, replacement=0),
+        "edges": utf8_seed([(ANY, 0x7F), (ANY, 0x80), (ANY, 0x7FF), (ANY, 0x800), (ANY, 0xFFFF),
+                            (ANY, 0xD7FF), (ANY, 0xE000), (ANY, 0xFEFF)], repeat=7, position=5),
+        "empty": utf8_seed([], mark=1),
+    }
+
+
 # --- registry --------------------------------------------------------------
 
 TARGETS = {
@@ -261,6 +288,7 @@ TARGETS = {
     "path_lines": path_lines_seeds,
     "text_string": text_string_seeds,
     "tokenizer": tokenizer_seeds,
+    "utf8": utf8_seeds,
 }
 
 
