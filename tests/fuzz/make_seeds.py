@@ -134,6 +134,10 @@ def operations_seeds():
                                                             (6, 0)]),
         "dos range": operations_seed(b"WwCcAaGg", [(3, 0), (3, -1), (4, -1), (4, 0), (0, 0)]),
         "controls": operations_seed(b"\x03w\x0ec\x1aa", NEAR),
+        # C 24 h after W, A 4 s before C, G 4 s and 100 ns after A, N 24 h less 100 ns
+        # before G.
+        "edges": operations_seed(b"w~c c~w w=a c=a a!g a=g g~n n~w", [(2, 0), (8, 6), (9, 3),
+                                                                         (8, 4), (9, 5)]),
         "minutes": operations_seed(b"w--w c++++c a-a", [(1, 12345678), (0, 0), (7, 0),
                                                          (7, 1 << 63), (0, 0)]),
     }

@@ -29,11 +29,25 @@ constexpr file_time kDosFirst = 119600064000000000ull;  // 1980-01-01 00:00 UTC
 constexpr file_time kDosEnd = 159992928000000000ull;    // 2108-01-01 00:00 UTC
 constexpr file_time kSomeTime = 132593348967000000ull;  // 2021-03-04 12:34:56.7 UTC
 
+// Distances at which the operators change their minds.
+const file_time kEdges[] = {0,
+                            1,
+                            4 * kSecond - 1,
+                            4 * kSecond,
+                            4 * kSecond + 1,
+                            24 * 60 * kMinute - 1,
+                            24 * 60 * kMinute,
+                            24 * 60 * kMinute + 1,
+                            kMinute,
+                            2 * kSecond};
+
 // A source time: near a fixed time (in steps of 100 ns, 1 ms or 1 s), near
-// either end of the DOS range, a constant, or any value at all.
-file_time time_of(uint8_t kind, uint64_t value) {
+// either end of the DOS range, a constant, any value at all, or one of the
+// edges away from the time given before it.
+file_time time_of(uint8_t kind, uint64_t value, file_time before) {
   int64_t offset = static_cast<int32_t>(static_cast<uint32_t>(value));
-  switch (kind % 8) {
+  file_time edge = kEdges[value % (sizeof kEdges / sizeof kEdges[0])];
+  switch (kind % 10) {
     case 0: return kSomeTime + static_cast<file_time>(offset);
     case 1: return kSomeTime + static_cast<file_time>(offset * 10000);
     case 2: return kSomeTime + static_cast<file_time>(offset * static_cast<int64_t>(kSecond));
@@ -41,7 +55,9 @@ file_time time_of(uint8_t kind, uint64_t value) {
     case 4: return kDosEnd + static_cast<file_time>(static_cast<int8_t>(value) * 1000000);
     case 5: return time_all_ones;
     case 6: return time_largest;
-    default: return value;
+    case 7: return value;
+    case 8: return before + edge;
+    default: return before - edge;
   }
 }
 
@@ -156,9 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   init_run(&run);
   run.console_is_oem = false;
   const time_index given[] = {time_write, time_creation, time_access, time_change, time_now};
+  file_time before = kSomeTime;
   for (time_index index : given) {
     uint8_t kind = take_byte(&in);
-    run.source_times[index] = time_of(kind, take_u64(&in));
+    before = run.source_times[index] = time_of(kind, take_u64(&in), before);
   }
   run.source_times[time_preserve] = time_all_ones;
   run.source_times[time_maximum] = time_largest;

@@ -12,9 +12,10 @@
 // the end is caught by the sanitizer.
 //
 // Input: the options byte (bit 0: byte order mark), the repeat byte (the
-// units repeated 1 to 16 times), the position word and the byte that replaces
-// the byte there in the changed output; then three bytes per unit (see
-// unit_of). All bytes after the first four are also checked as UTF-8.
+// units repeated 1 to 16 times), the position word and the byte that
+// replaces the byte there (and every byte of its value) in the changed
+// output; then three bytes per unit (see unit_of). All bytes after the first
+// five are also checked as UTF-8.
 #include <string.h>
 
 #include <vector>
@@ -189,10 +190,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_invalid(bytes, "the encoding");
   if (!bytes.empty()) {
     Bytes changed = bytes;
+    uint8_t old = changed[position % changed.size()];
     changed[position % changed.size()] = replacement;
     check_invalid(changed, "the changed encoding");
+    // The same change at every byte of the same value: each lead byte of a
+    // kind at once, wherever the blocks cut the text.
+    for (uint8_t& byte : bytes) byte = byte == old ? replacement : byte;
+    check_invalid(bytes, "the encoding changed throughout");
   }
-  if (mark) bytes.erase(bytes.begin(), bytes.begin() + 3);
-  check_round_trip(units, bytes);
+  if (mark) expected.erase(expected.begin(), expected.begin() + 3);
+  check_round_trip(units, expected);
   return 0;
 }
