@@ -117,7 +117,8 @@ def best_time(command):
         with tempfile.NamedTemporaryFile(suffix=".json") as report:
             subprocess.run(["hyperfine", "-N", "--warmup", "1", "--runs", str(RUNS),
                             "--export-json", report.name, command],
-                           env=ENV, check=True, stdout=subprocess.DEVNULL)
+                           env=ENV, check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
             return min(json.load(open(report.name))["results"][0]["times"])
     import shlex
     times = []

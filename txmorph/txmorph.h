@@ -131,6 +131,13 @@ bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* 
 void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
 
 // ---------------------------------------------------------------------------
+// Processor
+
+// Whether the processor has the instructions the block loops may use.
+bool cpuHasSsse3();
+bool cpuHasAvx2();
+
+// ---------------------------------------------------------------------------
 // Console, files and times
 
 // The console input for the prompt (an initialiser, priority 64).

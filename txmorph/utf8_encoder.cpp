@@ -182,15 +182,6 @@ __attribute__((target("ssse3"))) uint32_t encodeShortEight(__m128i u, uint32_t t
   return shuffle.length;
 }
 
-bool hasShuffle() {
-  static int known = -1;
-  if (known < 0) {
-    __builtin_cpu_init();
-    known = __builtin_cpu_supports("ssse3") ? 1 : 0;
-  }
-  return known == 1;
-}
-
 // Sixteen units at `units`, of which at least `more` follow in all. Returns
 // the units taken (0: the block holds a surrogate, or too few follow).
 template <bool kShuffle>
@@ -289,8 +280,8 @@ uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
 void encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__SSE2__)
-  i = hasShuffle() ? encodeBlocksShuffled(units, count, &out)
-                   : encodeBlocksPlain(units, count, &out);
+  i = cpuHasSsse3() ? encodeBlocksShuffled(units, count, &out)
+                    : encodeBlocksPlain(units, count, &out);
 #endif
   while (i < count) out += encodeOne(units, count, &i, out);
 }
