@@ -4,38 +4,23 @@
 
 namespace txmorph {
 
-namespace {
-
-enum Known : int8_t { Unknown = -1, Absent = 0, Present = 1 };
-
 #if defined(__x86_64__) || defined(__i386__)
-Known ask(Known* feature, bool (*probe)()) {
-  if (*feature == Unknown) {
+
+bool cpuHas(CpuFeature feature) {
+  static int8_t known[2] = {-1, -1};
+  if (known[feature] < 0) {
     __builtin_cpu_init();  // also where no start-up code has run it
-    *feature = probe() ? Present : Absent;
+    bool present =
+        feature == CpuSsse3 ? __builtin_cpu_supports("ssse3") : __builtin_cpu_supports("avx2");
+    known[feature] = present ? 1 : 0;
   }
-  return *feature;
+  return known[feature] == 1;
 }
-#endif
 
-}  // namespace
-
-bool cpuHasSsse3() {
-#if defined(__x86_64__) || defined(__i386__)
-  static Known known = Unknown;
-  return ask(&known, [] { return __builtin_cpu_supports("ssse3") != 0; }) == Present;
 #else
-  return false;
-#endif
-}
 
-bool cpuHasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
-  static Known known = Unknown;
-  return ask(&known, [] { return __builtin_cpu_supports("avx2") != 0; }) == Present;
-#else
-  return false;
+bool cpuHas(CpuFeature) { return false; }
+
 #endif
-}
 
 }  // namespace txmorph

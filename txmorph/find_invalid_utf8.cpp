@@ -30,14 +30,10 @@ constexpr LeadTable makeLeadTable() {
   LeadTable table{};
   for (int byte = 0; byte < 256; byte++) {
     uint8_t follow = kNever;
-    if (byte >= 0x01 && byte <= 0x7F)
-      follow = 0;
-    if (byte >= 0xC2 && byte <= 0xDF)
-      follow = 1;
-    if (byte >= 0xE0 && byte <= 0xEF)
-      follow = 2;
-    if (byte >= 0xF0 && byte <= 0xF4)
-      follow = 3;
+    if (byte >= 0x01 && byte <= 0x7F) follow = 0;
+    if (byte >= 0xC2 && byte <= 0xDF) follow = 1;
+    if (byte >= 0xE0 && byte <= 0xEF) follow = 2;
+    if (byte >= 0xF0 && byte <= 0xF4) follow = 3;
     table.follow[byte] = follow;
   }
   return table;
@@ -49,13 +45,10 @@ constexpr LeadTable kLeads = makeLeadTable();
 uint32_t checkBytes(const uint8_t *bytes, uint32_t count, uint32_t at) {
   while (at < count) {
     uint8_t follow = kLeads.follow[bytes[at++]];
-    if (follow == kNever)
-      return at;
+    if (follow == kNever) return at;
     for (; follow > 0; follow--) {
-      if (at == count)
-        return count;
-      if ((bytes[at++] & 0xC0) != 0x80)
-        return at;
+      if (at == count) return count;
+      if ((bytes[at++] & 0xC0) != 0x80) return at;
     }
   }
   return 0;
@@ -65,9 +58,9 @@ uint32_t checkBytes(const uint8_t *bytes, uint32_t count, uint32_t at) {
 
 // The classes of a block's bytes, one bit per byte.
 struct ByteClasses {
-  uint64_t nul;    // 00
-  uint64_t cont;   // 80-BF
-  uint64_t fromC0; // C0-FF, and so on
+  uint64_t nul;     // 00
+  uint64_t cont;    // 80-BF
+  uint64_t fromC0;  // C0-FF, and so on
   uint64_t fromC2;
   uint64_t fromE0;
   uint64_t fromF0;
@@ -77,16 +70,14 @@ struct ByteClasses {
 // Unsigned ranges by signed compares of the bytes with the top bit flipped.
 inline uint64_t above128(__m128i flipped, uint8_t limit) {
   __m128i bound = _mm_set1_epi8(static_cast<char>(limit ^ 0x80));
-  return static_cast<uint32_t>(
-      _mm_movemask_epi8(_mm_cmpgt_epi8(flipped, bound)));
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, bound)));
 }
 
 #define TXMORPH_AVX2 __attribute__((target("avx2")))
 
 TXMORPH_AVX2 inline uint64_t above256(__m256i flipped, uint8_t limit) {
   __m256i bound = _mm256_set1_epi8(static_cast<char>(limit ^ 0x80));
-  return static_cast<uint32_t>(
-      _mm256_movemask_epi8(_mm256_cmpgt_epi8(flipped, bound)));
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(flipped, bound)));
 }
 
 // A block of 16 bytes (SSE2) or 32 (AVX2): the bytes that are not plain
@@ -102,10 +93,9 @@ struct Sse2Block {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
     __m128i f = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
     __m128i top = _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xC0)));
-    c->nul = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
-    c->cont = static_cast<uint32_t>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(top, _mm_set1_epi8(static_cast<char>(0x80)))));
+    c->nul = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+    c->cont = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(top, _mm_set1_epi8(static_cast<char>(0x80)))));
     c->fromC0 = above128(f, 0xBF);
     c->fromC2 = above128(f, 0xC1);
     c->fromE0 = above128(f, 0xDF);
@@ -124,12 +114,11 @@ struct Avx2Block {
   TXMORPH_AVX2 static void classify(const uint8_t *at, ByteClasses *c) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
     __m256i f = _mm256_xor_si256(v, _mm256_set1_epi8(static_cast<char>(0x80)));
-    __m256i top =
-        _mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xC0)));
-    c->nul = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())));
-    c->cont = static_cast<uint32_t>(_mm256_movemask_epi8(
-        _mm256_cmpeq_epi8(top, _mm256_set1_epi8(static_cast<char>(0x80)))));
+    __m256i top = _mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xC0)));
+    c->nul =
+        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())));
+    c->cont = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(top, _mm256_set1_epi8(static_cast<char>(0x80)))));
     c->fromC0 = above256(f, 0xBF);
     c->fromC2 = above256(f, 0xC1);
     c->fromE0 = above256(f, 0xDF);
@@ -141,7 +130,8 @@ struct Avx2Block {
 // The bytes of a block of `kWidth`, which starts a character, that pass as
 // whole characters; a character that would run past the block is left to
 // the next one. 0 when the block has a fault.
-template <uint32_t kWidth> inline uint32_t passingBytes(const ByteClasses &c) {
+template <uint32_t kWidth>
+inline uint32_t passingBytes(const ByteClasses &c) {
   constexpr uint64_t kLast = uint64_t{1} << (kWidth - 1);
   uint64_t never = c.nul | (c.fromC0 & ~c.fromC2) | c.fromF5;
   uint64_t lead2 = c.fromC2 & ~c.fromE0;
@@ -155,17 +145,15 @@ template <uint32_t kWidth> inline uint32_t passingBytes(const ByteClasses &c) {
   uint64_t longer = (lead3 | lead4) & mine;
   uint64_t longest = lead4 & mine;
   uint64_t wanted = leads << 1 | longer << 2 | longest << 3;
-  if ((never & mine) != 0 || (wanted & ~mine) != 0 ||
-      ((c.cont ^ wanted) & mine) != 0)
-    return 0;
+  if ((never & mine) != 0 || (wanted & ~mine) != 0 || ((c.cont ^ wanted) & mine) != 0) return 0;
   return taken;
 }
 
 // Bytes from `at` (a character start) that pass as whole characters; stops at
 // the first block that does not pass or when less than a block is left.
 template <typename Block>
-__attribute__((always_inline)) inline uint32_t
-checkBlocksWith(const uint8_t *bytes, uint32_t count, uint32_t at) {
+__attribute__((always_inline)) inline uint32_t checkBlocksWith(const uint8_t *bytes, uint32_t count,
+                                                               uint32_t at) {
   while (count - at >= Block::kWidth) {
     if (Block::unusual(bytes + at) == 0) {
       at += Block::kWidth;
@@ -174,21 +162,19 @@ checkBlocksWith(const uint8_t *bytes, uint32_t count, uint32_t at) {
     ByteClasses classes;
     Block::classify(bytes + at, &classes);
     uint32_t taken = passingBytes<Block::kWidth>(classes);
-    if (taken == 0)
-      break;
+    if (taken == 0) break;
     at += taken;
   }
   return at;
 }
 
-__attribute__((target("avx2"))) uint32_t
-checkBlocksAvx2(const uint8_t *bytes, uint32_t count, uint32_t at) {
+__attribute__((target("avx2"))) uint32_t checkBlocksAvx2(const uint8_t *bytes, uint32_t count,
+                                                         uint32_t at) {
   return checkBlocksWith<Avx2Block>(bytes, count, at);
 }
 
 uint32_t checkBlocks(const uint8_t *bytes, uint32_t count, uint32_t at) {
-  if (cpuHasAvx2())
-    at = checkBlocksAvx2(bytes, count, at);
+  if (cpuHas(CpuAvx2)) at = checkBlocksAvx2(bytes, count, at);
   return checkBlocksWith<Sse2Block>(bytes, count, at);
 }
 
@@ -198,10 +184,10 @@ uint32_t checkBlocks(const uint8_t *, uint32_t, uint32_t at) { return at; }
 
 #endif
 
-} // namespace
+}  // namespace
 
 uint32_t findInvalidUtf8(const uint8_t *bytes, uint32_t count) {
   return checkBytes(bytes, count, checkBlocks(bytes, count, 0));
 }
 
-} // namespace txmorph
+}  // namespace txmorph

@@ -134,8 +134,8 @@ void reportConversion(const TextString* text, TextEncoding output, bool lossy, u
 // Processor
 
 // Whether the processor has the instructions the block loops may use.
-bool cpuHasSsse3();
-bool cpuHasAvx2();
+enum CpuFeature : uint8_t { CpuSsse3 = 0, CpuAvx2 = 1 };
+bool cpuHas(CpuFeature feature);
 
 // ---------------------------------------------------------------------------
 // Console, files and times

@@ -280,8 +280,8 @@ uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
 void encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__SSE2__)
-  i = cpuHasSsse3() ? encodeBlocksShuffled(units, count, &out)
-                    : encodeBlocksPlain(units, count, &out);
+  i = cpuHas(CpuSsse3) ? encodeBlocksShuffled(units, count, &out)
+                       : encodeBlocksPlain(units, count, &out);
 #endif
   while (i < count) out += encodeOne(units, count, &i, out);
 }
