@@ -6,7 +6,7 @@ failure exits.
 Under Wine some things cannot be checked: it runs as root and writes to
 read-only files, it has no terminal to ask on, it ends on the signal of a file
 size limit, file names are not UTF-8, and paths are limited to 259
-characters.
+characters. Hidden and system files exist only there.
 """
 import fcntl
 import os
@@ -308,6 +308,18 @@ class Failures(Txmorph):
         code, _, err = self.tm("-q1", "in", "out")
         self.assertEqual((code, err), (244, b"FATAL! file creation error\n"))
         self.assertEqual(self.read("out"), b"keep")
+
+    @unittest.skipUnless(UNDER_WINE, "hidden and system files are Windows'")
+    def test_hidden_or_system_output_is_not_overwritten(self):
+        for attribute in (b"0x2", b"0x4"):  # as Wine keeps DOS attributes
+            self.write("h.txt", "abc")
+            try:
+                os.setxattr(self.path("h.txt"), "user.DOSATTRIB", attribute)
+            except OSError:
+                self.skipTest("no extended attributes here")
+            code, _, err = self.tm("-q1", "-ou", "h.txt")
+            self.assertEqual((code, err), (244, b"FATAL! file creation error\n"), attribute)
+            self.assertEqual(self.read("h.txt"), b"abc")
 
     def test_a_directory_cannot_be_the_output(self):
         self.write("in", "abc")
