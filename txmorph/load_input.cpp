@@ -40,9 +40,9 @@ bool readWhole(TextString* text, HANDLE file) {
   makeEmpty(text, kNarrow);
   void* data = resize(text, size, 0);
   DWORD got = 0;
-  BOOL read = ReadFile(file, data, size, &got, nullptr);
-  if (read && got != size) SetLastError(ERROR_HANDLE_EOF);
-  if (!read || got != size) {
+  BOOL done = ReadFile(file, data, size, &got, nullptr);
+  if (done && got != size) SetLastError(ERROR_HANDLE_EOF);
+  if (!done || got != size) {
     text->length = 0;
     return false;
   }
@@ -69,10 +69,10 @@ uint32_t loadStream(TextString* text, HANDLE input) {
     if (total > UINT32_MAX - kStreamPiece) rt_out_of_memory(UINT32_MAX);
     uint8_t* data = static_cast<uint8_t*>(resize(text, total + kStreamPiece, 0));
     DWORD got = 0;
-    BOOL read = ReadFile(input, data + total, kStreamPiece, &got, nullptr);
+    BOOL done = ReadFile(input, data + total, kStreamPiece, &got, nullptr);
     if (got == 0) break;
     total += got;
-    if (!read) break;
+    if (!done) break;
   }
   resize(text, total, 0);
   return total;

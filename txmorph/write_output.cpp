@@ -46,7 +46,7 @@ struct KeptState {
   uint64_t size;
   bool timesKnown;
   FILETIME access;
-  FILETIME written;
+  FILETIME lastWrite;
 };
 
 bool keepState(HANDLE file, KeptState* kept) {
@@ -54,7 +54,7 @@ bool keepState(HANDLE file, KeptState* kept) {
   DWORD low = GetFileSize(file, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
   kept->size = uint64_t{high} << 32 | low;
-  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->written);
+  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
   return true;
 }
 
@@ -62,7 +62,7 @@ bool keepState(HANDLE file, KeptState* kept) {
 // touched.
 void giveBack(HANDLE file, const KeptState* kept) {
   setSize(file, kept->size);
-  if (kept->timesKnown) SetFileTime(file, nullptr, &kept->access, &kept->written);
+  if (kept->timesKnown) SetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
 }
 
 // What rt_write_handle returned, as a count: -1 when nothing could be written.
