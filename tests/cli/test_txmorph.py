@@ -300,6 +300,14 @@ class Failures(Txmorph):
         code, _, err = self.tm("big", "out")
         self.assertEqual((code, err), (242, b"FATAL! (223) cannot load big\n"))
 
+    SHORT = "/sys/kernel/mm/transparent_hugepage/enabled"  # says 4096 bytes, has fewer
+
+    @unittest.skipUnless(os.path.isfile(SHORT), "no file that reads shorter than its size")
+    def test_a_file_that_reads_shorter_than_its_size_is_not_loaded(self):
+        code, _, err = self.tm(self.SHORT, "out")
+        self.assertEqual((code, err), (242, f"FATAL! (38) cannot load {self.SHORT}\n".encode()))
+        self.assertFalse(os.path.exists(self.path("out")))
+
     @unittest.skipIf(UNDER_WINE, "Wine runs as root and writes to read-only files")
     def test_read_only_output(self):
         self.write("in", "abc")
