@@ -18,6 +18,7 @@
 // character: none, one byte, two bytes); the two default bytes; the unit
 // count byte and three bytes per unit (see unit_of); the rest are the bytes
 // to decode.
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -311,9 +312,15 @@ void check_char_to_oem(const Bytes& bytes) {
   free(dest);
 }
 
+// The process's pages, read once: 1251 and 866, so that CharToOemA has
+// characters to change and best fits to make.
+bool set_up() { return setenv("LC_ALL", "ru_RU", 1) == 0; }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool ready = set_up();
+  (void)ready;
   FuzzInput in = fuzz_input(data, size);
   uint8_t page_byte = take_byte(&in);
   const plat_code_page* page = nullptr;

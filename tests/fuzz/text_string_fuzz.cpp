@@ -162,6 +162,21 @@ void reset(Slot* slot) {
   slot->width = kNarrow;
 }
 
+void same_model(Slot* slot, const Slot& other) {
+  slot->units = other.units;
+  slot->width = other.width;
+}
+
+// The model of two strings joined: the wider width, a narrow side converted.
+Slot joined_model(const Slot& first, const Slot& second) {
+  Slot joined;
+  joined.width = first.width | second.width;
+  joined.units = convert(first.units, first.width, joined.width);
+  Units tail = convert(second.units, second.width, joined.width);
+  joined.units.insert(joined.units.end(), tail.begin(), tail.end());
+  return joined;
+}
+
 void view_model(Slot* slot, const char* text) {
   slot->units = units_at(text, static_cast<uint32_t>(strlen(text)), kNarrow);
   slot->width = kNarrow;
@@ -290,15 +305,13 @@ void run_operation(World* w, FuzzInput* in) {
     }
     case 3:
       assign(&a->s, &b->s);
-      a->units = b->units;
-      a->width = b->width;
+      same_model(a, *b);
       break;
     case 4:
       if (a == b) break;
       release(&a->s);
       initCopy(&a->s, &b->s);
-      a->units = b->units;
-      a->width = b->width;
+      same_model(a, *b);
       break;
     case 5: {
       uint32_t width = take_byte(in) & 1;
@@ -318,33 +331,24 @@ void run_operation(World* w, FuzzInput* in) {
       if (a == b) break;
       release(&a->s);
       terminatedCopy(&a->s, &b->s);
-      a->units = b->units;
-      a->width = b->width;
+      same_model(a, *b);
       check_terminated(*a, "terminatedCopy");
       break;
     case 10: {
       if (a->units.size() + b->units.size() > kMaxUnits) break;
-      uint32_t width = a->width | b->width;
-      Units joined = convert(a->units, a->width, width);
-      Units tail = convert(b->units, b->width, width);
-      joined.insert(joined.end(), tail.begin(), tail.end());
+      Slot joined = joined_model(*a, *b);
       append(&a->s, &b->s);
-      a->units = joined;
-      a->width = width;
+      same_model(a, joined);
       check_terminated(*a, "append");
       break;
     }
     case 11: {
       Slot* c = &w->slots[take_byte(in) % kStrings];
       if (a == b || a == c || b->units.size() + c->units.size() > kMaxUnits) break;
-      uint32_t width = b->width | c->width;
-      Units joined = convert(b->units, b->width, width);
-      Units tail = convert(c->units, c->width, width);
-      joined.insert(joined.end(), tail.begin(), tail.end());
+      Slot joined = joined_model(*b, *c);
       release(&a->s);
       initConcat(&a->s, &b->s, &c->s);
-      a->units = joined;
-      a->width = width;
+      same_model(a, joined);
       check_terminated(*a, "initConcat");
       break;
     }
