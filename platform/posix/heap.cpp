@@ -25,6 +25,11 @@ HANDLE const kProcessHeap = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x4EA
 constexpr size_t kLargeBlock = size_t{1} << 20;  // from here on, a mapping of its own
 constexpr size_t kHugePage = size_t{2} << 20;
 constexpr int kMaxRegions = 64;
+// A large block starts 8 bytes before a cache line, so that what follows an
+// 8-byte header (where callers put the bulk of a block, a text's units) is on
+// one: the system copies a file into memory about four times faster to a
+// destination on a cache line than to one a few bytes off it.
+constexpr size_t kBlockOffset = 64 - 8;
 constexpr int kMaxKept = 2;
 
 struct Region {
@@ -40,7 +45,7 @@ size_t round_up(size_t n, size_t unit) { return (n + unit - 1) / unit * unit; }
 Region* find_live(void* block) {
   if (block == nullptr) return nullptr;
   for (Region& r : live) {
-    if (r.start == block) return &r;
+    if (r.start != nullptr && r.start + kBlockOffset == block) return &r;
   }
   return nullptr;
 }
@@ -116,19 +121,20 @@ void release_region(Region region) {
 void* large_alloc(size_t size) {
   Region* slot = free_slot();
   if (slot == nullptr) return nullptr;
-  Region region = take_kept(size);
-  if (region.start == nullptr) region = map_region(size);
+  Region region = take_kept(size + kBlockOffset);
+  if (region.start == nullptr) region = map_region(size + kBlockOffset);
   if (region.start == nullptr) return nullptr;
   *slot = region;
-  return region.start;
+  return region.start + kBlockOffset;
 }
 
 void* large_realloc(Region* region, size_t size) {
-  if (size <= region->size) return region->start;
-  Region grown = resize_region(*region, size);
-  if (grown.start == nullptr) return nullptr;
-  *region = grown;
-  return region->start;
+  if (size + kBlockOffset > region->size) {
+    Region grown = resize_region(*region, size + kBlockOffset);
+    if (grown.start == nullptr) return nullptr;
+    *region = grown;
+  }
+  return region->start + kBlockOffset;
 }
 #endif
 
