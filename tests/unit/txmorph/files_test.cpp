@@ -92,7 +92,8 @@ TEST_F(Files, FilesOf4GiBOrMoreAreRefusedNotLoadedShort) {
 }
 
 TEST_F(Files, StandardInputInPiecesOf64KiB) {
-  for (size_t size : {size_t{0}, size_t{65536}, size_t{150001}}) {
+  // Up to blocks large enough to have mappings of their own, grown in place.
+  for (size_t size : {size_t{0}, size_t{65536}, size_t{150001}, size_t{3000001}}) {
     std::string sent(size, 'q');
     for (size_t i = 0; i < size; i += 997) sent[i] = static_cast<char>(i);
     std::string file = make("stream", sent);
@@ -105,6 +106,28 @@ TEST_F(Files, StandardInputInPiecesOf64KiB) {
     CloseHandle(input);
     release(&text);
   }
+}
+
+TEST_F(Files, ALargeTextThroughEveryForm) {
+  // Blocks of megabytes: each form in a mapping of its own, the released one
+  // taken again for the next.
+  std::string sent;
+  while (sent.size() < 5000000) sent += "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80 line\n";
+  std::string file = make("large", "\xEF\xBB\xBF" + sent);
+  TextString text, name;
+  init(&text);
+  initFromCString(&name, file.c_str());
+  ASSERT_TRUE(loadFile(&text, &name));
+  TextEncoding encoding = Auto;
+  uint8_t stopMode = 1;
+  ASSERT_EQ(checkInput(&text, &encoding, &stopMode), InputReady);
+  bool lossy = true;
+  ASSERT_TRUE(convertOutput(&text, Wide, false, &lossy));
+  ASSERT_TRUE(convertOutput(&text, Utf8, false, &lossy));  // the wide form, mark and all
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(bytesOf(text), "\xEF\xBB\xBF\xEF\xBB\xBF" + sent);
+  release(&text);
+  release(&name);
 }
 
 struct FileState {
