@@ -20,7 +20,14 @@ inline uint8_t take_byte(FuzzInput* in) {
   return *in->at++;
 }
 
-// Little-endian, like every record the targets describe.
+// Little-endian, like every record the targets describe. Each byte is taken
+// in a statement of its own: the order of the operands of one expression is
+// the compiler's choice, and the replays are built by another compiler.
+inline uint16_t take_u16(FuzzInput* in) {
+  uint16_t low = take_byte(in);
+  return static_cast<uint16_t>(low | take_byte(in) << 8);
+}
+
 inline uint32_t take_u32(FuzzInput* in) {
   uint32_t value = 0;
   for (int i = 0; i < 4; i++) value |= static_cast<uint32_t>(take_byte(in)) << (8 * i);

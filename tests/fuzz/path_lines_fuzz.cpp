@@ -86,11 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput in = fuzz_input(data, size);
   uint8_t room_byte = take_byte(&in);
   uint32_t room = room_byte == 0 ? MAX_PATH : room_byte;
-  uint16_t failure = static_cast<uint16_t>(take_byte(&in) | take_byte(&in) << 8);
+  uint16_t failure = take_u16(&in);
   uint16_t sizes[8];
   size_t size_count = take_byte(&in) & 7;
   for (size_t i = 0; i < size_count; i++) {
-    sizes[i] = static_cast<uint16_t>(take_byte(&in) | take_byte(&in) << 8);
+    sizes[i] = take_u16(&in);
   }
   const uint8_t* bytes;
   size_t length = take_rest(&in, &bytes);

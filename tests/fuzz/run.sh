@@ -86,7 +86,7 @@ for name in "${targets[@]}"; do
   fi
   # What broke, and where in our code.
   {
-    grep -E 'check failed|^  [^ ]|ERROR:|SUMMARY:' "$log" | head -8
+    grep -E 'check failed|^  [^ 0]|ERROR:|SUMMARY:' "$log" | head -8
     grep -E "^ +#[0-9]+ .* in .*$repo" "$log" | head -8
   } | sed 's/^/    | /'
   for file in $reproducers; do
@@ -95,4 +95,9 @@ for name in "${targets[@]}"; do
   done
 done
 
+if [ $failed -eq 0 ]; then
+  echo "fuzzing: ${#targets[@]} targets, no finding"
+else
+  echo "fuzzing: FAILED (see above)"
+fi
 exit $failed

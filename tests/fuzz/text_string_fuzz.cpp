@@ -243,7 +243,7 @@ void rebuild_operation(World* w, Slot* slot, FuzzInput* in) {
   uint8_t offset = take_byte(in);
   uint8_t widths = take_byte(in);
   uint32_t mode = take_byte(in) & (kKeep | kFill | kReserve);
-  uint32_t count = take_byte(in) | (take_byte(in) & 3) << 8;
+  uint32_t count = take_u16(in) & 0x3FF;
   uint8_t seed = take_byte(in);
   uint32_t source_width = widths & 1;
   uint32_t target_width = (widths & 2) ? kSourceWidth : (widths >> 2) & 1;
@@ -354,7 +354,7 @@ void run_operation(World* w, FuzzInput* in) {
     }
     case 12: {
       uint16_t unit = static_cast<uint16_t>(take_u32(in));
-      uint32_t count = take_byte(in) | (take_byte(in) & 3) << 8;
+      uint32_t count = take_u16(in) & 0x3FF;
       release(&a->s);
       initRepeat(&a->s, unit, count);
       a->units.assign(count, unit);
@@ -382,8 +382,8 @@ void run_operation(World* w, FuzzInput* in) {
       break;
     }
     case 15: {
-      uint32_t length = take_byte(in) | (take_byte(in) & 3) << 8;
-      uint32_t hint = take_byte(in) | (take_byte(in) & 3) << 8;
+      uint32_t length = take_u16(in) & 0x3FF;
+      uint32_t hint = take_u16(in) & 0x3FF;
       uint8_t seed = take_byte(in);
       size_t before = a->units.size() < length ? a->units.size() : length;
       void* data = resize(&a->s, length, hint);

@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput in = fuzz_input(data, size);
   bool mark = take_byte(&in) & 1;
   uint32_t repeat = take_byte(&in) % 16 + 1;
-  uint16_t position = static_cast<uint16_t>(take_byte(&in) | take_byte(&in) << 8);
+  uint16_t position = take_u16(&in);
   uint8_t replacement = take_byte(&in);
   check_invalid(Bytes(in.at, in.at + in.left), "the input");
 
