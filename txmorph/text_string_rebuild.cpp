@@ -75,9 +75,12 @@ bool convertPiece(Target* t, const void* source, uint32_t count, uint32_t source
   // inside the block moves only in the same width, where the block already
   // holds the total, so it is never moved from under the copy.
   if (sourceWidth == t->width) reserveUnits(t, count + pending);
-  uint32_t written = convertUnitsInto(source, count, sourceWidth, endOf(t), roomOf(t), t->width);
+  // With no room left the platform would only count: that is measured below.
+  uint32_t room = roomOf(t);
+  uint32_t written =
+      room == 0 ? 0 : convertUnitsInto(source, count, sourceWidth, endOf(t), room, t->width);
   if (written == 0) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    if (room != 0 && GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     uint32_t needed = convertUnitsInto(source, count, sourceWidth, nullptr, 0, t->width);
     if (needed == 0) return false;
     reserveUnits(t, needed + pending);
