@@ -76,6 +76,9 @@ uint32_t rt_strlen(const char* text);
 // The date this runtime was built, as "[Sep 01 2019]" (day zero-padded).
 const char* rt_build_date(void);
 
+// The version the sources were at when built ("1.2.0", "1.2.0-4-gabc1234").
+const char* rt_build_version(void);
+
 // Supplied by the program; called with the size of the request that failed
 // (0 for a release the heap refused). Must not return.
 [[noreturn]] void rt_out_of_memory(uint32_t size);

@@ -29,6 +29,6 @@ const char help_text[] =
 }  // namespace
 
 void print_help(void) {
-  rt_printf("timecarry - copies, combines and adjusts file timestamps  %s\n%s", rt_build_date(),
-            help_text);
+  rt_printf("timecarry - copies, combines and adjusts file timestamps v%s  %s\n%s",
+            rt_build_version(), rt_build_date(), help_text);
 }

@@ -26,7 +26,8 @@ const char kHelpText[] =
 }  // namespace
 
 void printHelp() {
-  rt_printf("txmorph - converts text between ANSI, OEM, UTF-8 and UTF-16LE  %s\n", rt_build_date());
+  rt_printf("txmorph - converts text between ANSI, OEM, UTF-8 and UTF-16LE v%s  %s\n",
+            rt_build_version(), rt_build_date());
   rt_printf(kHelpText);
 }
 
