@@ -308,9 +308,15 @@ void run_operation(World* w, FuzzInput* in) {
       same_model(a, *b);
       break;
     case 4:
+    case 9:
       if (a == b) break;
       release(&a->s);
-      initCopy(&a->s, &b->s);
+      if (op % 21 == 4) {
+        initCopy(&a->s, &b->s);
+      } else {
+        terminatedCopy(&a->s, &b->s);
+        FUZZ_CHECK(isTerminated(&a->s), "not terminated after terminatedCopy");
+      }
       same_model(a, *b);
       break;
     case 5: {
@@ -326,13 +332,6 @@ void run_operation(World* w, FuzzInput* in) {
     case 8:
       makeTerminated(&a->s);
       check_terminated(*a, "makeTerminated");
-      break;
-    case 9:
-      if (a == b) break;
-      release(&a->s);
-      terminatedCopy(&a->s, &b->s);
-      same_model(a, *b);
-      check_terminated(*a, "terminatedCopy");
       break;
     case 10: {
       if (a->units.size() + b->units.size() > kMaxUnits) break;
