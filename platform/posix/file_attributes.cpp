@@ -9,7 +9,7 @@ DWORD GetFileAttributesA(LPCSTR name) {
                             OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
-  plat_file_info info;
+  plat_file_info info{};
   DWORD error = plat_read_file_info(plat_handle_of(file), &info);
   CloseHandle(file);
   if (error != NO_ERROR) {

@@ -110,7 +110,7 @@ void store(uint64_t value, LPFILETIME time) {
 }  // namespace
 
 BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
-  plat_file_info info;
+  plat_file_info info{};
   DWORD error = plat_read_file_info(plat_handle_of(file), &info);
   if (error != NO_ERROR) {
     SetLastError(error);

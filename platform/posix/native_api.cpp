@@ -71,7 +71,7 @@ NTSTATUS NtQueryInformationFile(HANDLE file, plat_io_status_block* io, void* inf
                                 ULONG length, int information_class) {
   NTSTATUS status = check_request(length, information_class);
   if (status != STATUS_SUCCESS) return status;
-  plat_file_info info;
+  plat_file_info info{};
   DWORD error = plat_read_file_info(plat_handle_of(file), &info);
   if (error != NO_ERROR) return status_of(error);
 
