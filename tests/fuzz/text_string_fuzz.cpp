@@ -233,8 +233,8 @@ Source source_of(World* w, uint8_t pick, uint8_t offset) {
   Slot& slot = w->slots[pick % (kStrings + 1)];
   size_t length = slot.units.size();
   size_t at = offset % (length + 1);
-  return Source{static_cast<uint8_t*>(slot.s.data) + (at << slot.width), (length - at)
-                                                                             << slot.width};
+  const uint8_t* data = static_cast<const uint8_t*>(slot.s.data) + (at << slot.width);
+  return Source{data, (length - at) << slot.width};
 }
 
 void rebuild_operation(World* w, Slot* slot, FuzzInput* in) {
