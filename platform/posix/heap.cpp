@@ -6,6 +6,12 @@
 //
 // Builds with a sanitizer or for memory checking define PLAT_PLAIN_HEAP and use
 // malloc for everything, so every block stays visible to the checker.
+//
+// Test builds (PLAT_FAULT_INJECTION) let a test make the heap run dry through
+// the environment, read at the first request:
+//   PLAT_FAIL_ALLOC_ABOVE=<bytes>  every request for more bytes fails
+//   PLAT_FAIL_ALLOC_AFTER=<n>      n requests succeed, every later one fails
+// Requests are HeapAlloc and HeapReAlloc calls; releases always succeed.
 #include <malloc.h>
 #include <stdlib.h>
 #include <string.h>
@@ -138,6 +144,45 @@ void* large_realloc(Region* region, size_t size) {
 }
 #endif
 
+#ifdef PLAT_FAULT_INJECTION
+constexpr unsigned long long kNoLimit = ~0ull;
+
+bool limits_read = false;
+unsigned long long requests_left = kNoLimit;
+
+// A number from the environment, or `otherwise` when unset or not a number.
+unsigned long long number_from(const char* name, unsigned long long otherwise) {
+  const char* text = getenv(name);
+  if (text == nullptr || *text < '0' || *text > '9') return otherwise;
+  char* end = nullptr;
+  unsigned long long value = strtoull(text, &end, 10);
+  return *end == 0 ? value : otherwise;
+}
+
+void read_limits() {
+  limits_read = true;
+  unsigned long long above = number_from("PLAT_FAIL_ALLOC_ABOVE", 0);
+  if (above != 0) plat_heap_fail_above = static_cast<SIZE_T>(above);
+  requests_left = number_from("PLAT_FAIL_ALLOC_AFTER", kNoLimit);
+}
+
+bool counted_out() {
+  if (!limits_read) read_limits();
+  if (requests_left == kNoLimit) return false;
+  if (requests_left == 0) return true;
+  requests_left--;
+  return false;
+}
+#else
+bool counted_out() { return false; }
+#endif
+
+// Whether a request is refused as an exhausted heap would refuse it.
+bool refused(SIZE_T bytes) {
+  if (counted_out()) return true;
+  return plat_heap_fail_above != 0 && bytes > plat_heap_fail_above;
+}
+
 }  // namespace
 
 SIZE_T plat_heap_fail_above = 0;
@@ -145,7 +190,7 @@ SIZE_T plat_heap_fail_above = 0;
 HANDLE GetProcessHeap(void) { return kProcessHeap; }
 
 LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
-  if (plat_heap_fail_above != 0 && bytes > plat_heap_fail_above) return nullptr;
+  if (refused(bytes)) return nullptr;
 #ifdef PLAT_LARGE_BLOCKS
   if (bytes >= kLargeBlock) {
     if (void* block = large_alloc(bytes)) return block;
@@ -155,7 +200,7 @@ LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
 }
 
 LPVOID HeapReAlloc(HANDLE, DWORD, LPVOID block, SIZE_T bytes) {
-  if (plat_heap_fail_above != 0 && bytes > plat_heap_fail_above) return nullptr;
+  if (refused(bytes)) return nullptr;
 #ifdef PLAT_LARGE_BLOCKS
   if (Region* region = find_live(block)) return large_realloc(region, bytes);
   if (bytes >= kLargeBlock) {
