@@ -1,6 +1,7 @@
 // Input loading: a named file is read whole with one call straight into the
-// text's storage; standard input is read to its end in pieces of 64 KiB.
-// Either way the text holds exactly the bytes read, narrow, unterminated.
+// text's storage; standard input, and a named pipe or device, is read to its
+// end in pieces of 64 KiB. Either way the text holds exactly the bytes read,
+// narrow, unterminated.
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -26,10 +27,32 @@ HANDLE openForLoading(const TextString* name) {
   return file;
 }
 
+// Reads on from the text's length to the end of the input, in pieces of
+// 64 KiB. False when a read failed; a pipe whose writer has gone has ended.
+bool readToEnd(TextString* text, HANDLE input) {
+  uint32_t total = text->length;
+  bool failed = false;
+  for (;;) {
+    // More than 32 bits of input is no text this program can hold.
+    if (total > UINT32_MAX - kStreamPiece) rt_out_of_memory(UINT32_MAX);
+    uint8_t* data = static_cast<uint8_t*>(resize(text, total + kStreamPiece, 0));
+    DWORD got = 0;
+    BOOL done = ReadFile(input, data + total, kStreamPiece, &got, nullptr);
+    total += got;
+    if (!done) failed = GetLastError() != ERROR_BROKEN_PIPE;
+    if (got == 0 || !done) break;
+  }
+  DWORD error = GetLastError();
+  resize(text, total, 0);
+  SetLastError(error);
+  return !failed;
+}
+
 // The whole file, or false. A size of 4 GiB or more does not fit the text's
 // 32-bit length and is refused rather than loaded short; so is a read that
 // ends before the size, since a short text written back in place would cut
-// the file.
+// the file. A file that holds more than its size says (a system file that
+// reports 0, one still growing) is read on to its end.
 bool readWhole(TextString* text, HANDLE file) {
   DWORD high = 0;
   DWORD size = GetFileSize(file, &high);
@@ -42,40 +65,48 @@ bool readWhole(TextString* text, HANDLE file) {
   DWORD got = 0;
   BOOL done = ReadFile(file, data, size, &got, nullptr);
   if (done && got != size) SetLastError(ERROR_HANDLE_EOF);
-  if (!done || got != size) {
-    text->length = 0;
-    return false;
+  if (done && got == size) {
+    uint8_t next = 0;
+    DWORD more = 0;
+    done = ReadFile(file, &next, 1, &more, nullptr);
+    if (done && more == 0) return true;
+    if (done) {
+      static_cast<uint8_t*>(resize(text, size + 1, 0))[size] = next;
+      done = readToEnd(text, file);
+    }
+    if (done) return true;
   }
-  return true;
+  text->length = 0;
+  return false;
 }
 
 }  // namespace
 
-bool loadFile(TextString* text, const TextString* name) {
+// A pipe or a device has no size to go by, and a named one must not load as
+// empty: it is read to its end like standard input.
+LoadResult loadFile(TextString* text, const TextString* name) {
   HANDLE file = openForLoading(name);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool loaded = readWhole(text, file);
+  if (file == INVALID_HANDLE_VALUE) return LoadFailed;
+  bool disk = GetFileType(file) == FILE_TYPE_DISK;
+  bool loaded;
+  if (disk) {
+    loaded = readWhole(text, file);
+  } else {
+    makeEmpty(text, kNarrow);
+    loaded = readToEnd(text, file);
+    if (!loaded) text->length = 0;
+  }
   DWORD error = GetLastError();
   rt_close_handle(file);
   SetLastError(error);
-  return loaded;
+  if (!loaded) return LoadFailed;
+  return disk ? LoadedFile : LoadedStream;
 }
 
 uint32_t loadStream(TextString* text, HANDLE input) {
   makeEmpty(text, kNarrow);
-  uint32_t total = 0;
-  for (;;) {
-    // More than 32 bits of input is no text this program can hold.
-    if (total > UINT32_MAX - kStreamPiece) rt_out_of_memory(UINT32_MAX);
-    uint8_t* data = static_cast<uint8_t*>(resize(text, total + kStreamPiece, 0));
-    DWORD got = 0;
-    BOOL done = ReadFile(input, data + total, kStreamPiece, &got, nullptr);
-    if (got == 0) break;
-    total += got;
-    if (!done) break;
-  }
-  resize(text, total, 0);
-  return total;
+  readToEnd(text, input);
+  return text->length;
 }
 
 }  // namespace txmorph

@@ -96,14 +96,19 @@ bool load(Run* run) {
     if (quietLevel == 0) quietLevel = 2;
     run->settings.keepTime = false;
     loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE));
-  } else if (!loadFile(&run->text, &run->inputName)) {
-    DWORD error = GetLastError();
-    if (showsWarnings()) {
-      TextString shown = displayName(&run->inputName);
-      rt_printf("FATAL! (%u) cannot load %s\n", error, static_cast<const char*>(shown.data));
-      release(&shown);
+  } else {
+    LoadResult loaded = loadFile(&run->text, &run->inputName);
+    if (loaded == LoadFailed) {
+      DWORD error = GetLastError();
+      if (showsWarnings()) {
+        TextString shown = displayName(&run->inputName);
+        rt_printf("FATAL! (%u) cannot load %s\n", error, static_cast<const char*>(shown.data));
+        release(&shown);
+      }
+      return false;
     }
-    return false;
+    // Opening a pipe again for its date would wait for a writer that is gone.
+    if (loaded == LoadedStream) run->settings.keepTime = false;
   }
   if (showsInformation()) {
     TextString shown = displayName(&run->inputName);

@@ -87,11 +87,17 @@ enum ExitCode : int32_t {
 // ---------------------------------------------------------------------------
 // Input
 
-// The whole file, read with one call; false with the reason in GetLastError.
+enum LoadResult : uint8_t {
+  LoadFailed = 0,  // the reason in GetLastError
+  LoadedFile,      // a disk file
+  LoadedStream,    // a pipe or a device, read to its end: it has no date to carry over
+};
+
+// The whole file, read with one call (a pipe or a device to its end).
 // A file of 4 GiB or more is refused (ERROR_FILE_TOO_LARGE), and so is one
 // that delivers fewer bytes than its size (ERROR_HANDLE_EOF): the text never
 // holds bytes that were not read.
-bool loadFile(TextString* text, const TextString* name);
+LoadResult loadFile(TextString* text, const TextString* name);
 // Everything up to the end of the input, in pieces of 64 KiB; a failing read
 // ends the input. Returns the number of bytes read.
 uint32_t loadStream(TextString* text, HANDLE input);
