@@ -5,7 +5,8 @@
 // a conversion that cannot be written whole never costs the old contents (the
 // input itself, when a file is converted in place): the file is opened as it
 // is, grown to the new size before anything is overwritten (which reserves
-// the room, or fails with the size as it was), written from the start, and
+// the room, or fails with the size as it was; a shorter text has the room
+// checked), written from the start, and
 // cut at the end of what was written. When the room cannot be had, or nothing
 // could be written, the file keeps its bytes, its size and its times, and as
 // the same file it keeps its identity (links, owner, permissions; creation
@@ -65,6 +66,20 @@ void giveBack(HANDLE file, const KeptState* kept) {
   if (kept->timesKnown) SetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
 }
 
+// A text no longer than the file goes where bytes are already, yet a limit on
+// how far a process may write into files (RLIMIT_FSIZE) would still stop it
+// halfway, the file's head overwritten and its tail gone. The last byte the
+// text will cover is written back as it is, so that such a limit refuses now,
+// before anything has changed.
+bool roomWithin(HANDLE file, uint32_t size) {
+  if (size == 0) return true;
+  uint8_t last = 0;
+  DWORD got = 0;
+  DWORD put = 0;
+  return moveTo(file, size - 1) && ReadFile(file, &last, 1, &got, nullptr) && got == 1 &&
+         moveTo(file, size - 1) && WriteFile(file, &last, 1, &put, nullptr) && put == 1;
+}
+
 // What rt_write_handle returned, as a count: -1 when nothing could be written.
 // A count of 2 GiB or more comes back from it as a negative 32-bit value.
 int64_t countOf(int32_t written) {
@@ -82,7 +97,8 @@ WriteResult writeDiskFile(HANDLE file, const void* data, uint32_t size) {
   WriteResult result = {0, false, false};
   KeptState kept;
   if (!keepState(file, &kept)) return result;
-  if ((size > kept.size && !setSize(file, size)) || !moveTo(file, 0)) {
+  bool room = size > kept.size ? setSize(file, size) : roomWithin(file, size);
+  if (!room || !moveTo(file, 0)) {
     giveBack(file, &kept);
     return result;
   }
@@ -121,11 +137,12 @@ int32_t writeOutput(const TextString* text, const TextString* outputName, bool k
   }
 
   uint32_t size = byteSize(text);
-  WriteResult result = named && GetFileType(file) == FILE_TYPE_DISK
-                           ? writeDiskFile(file, text->data, size)
-                           : writeStream(file, text->data, size);
+  // A named pipe or device is written like standard output, and takes no date.
+  bool disk = named && GetFileType(file) == FILE_TYPE_DISK;
+  WriteResult result =
+      disk ? writeDiskFile(file, text->data, size) : writeStream(file, text->data, size);
   if (named) {
-    if (keepTime && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
+    if (keepTime && disk && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
       printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
     rt_close_handle(file);
