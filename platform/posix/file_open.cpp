@@ -68,6 +68,17 @@ int access_mode(DWORD access, bool overwrite) {
   return O_PATH;
 }
 
+// A FIFO opened to read and write would be its own reader: with nobody else
+// reading, what is written would wait for ever or be lost at the close.
+// Opened to write only, it waits for a reader, as a redirection of the shell
+// does, and writing fails once the reader has gone.
+int mode_for_fifo(const char* path, int mode, int follow) {
+  struct stat st;
+  if (mode != O_RDWR) return mode;
+  int found = follow ? lstat(path, &st) : stat(path, &st);
+  return found == 0 && S_ISFIFO(st.st_mode) ? O_WRONLY : mode;
+}
+
 // ENOENT names a missing file (2) when the directory that should hold it
 // exists, else a missing directory (3).
 DWORD missing_code(const char* path) {
@@ -132,7 +143,7 @@ HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags)
     if (fd < 0 && rule.exclusive) return fail(ERROR_FILE_EXISTS);
   }
   if (fd < 0) {
-    fd = open(path, mode | O_CLOEXEC | follow);
+    fd = open(path, mode_for_fifo(path, mode, follow) | O_CLOEXEC | follow);
     if (fd < 0 && errno == ELOOP && follow && mode != O_PATH) {
       // The name is a symbolic link: it is opened as itself, for its times.
       fd = open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
