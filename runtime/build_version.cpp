@@ -2,4 +2,5 @@
 #include "rt_version.h"
 #include "runtime/rt.h"
 
-const char* rt_build_version(void) { return RT_VERSION; }
+// Not RT_VERSION: that is the version resource type of the Windows headers.
+const char* rt_build_version(void) { return RT_VERSION_TEXT; }
