@@ -20,7 +20,7 @@ import termios
 import time
 import unittest
 
-from harness import RUNNER, UNDER_WINE, TempDirTest, program, run
+from harness import UNDER_WINE, TempDirTest, launch, program, run
 
 HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
   -?    This help
@@ -56,9 +56,10 @@ class Txmorph(TempDirTest):
         env = {"LANG": lang, "LC_ALL": "", "LC_CTYPE": "", "TZ": "UTC"}
         if not process_options:
             return run(self.exe, *args, stdin=stdin, cwd=self.dir, env=env)
-        command = ([RUNNER] if RUNNER else []) + [self.exe, *args]
+        command, check = launch(self.exe, *args)
         done = subprocess.run(command, input=stdin, capture_output=True, cwd=self.dir,
                               env=dict(os.environ, **env), timeout=120, **process_options)
+        check()
         return done.returncode, done.stdout, done.stderr
 
     def mtime(self, name):
@@ -403,23 +404,27 @@ class NoTerminal(Txmorph):
 
 
 @unittest.skipIf(UNDER_WINE, "Wine has no terminal to ask on")
-class Prompt(Txmorph):
-    """The prompt on a pseudo-terminal that is the program's controlling
-    terminal; its settings must be the same before and after."""
+class Terminal(Txmorph):
+    """Runs with a pseudo-terminal as the program's controlling terminal,
+    whose settings must be the same before and after; at_prompt() is called
+    once the prompt is shown, before the keys are sent."""
 
-    def answer(self, keys, *args):
+    def answer(self, keys, *args, at_prompt=None):
         master, slave = os.openpty()
         before = termios.tcgetattr(slave)
 
         def take_terminal():
             fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
         env = dict(os.environ, LANG="C", LC_ALL="", LC_CTYPE="", TZ="UTC")
-        process = subprocess.Popen([self.exe, *args], cwd=self.dir, env=env, stdin=slave,
+        command, check = launch(self.exe, *args)
+        process = subprocess.Popen(command, cwd=self.dir, env=env, stdin=slave,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    start_new_session=True, preexec_fn=take_terminal,
                                    pass_fds=(slave,))
         try:
             self.wait_for_prompt(process)
+            if at_prompt is not None:
+                at_prompt()
             for key in keys:
                 self.wait_for_key_mode(slave, process)
                 os.write(master, key)
@@ -431,6 +436,7 @@ class Prompt(Txmorph):
         after = termios.tcgetattr(slave)
         os.close(master)
         os.close(slave)
+        check()
         self.assertEqual(after, before, "terminal settings changed")
         return process.returncode, err
 
@@ -453,6 +459,8 @@ class Prompt(Txmorph):
             self.assertLess(time.monotonic(), deadline)
             time.sleep(0.01)
 
+
+class Prompt(Terminal):
     def lossy_file(self):
         self.write("a.txt", "x\u4e00")
         self.set_mtime("a.txt", (T2020 + 3) * 10**9)
