@@ -269,6 +269,20 @@ class VanishingListedFiles(Files):
             b'a\nERROR! Cannot open "d/b" -- (3) The system cannot find the path specified.\n'))
         self.assertEqual(self.read("d"), b"now a file")
 
+    @unittest.skipIf(UNDER_WINE or os.geteuid() == 0, "root enters every directory")
+    def test_a_listed_files_directory_closed_before_its_line(self):
+        os.mkdir(self.path("d"))
+        self.dated("a", "a", T2020)
+        self.dated(os.path.join("d", "b"), "b", T2020)
+        self.addCleanup(os.chmod, self.path("d"), 0o755)
+
+        def close_d(i):
+            if i == 1:
+                os.chmod(self.path("d"), 0)
+        code, out = self.feed_list([b"a", b"d/b"], close_d)
+        self.assertEqual(code, 64)
+        self.assertEqual(out, b'a\nERROR! Cannot open "d/b" -- (5) Access is denied.\n')
+
 
 class ChangedWhileAsking(Terminal):
     """What happens to txmorph's files while its prompt waits for a key."""

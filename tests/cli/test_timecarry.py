@@ -281,7 +281,7 @@ class PathList(Timecarry):
 
     @unittest.skipIf(UNDER_WINE or os.geteuid() == 0, "root may write any file's attributes")
     def test_readable_file_whose_attributes_may_not_be_written_is_a_source_failure(self):
-        code, out, _ = self.tc(stdin=b"/etc/hostname\n")
+        code, out, _ = self.tc("?ww", stdin=b"/etc/hostname\n")
         self.assertEqual(code, 66)
         self.assertOutput(out, b'ERROR! Cannot open "/etc/hostname" -- (5) Access is denied.\n')
 
