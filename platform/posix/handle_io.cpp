@@ -1,5 +1,6 @@
 // Standard handles and the handle calls: read, write, close, type, console mode.
 #include <errno.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,16 @@ plat_handle std_handles[3] = {
     {1, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
     {2, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
 };
+
+// A descriptor handed over non-blocking (a pipe or terminal shared with a
+// program that set O_NONBLOCK) has nothing ready, or no room, for now: wait
+// until it has, as a synchronous Windows handle waits inside the call.
+// False when waiting is not the answer to the failure in errno.
+bool waited_until_ready(int fd, short events) {
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+  pollfd ready = {fd, events, 0};
+  return poll(&ready, 1, -1) >= 0 || errno == EINTR;
+}
 
 }  // namespace
 
@@ -85,7 +96,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD read_count, LPOV
   while (total < length) {
     ssize_t n = read(fd, at + total, length - total);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR || waited_until_ready(fd, POLLIN)) continue;
       if (total > 0) break;
       plat_fail_errno(errno);
       return FALSE;
@@ -109,7 +120,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVE
   while (total < length) {
     ssize_t n = write(fd, at + total, length - total);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR || waited_until_ready(fd, POLLOUT)) continue;
       plat_fail_errno(errno);
       if (total == 0) return FALSE;
       break;
