@@ -88,14 +88,7 @@ LoadResult loadFile(TextString* text, const TextString* name) {
   HANDLE file = openForLoading(name);
   if (file == INVALID_HANDLE_VALUE) return LoadFailed;
   bool disk = GetFileType(file) == FILE_TYPE_DISK;
-  bool loaded;
-  if (disk) {
-    loaded = readWhole(text, file);
-  } else {
-    makeEmpty(text, kNarrow);
-    loaded = readToEnd(text, file);
-    if (!loaded) text->length = 0;
-  }
+  bool loaded = disk ? readWhole(text, file) : loadStream(text, file);
   DWORD error = GetLastError();
   rt_close_handle(file);
   SetLastError(error);
@@ -103,10 +96,11 @@ LoadResult loadFile(TextString* text, const TextString* name) {
   return disk ? LoadedFile : LoadedStream;
 }
 
-uint32_t loadStream(TextString* text, HANDLE input) {
+bool loadStream(TextString* text, HANDLE input) {
   makeEmpty(text, kNarrow);
-  readToEnd(text, input);
-  return text->length;
+  if (readToEnd(text, input)) return true;
+  text->length = 0;
+  return false;
 }
 
 }  // namespace txmorph

@@ -92,23 +92,24 @@ void settleNames(Run* run, const char* inputToken) {
 }
 
 bool load(Run* run) {
+  LoadResult loaded = LoadedStream;
   if (isStandardInput(&run->inputName)) {
     if (quietLevel == 0) quietLevel = 2;
     run->settings.keepTime = false;
-    loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE));
+    if (!loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE))) loaded = LoadFailed;
   } else {
-    LoadResult loaded = loadFile(&run->text, &run->inputName);
-    if (loaded == LoadFailed) {
-      DWORD error = GetLastError();
-      if (showsWarnings()) {
-        TextString shown = displayName(&run->inputName);
-        rt_printf("FATAL! (%u) cannot load %s\n", error, static_cast<const char*>(shown.data));
-        release(&shown);
-      }
-      return false;
-    }
+    loaded = loadFile(&run->text, &run->inputName);
     // Opening a pipe again for its date would wait for a writer that is gone.
     if (loaded == LoadedStream) run->settings.keepTime = false;
+  }
+  if (loaded == LoadFailed) {
+    DWORD error = GetLastError();
+    if (showsWarnings()) {
+      TextString shown = displayName(&run->inputName);
+      rt_printf("FATAL! (%u) cannot load %s\n", error, static_cast<const char*>(shown.data));
+      release(&shown);
+    }
+    return false;
   }
   if (showsInformation()) {
     TextString shown = displayName(&run->inputName);

@@ -98,9 +98,11 @@ enum LoadResult : uint8_t {
 // that delivers fewer bytes than its size (ERROR_HANDLE_EOF): the text never
 // holds bytes that were not read.
 LoadResult loadFile(TextString* text, const TextString* name);
-// Everything up to the end of the input, in pieces of 64 KiB; a failing read
-// ends the input. Returns the number of bytes read.
-uint32_t loadStream(TextString* text, HANDLE input);
+// Everything up to the end of the input, in pieces of 64 KiB. False when a
+// read failed (the reason in GetLastError; the text is then empty): input cut
+// short is not converted as if it were whole. A pipe whose writer has gone
+// has ended.
+bool loadStream(TextString* text, HANDLE input);
 
 // Wide when the text begins with FF FE, else Utf8.
 TextEncoding detectEncoding(const TextString* text);
