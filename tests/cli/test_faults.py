@@ -168,6 +168,58 @@ class FailingWrites(Files):
         self.assertEqual(self.read("out"), b"caf\xe9")
 
 
+class FailingReads(Files):
+    def test_standard_input_that_cannot_be_read_is_not_taken_as_empty(self):
+        self.dated("out", b"keep")
+        before = self.state("out")
+        directory = os.open(self.dir, os.O_RDONLY)
+        self.addCleanup(os.close, directory)
+        code, out, err = self.tm("-q1", "<", "out", stdin=directory)
+        self.assertEqual((code, out), (242, b""))
+        self.assertRegex(err, rb"\AFATAL! \(\d+\) cannot load <\n\Z")  # 1 on Windows, 5 here
+        self.assertEqual(self.state("out"), before)
+        with open(self.path("write-only"), "wb") as write_only:
+            code, out, _ = self.tm("-ou", stdin=write_only)
+        self.assertEqual((code, out), (242, b""))
+
+
+@NATIVE_ONLY
+class NonBlockingStreams(Files):
+    """Standard handles left non-blocking by another program: a read or
+    write that would wait is waited for, not taken as the end or a failure."""
+
+    def test_input_that_comes_slowly(self):
+        read_end, write_end = os.pipe()
+        os.set_blocking(read_end, False)
+        command, check = launch(self.txmorph, "-q1", "-ou", "-r")
+        with subprocess.Popen(command, stdin=read_end, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, env=dict(os.environ, **ENV)) as process:
+            os.close(read_end)
+            os.write(write_end, b"abc")
+            time.sleep(0.3)
+            os.write(write_end, b"def")
+            os.close(write_end)
+            out, err = process.communicate(timeout=120)
+        check()
+        self.assertEqual((process.returncode, out, err), (0, b"abcdef", b""))
+
+    def test_output_read_slowly(self):
+        self.write("in", b"x" * 1_000_000)  # more than a pipe holds
+        read_end, write_end = os.pipe()
+        os.set_blocking(write_end, False)
+        command, check = launch(self.txmorph, "-q1", "in", ">")
+        with subprocess.Popen(command, stdout=write_end, stderr=subprocess.PIPE, cwd=self.dir,
+                              env=dict(os.environ, **ENV)) as process:
+            os.close(write_end)
+            time.sleep(0.3)
+            with open(read_end, "rb") as reader:
+                out = reader.read()
+            err = process.stderr.read()
+            process.wait(timeout=120)
+        check()
+        self.assertEqual((process.returncode, len(out), err), (0, 1_000_000, b""))
+
+
 @unittest.skipIf(UNDER_WINE, "Wine's server, which grows files, has no such limit")
 class FileSizeLimit(Files):
     """An in-place conversion of a large file with a limit on the size of
