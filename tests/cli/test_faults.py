@@ -188,20 +188,34 @@ class NonBlockingStreams(Files):
     """Standard handles left non-blocking by another program: a read or
     write that would wait is waited for, not taken as the end or a failure."""
 
-    def test_input_that_comes_slowly(self):
+    def slowly(self, exe, *args, first, then):
+        """Runs with a non-blocking pipe as standard input, which gets
+        `first`, and `then` a moment later."""
         read_end, write_end = os.pipe()
         os.set_blocking(read_end, False)
-        command, check = launch(self.txmorph, "-q1", "-ou", "-r")
+        command, check = launch(exe, *args)
         with subprocess.Popen(command, stdin=read_end, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, env=dict(os.environ, **ENV)) as process:
+                              stderr=subprocess.PIPE, cwd=self.dir,
+                              env=dict(os.environ, **ENV)) as process:
             os.close(read_end)
-            os.write(write_end, b"abc")
+            os.write(write_end, first)
             time.sleep(0.3)
-            os.write(write_end, b"def")
+            os.write(write_end, then)
             os.close(write_end)
             out, err = process.communicate(timeout=120)
         check()
-        self.assertEqual((process.returncode, out, err), (0, b"abcdef", b""))
+        return process.returncode, out, err
+
+    def test_input_that_comes_slowly(self):
+        done = self.slowly(self.txmorph, "-q1", "-ou", "-r", first=b"abc", then=b"def")
+        self.assertEqual(done, (0, b"abcdef", b""))
+
+    def test_a_path_list_that_comes_slowly(self):
+        self.dated("a", "a", T2020)
+        self.dated("b", "b", T2020)
+        code, out, _ = self.slowly(self.timecarry, "?nw", first=b"a\n", then=b"b\n")
+        self.assertEqual((code, out), (0, b"a\nb\n"))
+        self.assertGreater(self.mtime("b"), T2020)
 
     def test_output_read_slowly(self):
         self.write("in", b"x" * 1_000_000)  # more than a pipe holds
