@@ -7,16 +7,20 @@ Under Wine there is no heap switch, no file-size limit that its server
 keeps, no terminal, no FIFO, no symbolic link taken as itself, and paths end
 at 259 characters; those cases run natively only.
 """
+import fcntl
 import os
 import re
 import resource
+import select
 import signal
 import subprocess
+import termios
 import threading
 import time
 import unittest
 
-from harness import FAULT_INJECTION, UNDER_WINE, TempDirTest, launch, program, run
+from harness import (FAULT_INJECTION, UNDER_VALGRIND, UNDER_WINE, TempDirTest, launch, program,
+                     run)
 from test_timecarry import codes_only
 from test_txmorph import Terminal
 
@@ -232,6 +236,39 @@ class NonBlockingStreams(Files):
             process.wait(timeout=120)
         check()
         self.assertEqual((process.returncode, len(out), err), (0, 1_000_000, b""))
+
+
+@unittest.skipIf(UNDER_WINE or UNDER_VALGRIND, "the runner takes the free descriptors itself")
+class MissingStandardHandles(Files):
+    """Started with standard input or output closed, on a terminal: the
+    console input that txmorph opens at start-up must not take their place."""
+
+    def without(self, closed, *args, **streams):
+        master, slave = os.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+
+        def take_terminal_and_close():
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+            os.close(closed)
+        command, check = launch(self.txmorph, *args)
+        done = subprocess.run(command, stderr=subprocess.PIPE, cwd=self.dir,
+                              env=dict(os.environ, **ENV), start_new_session=True,
+                              preexec_fn=take_terminal_and_close, pass_fds=(slave,),
+                              timeout=60, **streams)
+        check()
+        ready, _, _ = select.select([master], [], [], 0.2)
+        self.assertEqual(ready, [], "nothing reaches the terminal")
+        return done.returncode, done.stderr
+
+    def test_no_standard_output(self):
+        self.write("in", "abc")
+        code, err = self.without(1, "-q1", "in", ">", stdin=subprocess.DEVNULL)
+        self.assertEqual((code, err), (245, b'  FATAL! write error, only -1 of 3 bytes to ">"\n'))
+
+    def test_no_standard_input(self):
+        code, err = self.without(0, "-q1", "-ou", stdout=subprocess.DEVNULL)
+        self.assertEqual((code, err), (242, b"FATAL! (6) cannot load <\n"))
 
 
 @unittest.skipIf(UNDER_WINE, "Wine's server, which grows files, has no such limit")
