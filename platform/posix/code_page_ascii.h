@@ -39,7 +39,26 @@ inline bool plat_ascii_narrow_block_word(const WCHAR* source, uint8_t* dest) {
   return true;
 }
 
+// Widens the 16 bytes at source into dest whatever they are, and returns a bit
+// for each byte from 0x80 up (widened as it is, for the caller to look up).
+inline uint32_t plat_widen_block_marking_word(const uint8_t* source, WCHAR* dest) {
+  uint32_t high = 0;
+  for (size_t k = 0; k < kPlatAsciiBlock; k++) {
+    dest[k] = source[k];
+    high |= static_cast<uint32_t>(source[k] >> 7) << k;
+  }
+  return high;
+}
+
 #if defined(__SSE2__)
+
+inline uint32_t plat_widen_block_marking(const uint8_t* source, WCHAR* dest) {
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_unpacklo_epi8(v, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 8), _mm_unpackhi_epi8(v, zero));
+  return static_cast<uint32_t>(_mm_movemask_epi8(v));
+}
 
 inline bool plat_ascii_widen_block(const uint8_t* source, WCHAR* dest) {
   __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
@@ -60,6 +79,10 @@ inline bool plat_ascii_narrow_block(const WCHAR* source, uint8_t* dest) {
 }
 
 #else
+
+inline uint32_t plat_widen_block_marking(const uint8_t* source, WCHAR* dest) {
+  return plat_widen_block_marking_word(source, dest);
+}
 
 inline bool plat_ascii_widen_block(const uint8_t* source, WCHAR* dest) {
   return plat_ascii_widen_block_word(source, dest);

@@ -14,6 +14,28 @@ void glyph_table(const plat_code_page* page, WCHAR table[256]) {
   for (int byte = 1; byte < 0x20; byte++) table[byte] = page->glyphs[byte];
 }
 
+// Single-byte text goes a span of 32 bytes at a time: widened whole, then the
+// bytes from 0x80 up, one bit each in `high`, are looked up in the table.
+// Western text has none or one or two of them in most spans, so the first two
+// are looked up without a branch: a missing one stands for the last byte of
+// the span, which the table gives again unchanged when it is ASCII (every
+// page's table widens ASCII as it is).
+constexpr size_t kSpan = 2 * kPlatAsciiBlock;
+
+inline void look_up_high(const WCHAR* table, const uint8_t* source, WCHAR* dest, uint32_t high) {
+  constexpr uint32_t kLast = 1u << (kSpan - 1);
+  uint32_t k = static_cast<uint32_t>(__builtin_ctz(high | kLast));
+  dest[k] = table[source[k]];
+  high &= high - 1;
+  k = static_cast<uint32_t>(__builtin_ctz(high | kLast));
+  dest[k] = table[source[k]];
+  high &= high - 1;
+  for (; high != 0; high &= high - 1) {
+    k = static_cast<uint32_t>(__builtin_ctz(high));
+    dest[k] = table[source[k]];
+  }
+}
+
 plat_cp_result decode_single(const plat_code_page* page, DWORD flags, const uint8_t* source,
                              size_t count, WCHAR* dest, size_t room) {
   plat_cp_result result{count, false, false, false};
@@ -30,13 +52,13 @@ plat_cp_result decode_single(const plat_code_page* page, DWORD flags, const uint
     for (size_t i = 0; i < todo; i++) dest[i] = table[source[i]];
     return result;
   }
-  // Blocks of ASCII are widened whole; any other block goes through the
-  // table byte by byte, with no test per byte.
   const WCHAR* table = page->bytes;
   size_t i = 0;
-  for (; i + kPlatAsciiBlock <= todo; i += kPlatAsciiBlock) {
-    if (plat_ascii_widen_block(source + i, dest + i)) continue;
-    for (size_t k = i; k < i + kPlatAsciiBlock; k++) dest[k] = table[source[k]];
+  for (; i + kSpan <= todo; i += kSpan) {
+    uint32_t high = plat_widen_block_marking(source + i, dest + i);
+    high |= plat_widen_block_marking(source + i + kPlatAsciiBlock, dest + i + kPlatAsciiBlock)
+            << kPlatAsciiBlock;
+    look_up_high(table, source + i, dest + i, high);
   }
   for (; i < todo; i++) dest[i] = table[source[i]];
   return result;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace {
@@ -100,6 +101,27 @@ TEST(AsciiRuns, UnitsAtEveryOffsetLengthAndStop) {
           source[stop] = kept;
         }
       }
+    }
+  }
+}
+
+// Blocks widened whatever they hold: all 16 units written, one bit for each
+// byte from 0x80 up.
+TEST(AsciiRuns, MarkingBlocksWidenEveryByteAndMarkTheHighOnes) {
+  std::mt19937 random(9);
+  for (int round = 0; round < 2000; round++) {
+    uint8_t source[kPlatAsciiBlock];
+    uint32_t want = 0;
+    for (size_t k = 0; k < kPlatAsciiBlock; k++) {
+      source[k] = static_cast<uint8_t>(random() % (round % 4 == 0 ? 0x80 : 0x100));
+      want |= static_cast<uint32_t>(source[k] >= 0x80) << k;
+    }
+    using Block = uint32_t (*)(const uint8_t*, WCHAR*);
+    for (Block block : {plat_widen_block_marking, plat_widen_block_marking_word}) {
+      std::vector<WCHAR> out(kPlatAsciiBlock + 1, kUnitSentinel);
+      ASSERT_EQ(block(source, out.data()), want);
+      for (size_t k = 0; k < kPlatAsciiBlock; k++) ASSERT_EQ(out[k], source[k]);
+      ASSERT_EQ(out[kPlatAsciiBlock], kUnitSentinel);
     }
   }
 }
