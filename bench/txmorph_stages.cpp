@@ -4,6 +4,9 @@
 // encoding). MB/s of the stage's input, the best of a few runs.
 //
 //   bench_txmorph_stages FILE [code page of FILE, default 65001]
+//
+// TXMORPH_BENCH_SIMD=0, 1 or 2 holds the platform's conversions to SSE2,
+// SSSE3 or AVX2 at most.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/posix/code_page_simd.h"
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -49,6 +53,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   rt_heap_init();
+  if (const char* level = getenv("TXMORPH_BENCH_SIMD")) {
+    plat_simd used = plat_simd_limit(static_cast<plat_simd>(atoi(level)));
+    printf("vector level %d\n", used);
+  }
   FILE* file = fopen(argv[1], "rb");
   if (file == nullptr) return 2;
   std::vector<uint8_t> bytes;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/posix/code_page.h"
+#include "platform/posix/code_page_simd.h"
 
 namespace {
 
@@ -71,6 +72,18 @@ std::vector<WCHAR> utf16_text(uint32_t seed, bool lone_surrogates) {
   return units;
 }
 
+// Runs `check` at every vector level that this processor offers.
+template <typename Check>
+void at_every_level(Check check) {
+  plat_simd best = plat_simd_limit(PLAT_SIMD_AVX2);
+  for (int level = PLAT_SIMD_BASE; level <= best; level++) {
+    SCOPED_TRACE(testing::Message() << "vector level " << level);
+    plat_simd_limit(static_cast<plat_simd>(level));
+    check();
+  }
+  plat_simd_limit(best);
+}
+
 void expect_same(const plat_cp_result& fast, const plat_cp_result& exact) {
   EXPECT_EQ(fast.count, exact.count);
   EXPECT_EQ(fast.overflow, exact.overflow);
@@ -78,24 +91,27 @@ void expect_same(const plat_cp_result& fast, const plat_cp_result& exact) {
 }
 
 TEST(Utf8FastPath, DecodingMatchesTheExactPath) {
-  for (int malformed : {0, 1, 20}) {
-    std::vector<uint8_t> bytes = utf8_text(7 + malformed, malformed);
-    for (size_t offset = 0; offset < 16; offset++) {
-      const uint8_t* source = bytes.data() + offset;
-      size_t count = kLength - offset;
-      plat_cp_result size = plat_utf8_decode_scalar(source, count, nullptr, 0);
-      expect_same(plat_utf8_decode(source, count, nullptr, 0), size);
-      for (size_t room : {size.count + 5, size.count, size.count - 1, size.count / 2, size_t{3}}) {
-        std::vector<WCHAR> fast(room + 8, 0xCCCC);
-        std::vector<WCHAR> exact(room + 8, 0xCCCC);
-        plat_cp_result f = plat_utf8_decode(source, count, fast.data(), room);
-        plat_cp_result e = plat_utf8_decode_scalar(source, count, exact.data(), room);
-        expect_same(f, e);
-        ASSERT_EQ(fast, exact) << "malformed " << malformed << " offset " << offset << " room "
-                               << room;
+  at_every_level([] {
+    for (int malformed : {0, 1, 20}) {
+      std::vector<uint8_t> bytes = utf8_text(7 + malformed, malformed);
+      for (size_t offset = 0; offset < 16; offset++) {
+        const uint8_t* source = bytes.data() + offset;
+        size_t count = kLength - offset;
+        plat_cp_result size = plat_utf8_decode_scalar(source, count, nullptr, 0);
+        expect_same(plat_utf8_decode(source, count, nullptr, 0), size);
+        for (size_t room :
+             {size.count + 5, size.count, size.count - 1, size.count / 2, size_t{3}}) {
+          std::vector<WCHAR> fast(room + 8, 0xCCCC);
+          std::vector<WCHAR> exact(room + 8, 0xCCCC);
+          plat_cp_result f = plat_utf8_decode(source, count, fast.data(), room);
+          plat_cp_result e = plat_utf8_decode_scalar(source, count, exact.data(), room);
+          expect_same(f, e);
+          ASSERT_EQ(fast, exact) << "malformed " << malformed << " offset " << offset << " room "
+                                 << room;
+        }
       }
     }
-  }
+  });
 }
 
 TEST(Utf8FastPath, EncodingMatchesTheExactPath) {
@@ -128,17 +144,19 @@ TEST(Utf8FastPath, BlockEdgesAndSecondByteRanges) {
   const std::vector<std::vector<uint8_t>> kPieces = {
       {0xE0, 0xA0, 0x80}, {0xE0, 0x9F, 0xBF}, {0xED, 0x9F, 0xBF},       {0xED, 0xA0, 0x80},
       {0xC2, 0x80},       {0xEF, 0xBF, 0xBF}, {0xF0, 0x9F, 0x98, 0x80}, {0xC3}};
-  for (const std::vector<uint8_t>& piece : kPieces) {
-    for (size_t at = 0; at < 40; at++) {
-      std::vector<uint8_t> bytes(64, 'x');
-      std::copy(piece.begin(), piece.end(), bytes.begin() + at);
-      std::vector<WCHAR> fast(80, 0xCCCC);
-      std::vector<WCHAR> exact(80, 0xCCCC);
-      expect_same(plat_utf8_decode(bytes.data(), bytes.size(), fast.data(), 80),
-                  plat_utf8_decode_scalar(bytes.data(), bytes.size(), exact.data(), 80));
-      ASSERT_EQ(fast, exact) << "piece at " << at;
+  at_every_level([&] {
+    for (const std::vector<uint8_t>& piece : kPieces) {
+      for (size_t at = 0; at < 72; at++) {
+        std::vector<uint8_t> bytes(128, 'x');
+        std::copy(piece.begin(), piece.end(), bytes.begin() + at);
+        std::vector<WCHAR> fast(140, 0xCCCC);
+        std::vector<WCHAR> exact(140, 0xCCCC);
+        expect_same(plat_utf8_decode(bytes.data(), bytes.size(), fast.data(), 130),
+                    plat_utf8_decode_scalar(bytes.data(), bytes.size(), exact.data(), 130));
+        ASSERT_EQ(fast, exact) << "piece at " << at;
+      }
     }
-  }
+  });
 }
 
 }  // namespace
