@@ -4,10 +4,21 @@
 
 namespace txmorph {
 
+namespace {
+
+// Features from this one up are taken as missing (the tests lower it to
+// reach the loops for older processors).
+uint8_t firstWithheld = CpuAvx2 + 1;
+
+}  // namespace
+
+void cpuWithholdFrom(uint8_t feature) { firstWithheld = feature; }
+
 #if defined(__x86_64__) || defined(__i386__)
 
 bool cpuHas(CpuFeature feature) {
   static int8_t known[2] = {-1, -1};
+  if (feature >= firstWithheld) return false;
   if (known[feature] < 0) {
     __builtin_cpu_init();  // also where no start-up code has run it
     bool present =

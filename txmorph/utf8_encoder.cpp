@@ -6,17 +6,19 @@
 // programs reject or garble them). A lone surrogate keeps its three-byte form.
 //
 // With SSE2 the text goes 16 units at a time, classed by masks: ASCII is
-// narrowed whole; units below U+0800 are compacted by a byte shuffle chosen by
-// which of them take two bytes (where SSSE3 is there); units without a
-// surrogate have each its form built in a word and stored four bytes at once.
-// Bytes stored past the end of what a block makes are scratch that the next
-// block overwrites, so these run only while enough units follow. A block with
-// a surrogate, and the tail, go a unit at a time.
+// narrowed whole; with SSSE3, units below U+0800 have their two-byte forms
+// compacted by a byte shuffle chosen by which of them take two bytes, and
+// other units without a surrogate have their forms built in words of four
+// bytes, four units' words compacted by a shuffle chosen by their lengths;
+// with SSE2 alone each form is stored four bytes at once. AVX2 does the same
+// for 16 units with each shuffle. Bytes stored past the end of what a block
+// makes are scratch that the next block overwrites, so these run only while
+// enough units follow. A block with a surrogate, and the tail, go a unit at
+// a time.
 #include "txmorph/txmorph.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace txmorph {
@@ -60,6 +62,8 @@ inline uint32_t encodeOne(const uint16_t* units, uint32_t count, uint32_t* at, u
 
 #if defined(__SSE2__)
 
+// ---- classing units, eight at a time (SSE2) ---------------------------------
+
 inline __m128i load8(const uint16_t* units) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
 }
@@ -79,6 +83,11 @@ inline __m128i surrogates(__m128i v) {
 // One bit per unit from the compares of two halves of a block.
 inline uint32_t unitBits(__m128i low, __m128i high) {
   return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+}
+
+// Two bits per unit (both set or both clear) from a compare of eight.
+inline uint32_t bytesOf(__m128i compare) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(compare));
 }
 
 // Bytes beyond one per unit in a run: +1 above U+007F, +1 above U+07FF, -2 for
@@ -106,30 +115,46 @@ uint64_t extraBytes(const uint16_t* units, uint32_t count, uint32_t* done) {
   return extra;
 }
 
-// Eight units, none a surrogate: each one's bytes in a word (lead byte
-// lowest), its length from two masks, four bytes stored per unit.
-inline uint32_t encodeEight(__m128i u, uint8_t* out) {
+// ---- the forms of eight units (SSE2) ----------------------------------------
+
+// The bytes of eight units' forms, each in its 16-bit lane: the lead byte (the
+// unit itself below U+0080), the middle byte of a three-byte form or the last
+// of a two-byte one, and the last byte of a three-byte form.
+struct Forms8 {
+  __m128i lead;
+  __m128i middle;
+  __m128i last;
+};
+
+inline Forms8 formsOf(__m128i u, __m128i longer, __m128i longest) {
   const __m128i low6 = _mm_set1_epi16(0x3F);
   const __m128i mark = _mm_set1_epi16(0x80);
+  __m128i twoLead = _mm_or_si128(_mm_srli_epi16(u, 6), _mm_set1_epi16(0xC0));
+  __m128i threeLead = _mm_or_si128(_mm_srli_epi16(u, 12), _mm_set1_epi16(0xE0));
+  Forms8 f;
+  f.lead = _mm_or_si128(_mm_andnot_si128(longer, u),
+                        _mm_or_si128(_mm_and_si128(longest, threeLead),
+                                     _mm_and_si128(_mm_andnot_si128(longest, longer), twoLead)));
+  __m128i middleBits =
+      _mm_or_si128(_mm_and_si128(longest, _mm_srli_epi16(u, 6)), _mm_andnot_si128(longest, u));
+  f.middle = _mm_or_si128(mark, _mm_and_si128(middleBits, low6));
+  f.last = _mm_or_si128(mark, _mm_and_si128(u, low6));
+  return f;
+}
+
+// Eight units, none a surrogate: each one's form in a word (lead byte
+// lowest), its length from two masks, four bytes stored per unit.
+inline uint32_t encodeEight(__m128i u, uint8_t* out) {
   __m128i f = flipped(u);
   __m128i longer = above(f, 0x7F);
   __m128i longest = above(f, 0x7FF);
-  __m128i twoLead = _mm_or_si128(_mm_srli_epi16(u, 6), _mm_set1_epi16(0xC0));
-  __m128i threeLead = _mm_or_si128(_mm_srli_epi16(u, 12), _mm_set1_epi16(0xE0));
-  __m128i lead =
-      _mm_or_si128(_mm_andnot_si128(longer, u),
-                   _mm_or_si128(_mm_and_si128(longest, threeLead),
-                                _mm_and_si128(_mm_andnot_si128(longest, longer), twoLead)));
-  __m128i middleBits =
-      _mm_or_si128(_mm_and_si128(longest, _mm_srli_epi16(u, 6)), _mm_andnot_si128(longest, u));
-  __m128i middle = _mm_or_si128(mark, _mm_and_si128(middleBits, low6));
-  __m128i last = _mm_or_si128(mark, _mm_and_si128(u, low6));
-  __m128i firstTwo = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
+  Forms8 forms = formsOf(u, longer, longest);
+  __m128i firstTwo = _mm_or_si128(forms.lead, _mm_slli_epi16(forms.middle, 8));
   alignas(16) uint32_t words[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi16(firstTwo, last));
-  _mm_store_si128(reinterpret_cast<__m128i*>(words + 4), _mm_unpackhi_epi16(firstTwo, last));
-  uint32_t twoPlus = static_cast<uint32_t>(_mm_movemask_epi8(longer));  // two bits a unit
-  uint32_t three = static_cast<uint32_t>(_mm_movemask_epi8(longest));
+  _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi16(firstTwo, forms.last));
+  _mm_store_si128(reinterpret_cast<__m128i*>(words + 4), _mm_unpackhi_epi16(firstTwo, forms.last));
+  uint32_t twoPlus = bytesOf(longer);  // two bits a unit
+  uint32_t three = bytesOf(longest);
   uint32_t o = 0;
   for (int k = 0; k < 8; k++) {
     __builtin_memcpy(out + o, &words[k], 4);
@@ -138,21 +163,24 @@ inline uint32_t encodeEight(__m128i u, uint8_t* out) {
   return o;
 }
 
-// For eight units below U+0800 with bit k set where unit k takes two bytes:
-// which byte of the units' two-byte forms goes where, and how many there are.
-struct ShortShuffle {
+// ---- shuffle tables ---------------------------------------------------------
+
+// Which byte of a group's forms goes where, and how many bytes the group makes.
+struct alignas(32) Shuffle {
   uint8_t from[16];
   uint8_t length;
 };
 
-struct ShortShuffles {
-  ShortShuffle entry[256];
+struct Shuffles {
+  Shuffle entry[256];
 };
 
-constexpr ShortShuffles makeShortShuffles() {
-  ShortShuffles table{};
+// Eight units below U+0800 in 16-bit lanes [lead, last], keyed by which of
+// them (bit k for unit k) take two bytes.
+constexpr Shuffles makeShortShuffles() {
+  Shuffles table{};
   for (int mask = 0; mask < 256; mask++) {
-    ShortShuffle& s = table.entry[mask];
+    Shuffle& s = table.entry[mask];
     int o = 0;
     for (int k = 0; k < 8; k++) {
       s.from[o++] = static_cast<uint8_t>(2 * k);
@@ -164,7 +192,43 @@ constexpr ShortShuffles makeShortShuffles() {
   return table;
 }
 
-constexpr ShortShuffles kShortShuffles = makeShortShuffles();
+// Four units in 32-bit lanes [lead, middle, last, -], keyed by their lengths
+// less one, two bits each.
+constexpr Shuffles makeLongShuffles() {
+  Shuffles table{};
+  for (int key = 0; key < 256; key++) {
+    Shuffle& s = table.entry[key];
+    int o = 0;
+    for (int k = 0; k < 4; k++) {
+      int length = (key >> (2 * k) & 3) + 1;
+      for (int b = 0; b < length && b < 3; b++) s.from[o++] = static_cast<uint8_t>(4 * k + b);
+    }
+    s.length = static_cast<uint8_t>(o);
+    while (o < 16) s.from[o++] = 0x80;
+  }
+  return table;
+}
+
+constexpr Shuffles kShortShuffles = makeShortShuffles();
+constexpr Shuffles kLongShuffles = makeLongShuffles();
+
+// Scratch past a block's own bytes: 16 bytes stored for each group, of
+// which a group of eight short units makes at least 8 and one of four long
+// units at least 4. As many more units as there are bytes of scratch cover it.
+constexpr uint32_t kShortScratch = 8;
+constexpr uint32_t kLongScratch = 12;
+
+// The lengths less one of units, two bits each, from the masks of those above
+// U+007F and above U+07FF (each unit's two bytes of a compare set or clear).
+inline uint32_t lengthKey(uint32_t longerBytes, uint32_t longestBytes) {
+  return (longerBytes & 0x55555555) + (longestBytes & 0x55555555);
+}
+
+inline __m128i orderOf(const Shuffle& s) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.from));
+}
+
+// ---- shuffled forms, eight units at a time (SSSE3) --------------------------
 
 // Eight units below U+0800 whose two-byte units `twoByte` marks: their bytes
 // compacted by one shuffle, 16 bytes stored.
@@ -176,27 +240,65 @@ __attribute__((target("ssse3"))) uint32_t encodeShortEight(__m128i u, uint32_t t
                    _mm_and_si128(two, _mm_or_si128(_mm_srli_epi16(u, 6), _mm_set1_epi16(0xC0))));
   __m128i trail = _mm_or_si128(_mm_set1_epi16(0x80), _mm_and_si128(u, _mm_set1_epi16(0x3F)));
   __m128i forms = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
-  const ShortShuffle& shuffle = kShortShuffles.entry[twoByte];
-  __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle.from));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(forms, order));
+  const Shuffle& shuffle = kShortShuffles.entry[twoByte];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(forms, orderOf(shuffle)));
   return shuffle.length;
+}
+
+// Eight units, none a surrogate: the words of four at a time compacted by one
+// shuffle, 16 bytes stored each.
+__attribute__((target("ssse3"))) uint32_t encodeLongEight(__m128i u, uint8_t* out) {
+  __m128i f = flipped(u);
+  __m128i longer = above(f, 0x7F);
+  __m128i longest = above(f, 0x7FF);
+  Forms8 forms = formsOf(u, longer, longest);
+  __m128i firstTwo = _mm_or_si128(forms.lead, _mm_slli_epi16(forms.middle, 8));
+  uint32_t key = lengthKey(bytesOf(longer), bytesOf(longest));
+  const Shuffle& a = kLongShuffles.entry[key & 0xFF];
+  const Shuffle& b = kLongShuffles.entry[key >> 8];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm_unpacklo_epi16(firstTwo, forms.last), orderOf(a)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + a.length),
+                   _mm_shuffle_epi8(_mm_unpackhi_epi16(firstTwo, forms.last), orderOf(b)));
+  return a.length + b.length;
+}
+
+// ---- the block loops --------------------------------------------------------
+
+// What the last blocks were. After a few blocks of ASCII in a row the next is
+// first tried as ASCII alone, a guess that holds in long ASCII stretches. A
+// block with a three-byte unit keeps the next few on the path for all units
+// (when there is one), so that text of every kind mixed goes one way instead
+// of flipping between paths by block; text with scattered accents goes through
+// the classing of every block, which has no branch to guess wrong.
+struct Recent {
+  uint32_t asciiBlocks;
+  uint32_t longBlocks;
+};
+
+constexpr uint32_t kAsciiStretch = 8;
+constexpr uint32_t kLongStretch = 8;
+
+inline void noteBlock(Recent* recent, bool ascii, bool long_) {
+  recent->asciiBlocks = ascii ? recent->asciiBlocks + 1 : 0;
+  recent->longBlocks = long_ ? kLongStretch : recent->longBlocks - (recent->longBlocks != 0);
 }
 
 // Sixteen units at `units`, of which at least `more` follow in all. Returns
 // the units taken (0: the block holds a surrogate, or too few follow).
 template <bool kShuffle>
 __attribute__((always_inline)) inline uint32_t encodeBlock(const uint16_t* units, uint32_t more,
-                                                           uint8_t** out, bool* ascii) {
+                                                           Recent* recent, uint8_t** out) {
   __m128i a = load8(units);
   __m128i b = load8(units + 8);
   __m128i fa = flipped(a);
   __m128i fb = flipped(b);
   uint32_t twoPlus = unitBits(above(fa, 0x7F), above(fb, 0x7F));
   uint32_t three = unitBits(above(fa, 0x7FF), above(fb, 0x7FF));
-  *ascii = twoPlus == 0;
+  noteBlock(recent, twoPlus == 0, three != 0);
   // Text below U+0800 goes through the shuffle whether or not a block has
   // any two-byte unit: no branch to guess wrong on sparse accents.
-  if (kShuffle && three == 0 && more >= 24) {
+  if (kShuffle && three == 0 && recent->longBlocks == 0 && more >= 16 + kShortScratch) {
     *out += encodeShortEight(a, twoPlus & 0xFF, *out);
     *out += encodeShortEight(b, twoPlus >> 8, *out);
     return 16;
@@ -206,7 +308,13 @@ __attribute__((always_inline)) inline uint32_t encodeBlock(const uint16_t* units
     *out += 16;
     return 16;
   }
-  if (unitBits(surrogates(a), surrogates(b)) == 0 && more >= 16 + 3) {
+  if (unitBits(surrogates(a), surrogates(b)) != 0) return 0;
+  if (kShuffle && more >= 16 + kLongScratch) {
+    *out += encodeLongEight(a, *out);
+    *out += encodeLongEight(b, *out);
+    return 16;
+  }
+  if (!kShuffle && more >= 16 + 3) {
     *out += encodeEight(a, *out);
     *out += encodeEight(b, *out);
     return 16;
@@ -225,26 +333,20 @@ inline bool narrowAscii16(const uint16_t* units, uint8_t* out) {
 }
 
 // Blocks of 16 while 16 units are left; returns the units that are left
-// after them. After a few blocks of ASCII in a row the next block is first
-// tried as ASCII alone, a guess that holds in long ASCII stretches; text with
-// scattered other characters goes through the classing of every block, which
-// has no branch to guess wrong.
+// after them.
 template <bool kShuffle>
 __attribute__((always_inline)) inline uint32_t encodeBlocks(const uint16_t* units, uint32_t count,
                                                             uint8_t** out) {
-  constexpr uint32_t kAsciiStretch = 8;
   uint8_t* at = *out;  // in a register: the bytes stored could alias *out
   uint32_t i = 0;
-  uint32_t asciiBlocks = 0;
+  Recent recent = {0, 0};
   while (count - i >= 16) {
-    if (asciiBlocks >= kAsciiStretch && narrowAscii16(units + i, at)) {
+    if (recent.asciiBlocks >= kAsciiStretch && narrowAscii16(units + i, at)) {
       i += 16;
       at += 16;
       continue;
     }
-    bool ascii = false;
-    uint32_t taken = encodeBlock<kShuffle>(units + i, count - i, &at, &ascii);
-    asciiBlocks = ascii ? asciiBlocks + 1 : 0;
+    uint32_t taken = encodeBlock<kShuffle>(units + i, count - i, &recent, &at);
     i += taken;
     if (taken == 0) at += encodeOne(units, count, &i, at);
   }
@@ -261,13 +363,177 @@ uint32_t encodeBlocksPlain(const uint16_t* units, uint32_t count, uint8_t** out)
   return encodeBlocks<false>(units, count, out);
 }
 
+// ---- sixteen units at a time (AVX2) -----------------------------------------
+
+#define TXMORPH_AVX2 __attribute__((target("avx2")))
+
+TXMORPH_AVX2 inline __m256i load16(const uint16_t* units) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units));
+}
+
+TXMORPH_AVX2 inline __m256i above16(__m256i flippedUnits, uint16_t limit) {
+  return _mm256_cmpgt_epi16(flippedUnits, _mm256_set1_epi16(static_cast<short>(limit ^ 0x8000)));
+}
+
+TXMORPH_AVX2 inline __m256i repeat16(uint16_t value) {
+  return _mm256_set1_epi16(static_cast<short>(value));
+}
+
+TXMORPH_AVX2 inline uint32_t bytesOf16(__m256i compare) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(compare));
+}
+
+// The constants of the loop, made once before it (the compiler would make
+// those of a branch again on every pass).
+struct Avx2Constants {
+  __m256i beyondAscii;  // bits that make a unit take two bytes or more
+  __m256i beyondTwo;    // ... three bytes
+  __m256i surrogate;    // beyondTwo's bits of a surrogate
+  __m256i flip;         // the top bit, for unsigned compares
+  __m256i low6;
+  __m256i mark;  // of a continuation byte
+  __m256i twoMark;
+  __m256i threeMark;
+};
+
+TXMORPH_AVX2 inline Avx2Constants avx2Constants() {
+  return {repeat16(0xFF80), repeat16(0xF800), repeat16(0xD800), repeat16(0x8000),
+          repeat16(0x3F),   repeat16(0x80),   repeat16(0xC0),   repeat16(0xE0)};
+}
+
+// The orders of two groups, one for each 128-bit lane.
+TXMORPH_AVX2 inline __m256i ordersOf(const Shuffle& low, const Shuffle& high) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(orderOf(low)), orderOf(high), 1);
+}
+
+// Stores the two lanes of `bytes` one after the other; returns the bytes made.
+TXMORPH_AVX2 inline uint32_t storeLanes(__m256i bytes, uint32_t lowLength, uint32_t highLength,
+                                        uint8_t* out) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + lowLength), _mm256_extracti128_si256(bytes, 1));
+  return lowLength + highLength;
+}
+
+// Sixteen units below U+0800.
+TXMORPH_AVX2 inline uint32_t encodeShort16(const Avx2Constants& k, __m256i u, uint8_t* out) {
+  __m256i one = _mm256_cmpeq_epi16(_mm256_and_si256(u, k.beyondAscii), _mm256_setzero_si256());
+  __m256i lead = _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 6), k.twoMark), u, one);
+  __m256i trail = _mm256_or_si256(k.mark, _mm256_and_si256(u, k.low6));
+  __m256i forms = _mm256_or_si256(lead, _mm256_slli_epi16(trail, 8));
+  // A bit per unit of one byte: units 0-7 in bits 0-7, units 8-15 in bits 16-23.
+  uint32_t twoByte = ~bytesOf16(_mm256_packs_epi16(one, one));
+  const Shuffle& low = kShortShuffles.entry[twoByte & 0xFF];
+  const Shuffle& high = kShortShuffles.entry[twoByte >> 16 & 0xFF];
+  __m256i packed = _mm256_shuffle_epi8(forms, ordersOf(low, high));
+  return storeLanes(packed, low.length, high.length, out);
+}
+
+// Sixteen units, none a surrogate. Unpacking the forms into words puts units
+// 0-3 and 8-11 in one register, 4-7 and 12-15 in the other.
+TXMORPH_AVX2 inline uint32_t encodeLong16(const Avx2Constants& k, __m256i u, uint8_t* out) {
+  __m256i f = _mm256_xor_si256(u, k.flip);
+  __m256i longer = above16(f, 0x7F);
+  __m256i longest = above16(f, 0x7FF);
+  __m256i twoLead = _mm256_or_si256(_mm256_srli_epi16(u, 6), k.twoMark);
+  __m256i threeLead = _mm256_or_si256(_mm256_srli_epi16(u, 12), k.threeMark);
+  __m256i lead = _mm256_blendv_epi8(_mm256_blendv_epi8(u, twoLead, longer), threeLead, longest);
+  __m256i middleBits = _mm256_blendv_epi8(u, _mm256_srli_epi16(u, 6), longest);
+  __m256i middle = _mm256_or_si256(k.mark, _mm256_and_si256(middleBits, k.low6));
+  __m256i last = _mm256_or_si256(k.mark, _mm256_and_si256(u, k.low6));
+  __m256i firstTwo = _mm256_or_si256(lead, _mm256_slli_epi16(middle, 8));
+  uint32_t key = lengthKey(bytesOf16(longer), bytesOf16(longest));  // a byte per four units
+  const Shuffle& s0 = kLongShuffles.entry[key & 0xFF];
+  const Shuffle& s1 = kLongShuffles.entry[key >> 8 & 0xFF];
+  const Shuffle& s2 = kLongShuffles.entry[key >> 16 & 0xFF];
+  const Shuffle& s3 = kLongShuffles.entry[key >> 24];
+  __m256i even = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(firstTwo, last), ordersOf(s0, s2));
+  __m256i odd = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(firstTwo, last), ordersOf(s1, s3));
+  uint32_t o = 0;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(even));
+  o += s0.length;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm256_castsi256_si128(odd));
+  o += s1.length;
+  return o + storeLanes(_mm256_permute2x128_si256(even, odd, 0x31), s2.length, s3.length, out + o);
+}
+
+TXMORPH_AVX2 inline void narrow16(__m256i u, uint8_t* out) {
+  __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+}
+
+TXMORPH_AVX2 uint32_t encodeBlocksAvx2(const uint16_t* units, uint32_t count, uint8_t** out) {
+  const Avx2Constants k = avx2Constants();
+  uint8_t* at = *out;
+  uint32_t i = 0;
+  Recent recent = {0, 0};
+  while (count - i >= 16) {
+    __m256i u = load16(units + i);
+    uint32_t more = count - i;
+    bool ascii = _mm256_testz_si256(u, k.beyondAscii);
+    if (recent.asciiBlocks >= kAsciiStretch && ascii) {
+      narrow16(u, at);
+      i += 16;
+      at += 16;
+      continue;
+    }
+    recent.asciiBlocks = ascii ? recent.asciiBlocks + 1 : 0;
+    bool three = !_mm256_testz_si256(u, k.beyondTwo);
+    if (!three && recent.longBlocks == 0 && more >= 16 + kShortScratch) {
+      at += encodeShort16(k, u, at);
+      i += 16;
+      continue;
+    }
+    recent.longBlocks = three ? kLongStretch : recent.longBlocks - (recent.longBlocks != 0);
+    __m256i surrogate = _mm256_cmpeq_epi16(_mm256_and_si256(u, k.beyondTwo), k.surrogate);
+    if (_mm256_testz_si256(surrogate, surrogate) && more >= 16 + kLongScratch) {
+      at += encodeLong16(k, u, at);
+      i += 16;
+      continue;
+    }
+    at += encodeOne(units, count, &i, at);
+  }
+  *out = at;
+  return i;
+}
+
+// The same sum as extraBytes, 16 units at a time.
+TXMORPH_AVX2 uint64_t extraBytesAvx2(const uint16_t* units, uint32_t count, uint32_t* done) {
+  const __m256i flip = _mm256_set1_epi16(static_cast<short>(0x8000));
+  uint64_t extra = 0;
+  uint32_t i = 0;
+  while (count - i >= 16) {
+    __m256i sum = _mm256_setzero_si256();
+    for (int n = 0; n < 8192 && count - i >= 16; n++, i += 16) {
+      __m256i v = load16(units + i);
+      __m256i f = _mm256_xor_si256(v, flip);
+      sum = _mm256_sub_epi16(sum, above16(f, 0x7F));
+      sum = _mm256_sub_epi16(sum, above16(f, 0x7FF));
+      __m256i top = _mm256_and_si256(v, _mm256_set1_epi16(static_cast<short>(0xF800)));
+      __m256i surrogate = _mm256_cmpeq_epi16(top, _mm256_set1_epi16(static_cast<short>(0xD800)));
+      if (!_mm256_testz_si256(surrogate, surrogate)) {
+        for (uint32_t k = i; k < i + 16; k++) extra -= pairAt(units, count, k) ? 2 : 0;
+      }
+    }
+    __m256i pairs = _mm256_madd_epi16(sum, _mm256_set1_epi16(1));
+    __m128i quads =
+        _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
+    alignas(16) uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), quads);
+    extra += uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+  }
+  *done = i;
+  return extra;
+}
+
+#undef TXMORPH_AVX2
+
 #endif
 
 uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
   uint32_t i = 0;
   uint64_t size = count;
 #if defined(__SSE2__)
-  size += extraBytes(units, count, &i);
+  size += cpuHas(CpuAvx2) ? extraBytesAvx2(units, count, &i) : extraBytes(units, count, &i);
 #endif
   for (; i < count; i++) {
     uint32_t u = units[i];
@@ -280,8 +546,9 @@ uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
 void encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__SSE2__)
-  i = cpuHas(CpuSsse3) ? encodeBlocksShuffled(units, count, &out)
-                       : encodeBlocksPlain(units, count, &out);
+  i = cpuHas(CpuAvx2)    ? encodeBlocksAvx2(units, count, &out)
+      : cpuHas(CpuSsse3) ? encodeBlocksShuffled(units, count, &out)
+                         : encodeBlocksPlain(units, count, &out);
 #endif
   while (i < count) out += encodeOne(units, count, &i, out);
 }
