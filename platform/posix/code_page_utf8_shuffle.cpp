@@ -1,18 +1,21 @@
 // UTF-8 to UTF-16 by byte shuffles, a block of 16 bytes (SSSE3) or 32 (AVX2)
 // at a time, for text of well-formed characters of one to three bytes.
 //
-// A block starts at a character's start. Its bytes are classed at once (one
+// Blocks follow each other at fixed steps, so that where the next one starts
+// never waits on what this one holds. A block's bytes are classed at once (one
 // bit per byte: continuation, lead of two or more, lead of three or more,
 // F0 and up, E0 or ED with a second byte out of range) and the block is
 // checked as a whole: every continuation byte where a lead byte calls for
-// one and nowhere else. A character that runs past the block is left for the
-// next one, which starts where it does. Every byte is then decoded as if a
-// character started there, and the units of the starts are kept: one shuffle
-// for each eight bytes, from a table keyed by which of them start a
-// character, packs their units to the front; the shuffled units are stored
-// whole, so up to seven units past those kept are scratch. Blocks run only
-// while 24 more bytes follow (at least eight more units, which cover the
-// scratch) and the room takes a whole block.
+// one, and nowhere else but at the start, where the continuation bytes of a
+// character that the block before took are carried over. A character that
+// runs past the block is taken with it, its continuation bytes checked by
+// looking ahead. Every byte is then decoded as if a character started there,
+// and the units of the starts are kept: one shuffle for each eight bytes,
+// from a table keyed by which of them start a character, packs their units
+// to the front; the shuffled units are stored whole, so up to seven units
+// past those kept are scratch. Blocks run only while 24 bytes follow the
+// block and what it takes of the next (at least eight more units, which
+// cover the scratch) and the room takes a whole block.
 //
 // Anything else ends the blocks: four-byte forms, malformed bytes, the
 // tail. The caller goes on from there a character at a time.
@@ -23,6 +26,7 @@
 
 namespace {
 
+constexpr size_t kAhead = 2;   // the continuation bytes of the last character
 constexpr size_t kCover = 24;  // decodes to at least eight units
 
 // For eight bytes with bit k set where byte k starts a character: which bytes
@@ -52,28 +56,37 @@ constexpr KeepTable kKeep = make_keep_table();
 // The classes of a block's bytes, one bit each.
 struct Classes {
   uint64_t high;    // 0x80 and up
-  uint64_t cont;    // 0x80-0xBF
+  uint64_t cont;    // 0x80-0xBF; also the two bytes after the block
   uint64_t lead;    // 0xC2 and up
   uint64_t lead3;   // 0xE0 and up
   uint64_t over;    // 0xF0 and up: four-byte forms and bytes that start none
   uint64_t second;  // E0 or ED whose second byte is out of its range
 };
 
-// The bytes of a block of `width` that go as whole characters, with their
-// starts; 0 when it does not start with a well-formed run of them.
-inline size_t block_starts(const Classes& c, uint32_t width, uint64_t* starts) {
-  uint64_t last = uint64_t{1} << (width - 1);
-  uint64_t across = (c.lead & last) | (c.lead3 & last >> 1);
-  size_t taken = static_cast<size_t>(__builtin_ctzll(across | last << 1));
-  uint64_t mine = (uint64_t{1} << taken) - 1;
-  // The continuation bytes that the characters before `taken` call for: they
-  // may reach the byte at `taken` or the one after.
-  uint64_t wanted = (c.lead & mine) << 1 | (c.lead3 & mine) << 2;
-  uint64_t bad = (c.high & ~(c.cont | c.lead)) | c.over | c.second;
-  if (((c.cont & (mine | wanted)) ^ wanted) | (bad & mine)) return 0;
-  *starts = ~c.cont & mine;
-  return taken;
+inline uint64_t continues(uint8_t byte) { return (byte & 0xC0) == 0x80; }
+
+// The continuation bytes of the two after a block of `width` at `at`.
+inline uint64_t continuations_after(const uint8_t* at, uint32_t width) {
+  return (continues(at[width]) | continues(at[width + 1]) << 1) << width;
 }
+
+// Whether a block of `width` bytes holds only well-formed characters of up
+// to three bytes, past `carried`, the continuation bytes at its start that
+// the block before took. If so, sets the bits of the starts of its characters
+// and *carry to what this block takes of the next.
+inline bool check_block(const Classes& c, uint32_t width, uint64_t carried, uint64_t* starts,
+                        uint64_t* carry) {
+  uint64_t block = (uint64_t{1} << width) - 1;
+  uint64_t wanted = c.lead << 1 | c.lead3 << 2;  // the last may reach past the block
+  uint64_t bad = (c.high & ~(c.cont | c.lead)) | c.over | c.second;
+  if (((c.cont ^ (wanted | carried)) & (block | wanted)) | (bad & block)) return false;
+  *starts = ~c.cont & block;
+  *carry = wanted >> width;
+  return true;
+}
+
+// The bytes taken at the start of the next block, once a block is done.
+inline size_t carried_bytes(uint64_t carried) { return carried & 1 ? 1 + (carried >> 1) : 0; }
 
 // Bytes are unsigned; these compares take them as signed: 0x80-0xBF is
 // -128..-65, 0xC0-0xFF is -64..-1.
@@ -86,7 +99,8 @@ constexpr char k9F = -97;  // above it: 0xA0 and up, or ASCII
 
 // ---- SSSE3: blocks of 16 ----------------------------------------------------
 
-__attribute__((target("ssse3"))) inline Classes classes16(__m128i v, __m128i next) {
+__attribute__((target("ssse3"))) inline Classes classes16(const uint8_t* at, __m128i v,
+                                                          __m128i next) {
   Classes c;
   c.high = static_cast<uint32_t>(_mm_movemask_epi8(v));
   c.cont = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(kCont), v)));
@@ -101,21 +115,24 @@ __attribute__((target("ssse3"))) inline Classes classes16(__m128i v, __m128i nex
   __m128i ed = _mm_and_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xED))),
                              _mm_cmpgt_epi8(next, _mm_set1_epi8(k9F)));
   c.second = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(e0, ed)));
+  c.cont |= continuations_after(at, 16);
   return c;
 }
 
 // The units of eight bytes at `at`, each decoded as if a character of one to
-// three bytes started there.
+// three bytes started there. The bits of the first two bytes, shifted
+// together in 16 bits, are the unit of two bytes once cut to 11 bits, and
+// shifted on with the third byte's the unit of three (the lead byte's high
+// bits fall off the top).
 __attribute__((target("ssse3"))) inline __m128i units8(const uint8_t* at) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i low6 = _mm_set1_epi16(0x3F);
   __m128i c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero);
   __m128i b1 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + 1)), zero);
   __m128i b2 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + 2)), zero);
-  const __m128i low6 = _mm_set1_epi16(0x3F);
-  __m128i tail1 = _mm_and_si128(b1, low6);
-  __m128i two = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(c, _mm_set1_epi16(0x1F)), 6), tail1);
-  __m128i three = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(c, 12), _mm_slli_epi16(tail1, 6)),
-                               _mm_and_si128(b2, low6));
+  __m128i first_two = _mm_or_si128(_mm_slli_epi16(c, 6), _mm_and_si128(b1, low6));
+  __m128i two = _mm_and_si128(first_two, _mm_set1_epi16(0x7FF));
+  __m128i three = _mm_or_si128(_mm_slli_epi16(first_two, 6), _mm_and_si128(b2, low6));
   __m128i is_one = _mm_cmplt_epi16(c, _mm_set1_epi16(0x80));
   __m128i is_three = _mm_cmpgt_epi16(c, _mm_set1_epi16(0xDF));
   return _mm_or_si128(_mm_or_si128(_mm_and_si128(c, is_one), _mm_and_si128(three, is_three)),
@@ -138,7 +155,8 @@ __attribute__((target("ssse3"))) size_t plat_utf8_decode_blocks_ssse3(const uint
   const __m128i zero = _mm_setzero_si128();
   size_t i = 0;
   size_t o = 0;
-  while (count - i >= kBlock + kCover && room - o >= kBlock) {
+  uint64_t carried = 0;
+  while (count - i >= kBlock + kAhead + kCover && room - o >= kBlock) {
     const uint8_t* at = source + i;
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     if (_mm_movemask_epi8(v) == 0) {
@@ -146,62 +164,92 @@ __attribute__((target("ssse3"))) size_t plat_utf8_decode_blocks_ssse3(const uint
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + o + 8), _mm_unpackhi_epi8(v, zero));
       i += kBlock;
       o += kBlock;
+      carried = 0;
       continue;
     }
     __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
     uint64_t starts;
-    size_t taken = block_starts(classes16(v, next), kBlock, &starts);
-    if (taken == 0) break;
+    if (!check_block(classes16(at, v, next), kBlock, carried, &starts, &carried)) break;
     o += keep8(units8(at), starts & 0xFF, dest + o);
     o += keep8(units8(at + 8), starts >> 8 & 0xFF, dest + o);
-    i += taken;
+    i += kBlock;
   }
   *written = o;
-  return i;
+  return i + carried_bytes(carried);
 }
 
 // ---- AVX2: blocks of 32 -----------------------------------------------------
 
 namespace {
 
-__attribute__((target("avx2"))) inline uint32_t bits(__m256i v) {
-  return static_cast<uint32_t>(_mm256_movemask_epi8(v));
+#define PLAT_AVX2 __attribute__((target("avx2")))
+
+PLAT_AVX2 inline uint32_t bits(__m256i v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
+
+// Hidden from the compiler's view as constants, which keeps them in their
+// registers: it would rather build them again on every pass.
+PLAT_AVX2 inline __m256i opaque(__m256i v) {
+  __asm__("" : "+x"(v));
+  return v;
 }
 
-__attribute__((target("avx2"))) inline Classes classes32(__m256i v, __m256i next) {
+struct Avx2Constants {
+  __m256i cont, below_c2, below_e0, below_f0, e0, ed, a0, x9f;  // bytes
+  __m256i low6, low11, df, ascii_end;                           // units
+};
+
+PLAT_AVX2 inline Avx2Constants avx2_constants() {
+  return {opaque(_mm256_set1_epi8(kCont)),
+          opaque(_mm256_set1_epi8(kBelowC2)),
+          opaque(_mm256_set1_epi8(kBelowE0)),
+          opaque(_mm256_set1_epi8(kBelowF0)),
+          opaque(_mm256_set1_epi8(static_cast<char>(0xE0))),
+          opaque(_mm256_set1_epi8(static_cast<char>(0xED))),
+          opaque(_mm256_set1_epi8(kA0)),
+          opaque(_mm256_set1_epi8(k9F)),
+          opaque(_mm256_set1_epi16(0x3F)),
+          opaque(_mm256_set1_epi16(0x7FF)),
+          opaque(_mm256_set1_epi16(0xDF)),
+          opaque(_mm256_set1_epi16(0x80))};
+}
+
+PLAT_AVX2 inline Classes classes32(const Avx2Constants& k, const uint8_t* at, __m256i v,
+                                   __m256i next) {
   Classes c;
   c.high = bits(v);
-  c.cont = bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(kCont), v));
-  c.lead = bits(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(kBelowC2))) & c.high;
-  c.lead3 = bits(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(kBelowE0))) & c.high;
-  c.over = bits(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(kBelowF0))) & c.high;
-  __m256i e0 = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0xE0))),
-                                _mm256_cmpgt_epi8(_mm256_set1_epi8(kA0), next));
-  __m256i ed = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0xED))),
-                                _mm256_cmpgt_epi8(next, _mm256_set1_epi8(k9F)));
+  c.cont = bits(_mm256_cmpgt_epi8(k.cont, v));
+  c.lead = bits(_mm256_cmpgt_epi8(v, k.below_c2)) & c.high;
+  c.lead3 = bits(_mm256_cmpgt_epi8(v, k.below_e0)) & c.high;
+  c.over = bits(_mm256_cmpgt_epi8(v, k.below_f0)) & c.high;
+  __m256i e0 = _mm256_and_si256(_mm256_cmpeq_epi8(v, k.e0), _mm256_cmpgt_epi8(k.a0, next));
+  __m256i ed = _mm256_and_si256(_mm256_cmpeq_epi8(v, k.ed), _mm256_cmpgt_epi8(next, k.x9f));
   c.second = bits(_mm256_or_si256(e0, ed));
+  c.cont |= continuations_after(at, 32);
   return c;
+}
+
+PLAT_AVX2 inline __m256i widen16(const uint8_t* at) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
 }
 
 // The units of 16 bytes at `at`, each decoded as if a character of one to
 // three bytes started there: bytes 0-7 in the low lane, 8-15 in the high.
-__attribute__((target("avx2"))) inline __m256i units16(const uint8_t* at) {
-  __m256i c = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-  __m256i b1 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1)));
-  __m256i b2 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2)));
-  const __m256i low6 = _mm256_set1_epi16(0x3F);
-  __m256i tail1 = _mm256_and_si256(b1, low6);
-  __m256i two =
-      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(c, _mm256_set1_epi16(0x1F)), 6), tail1);
+// The bits of the first two bytes, shifted together in 16 bits, are the unit
+// of two bytes once cut to 11 bits, and shifted on with the third byte's the
+// unit of three (the lead byte's high bits fall off the top).
+PLAT_AVX2 inline __m256i units16(const Avx2Constants& k, const uint8_t* at) {
+  __m256i c = widen16(at);
+  __m256i first_two =
+      _mm256_or_si256(_mm256_slli_epi16(c, 6), _mm256_and_si256(widen16(at + 1), k.low6));
+  __m256i two = _mm256_and_si256(first_two, k.low11);
   __m256i three =
-      _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(c, 12), _mm256_slli_epi16(tail1, 6)),
-                      _mm256_and_si256(b2, low6));
-  __m256i longer = _mm256_blendv_epi8(two, three, _mm256_cmpgt_epi16(c, _mm256_set1_epi16(0xDF)));
-  return _mm256_blendv_epi8(longer, c, _mm256_cmpgt_epi16(_mm256_set1_epi16(0x80), c));
+      _mm256_or_si256(_mm256_slli_epi16(first_two, 6), _mm256_and_si256(widen16(at + 2), k.low6));
+  __m256i longer = _mm256_blendv_epi8(two, three, _mm256_cmpgt_epi16(c, k.df));
+  return _mm256_blendv_epi8(longer, c, _mm256_cmpgt_epi16(k.ascii_end, c));
 }
 
 // The units of 16 bytes' starts packed to the front of each eight's.
-__attribute__((target("avx2"))) inline size_t keep16(__m256i units, uint32_t starts, WCHAR* dest) {
+PLAT_AVX2 inline size_t keep16(__m256i units, uint32_t starts, WCHAR* dest) {
   uint32_t low = starts & 0xFF;
   uint32_t high = starts >> 8 & 0xFF;
   __m256i order = _mm256_inserti128_si256(
@@ -216,13 +264,14 @@ __attribute__((target("avx2"))) inline size_t keep16(__m256i units, uint32_t sta
 
 }  // namespace
 
-__attribute__((target("avx2"))) size_t plat_utf8_decode_blocks_avx2(const uint8_t* source,
-                                                                    size_t count, WCHAR* dest,
-                                                                    size_t room, size_t* written) {
+PLAT_AVX2 size_t plat_utf8_decode_blocks_avx2(const uint8_t* source, size_t count, WCHAR* dest,
+                                              size_t room, size_t* written) {
   constexpr size_t kBlock = 32;
+  const Avx2Constants k = avx2_constants();
   size_t i = 0;
   size_t o = 0;
-  while (count - i >= kBlock + kCover && room - o >= kBlock) {
+  uint64_t carried = 0;
+  while (count - i >= kBlock + kAhead + kCover && room - o >= kBlock) {
     const uint8_t* at = source + i;
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
     if (bits(v) == 0) {
@@ -231,19 +280,21 @@ __attribute__((target("avx2"))) size_t plat_utf8_decode_blocks_avx2(const uint8_
       _mm256_storeu_si256(out + 1, _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
       i += kBlock;
       o += kBlock;
+      carried = 0;
       continue;
     }
     __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
     uint64_t starts;
-    size_t taken = block_starts(classes32(v, next), kBlock, &starts);
-    if (taken == 0) break;
-    o += keep16(units16(at), starts & 0xFFFF, dest + o);
-    o += keep16(units16(at + 16), starts >> 16 & 0xFFFF, dest + o);
-    i += taken;
+    if (!check_block(classes32(k, at, v, next), kBlock, carried, &starts, &carried)) break;
+    o += keep16(units16(k, at), starts & 0xFFFF, dest + o);
+    o += keep16(units16(k, at + 16), starts >> 16 & 0xFFFF, dest + o);
+    i += kBlock;
   }
   *written = o;
-  return i;
+  return i + carried_bytes(carried);
 }
+
+#undef PLAT_AVX2
 
 #else
 
