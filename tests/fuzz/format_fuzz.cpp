@@ -70,7 +70,7 @@ struct Model {
   size_t cut_at;
 };
 
-struct Spec {
+struct Directive {
   int32_t number = -1;
   uint8_t flags = 0;
   char fill = ' ';
@@ -91,20 +91,20 @@ bool next_slot(Model* m, SlotKind kind, uint64_t* value) {
   return true;
 }
 
-std::string number_text(const Spec& spec, uint64_t value) {
+std::string number_text(const Directive& directive, uint64_t value) {
   std::string sign;
-  if (spec.sign != 0 && static_cast<int64_t>(value) < 0) {
+  if (directive.sign != 0 && static_cast<int64_t>(value) < 0) {
     value = 0 - value;
     sign = "-";
-  } else if (spec.sign == '+' && value != 0) {
+  } else if (directive.sign == '+' && value != 0) {
     sign = "+";
   }
   std::string reversed;  // least significant first
   int produced = 0;
   do {
-    if (spec.group <= 0 || (produced > 0 && produced % spec.group == 0)) reversed += ',';
-    uint32_t digit = static_cast<uint32_t>(value % spec.base);
-    value /= spec.base;
+    if (directive.group <= 0 || (produced > 0 && produced % directive.group == 0)) reversed += ',';
+    uint32_t digit = static_cast<uint32_t>(value % directive.base);
+    value /= directive.base;
     reversed += static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
     produced++;
   } while (value != 0);
@@ -112,24 +112,25 @@ std::string number_text(const Spec& spec, uint64_t value) {
 }
 
 // The layout of a text by N and the flags, or false when it would be too long.
-bool lay_out(Model* m, const Spec& spec, std::string text) {
-  int64_t fill = spec.number >= 0 ? int64_t{spec.number} - static_cast<int64_t>(text.size()) : 0;
-  if (fill < 0 && (spec.flags & 0x08)) {
-    size_t keep = static_cast<size_t>(spec.number);
-    text = (spec.flags & 0x04) ? text.substr(text.size() - keep) : text.substr(0, keep);
+bool lay_out(Model* m, const Directive& directive, std::string text) {
+  int64_t fill =
+      directive.number >= 0 ? int64_t{directive.number} - static_cast<int64_t>(text.size()) : 0;
+  if (fill < 0 && (directive.flags & 0x08)) {
+    size_t keep = static_cast<size_t>(directive.number);
+    text = (directive.flags & 0x04) ? text.substr(text.size() - keep) : text.substr(0, keep);
   }
-  bool left = (spec.flags & 0x01) && fill > 0;
-  bool right = !left && (spec.flags & 0x02) && fill > 0;
+  bool left = (directive.flags & 0x01) && fill > 0;
+  bool right = !left && (directive.flags & 0x02) && fill > 0;
   size_t padding = left || right ? static_cast<size_t>(fill) : 0;
   if (m->out.size() + text.size() + padding > kMaxOutput) return false;
-  if (left) m->out.append(padding, spec.fill);
+  if (left) m->out.append(padding, directive.fill);
   m->out += text;
-  if (right) m->out.append(padding, spec.fill);
+  if (right) m->out.append(padding, directive.fill);
   return true;
 }
 
-bool repeat(Model* m, const Spec& spec, char ch) {
-  size_t times = spec.number < 0 ? 1 : static_cast<size_t>(spec.number);
+bool repeat(Model* m, const Directive& directive, char ch) {
+  size_t times = directive.number < 0 ? 1 : static_cast<size_t>(directive.number);
   if (m->out.size() + times > kMaxOutput) return false;
   m->out.append(times, ch);
   return true;
@@ -138,7 +139,7 @@ bool repeat(Model* m, const Spec& spec, char ch) {
 enum Step { STEP_MORE, STEP_DONE, STEP_CUT };
 
 // One byte of a conversion, from the format or answered by the sink.
-Step conversion_byte(Model* m, Spec* spec, uint8_t c) {
+Step conversion_byte(Model* m, Directive* directive, uint8_t c) {
   for (;;) {
     uint64_t value = 0;
     if (c >= '0' && c <= '9') {
@@ -146,56 +147,56 @@ Step conversion_byte(Model* m, Spec* spec, uint8_t c) {
       while (m->format[m->at] >= '0' && m->format[m->at] <= '9') {
         n = n * 10 + (m->format[m->at++] - '0');
       }
-      spec->number = static_cast<int32_t>(n);
-      if (c == '0') spec->fill = '0';
-      if (spec->flags == 0) spec->flags = 0x01;
+      directive->number = static_cast<int32_t>(n);
+      if (c == '0') directive->fill = '0';
+      if (directive->flags == 0) directive->flags = 0x01;
       return STEP_MORE;
     }
     switch (c) {
       case '*':
         if (!next_slot(m, SLOT_NUMBER, &value)) return STEP_CUT;
-        spec->number = static_cast<int32_t>(static_cast<uint32_t>(value));
+        directive->number = static_cast<int32_t>(static_cast<uint32_t>(value));
         if (m->format[m->at] == '*') {
           m->at++;
-          spec->flags = static_cast<uint8_t>(spec->number);
-          spec->number >>= 8;
+          directive->flags = static_cast<uint8_t>(directive->number);
+          directive->number >>= 8;
         }
         return STEP_MORE;
       case ',':
-        spec->group = static_cast<int8_t>(spec->number & 0xFF);
-        spec->number = -1;
+        directive->group = static_cast<int8_t>(directive->number & 0xFF);
+        directive->number = -1;
         return STEP_MORE;
-      case '-': spec->flags |= 0x02; return STEP_MORE;
-      case ';': spec->flags |= 0x04; return STEP_MORE;
-      case '.': spec->flags |= 0x08; return STEP_MORE;
-      case 'l': spec->flags |= 0x80; return STEP_MORE;
+      case '-': directive->flags |= 0x02; return STEP_MORE;
+      case ';': directive->flags |= 0x04; return STEP_MORE;
+      case '.': directive->flags |= 0x08; return STEP_MORE;
+      case 'l': directive->flags |= 0x80; return STEP_MORE;
       case 'c':
         if (!next_slot(m, SLOT_NUMBER, &value)) return STEP_CUT;
-        return repeat(m, *spec, static_cast<char>(value)) ? STEP_DONE : STEP_CUT;
-      case '%': return repeat(m, *spec, '%') ? STEP_DONE : STEP_CUT;
+        return repeat(m, *directive, static_cast<char>(value)) ? STEP_DONE : STEP_CUT;
+      case '%': return repeat(m, *directive, '%') ? STEP_DONE : STEP_CUT;
       case 'd':
       case 'i':
       case 'u':
       case 'x':
       case 'b':
         if (!next_slot(m, SLOT_NUMBER, &value)) return STEP_CUT;
-        if (c == 'x') spec->base = 16;
-        if (c == 'b') spec->base = 2;
-        if (c == 'd') spec->sign = '-';
-        if (c == 'i') spec->sign = '+';
-        if (!(spec->flags & 0x80)) {
+        if (c == 'x') directive->base = 16;
+        if (c == 'b') directive->base = 2;
+        if (c == 'd') directive->sign = '-';
+        if (c == 'i') directive->sign = '+';
+        if (!(directive->flags & 0x80)) {
           uint32_t low = static_cast<uint32_t>(value);
-          value = spec->sign ? static_cast<uint64_t>(int64_t{static_cast<int32_t>(low)}) : low;
+          value = directive->sign ? static_cast<uint64_t>(int64_t{static_cast<int32_t>(low)}) : low;
         }
-        return lay_out(m, *spec, number_text(*spec, value)) ? STEP_DONE : STEP_CUT;
+        return lay_out(m, *directive, number_text(*directive, value)) ? STEP_DONE : STEP_CUT;
       case 's': {
         if (!next_slot(m, SLOT_STRING, &value)) return STEP_CUT;
         const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(value));
         size_t length = strlen(text);
-        if (spec->number >= 0 && length > static_cast<size_t>(spec->number)) {
-          length = static_cast<size_t>(spec->number);
+        if (directive->number >= 0 && length > static_cast<size_t>(directive->number)) {
+          length = static_cast<size_t>(directive->number);
         }
-        return lay_out(m, *spec, std::string(text, length)) ? STEP_DONE : STEP_CUT;
+        return lay_out(m, *directive, std::string(text, length)) ? STEP_DONE : STEP_CUT;
       }
       default: {
         uint8_t answer = answer_for(*m->answers, c);
@@ -226,12 +227,12 @@ void run_model(Model* m) {
     size_t start = m->at - 1;
     std::string before = m->out;
     int slots_before = m->slots_used;
-    Spec spec;
+    Directive directive;
     for (Step step = STEP_MORE; step != STEP_DONE;) {
       c = m->format[m->at];
       if (c == 0) return;  // the format ends inside the conversion
       m->at++;
-      step = conversion_byte(m, &spec, c);
+      step = conversion_byte(m, &directive, c);
       if (step == STEP_CUT) {
         m->out = before;
         m->slots_used = slots_before;
