@@ -168,7 +168,7 @@ def main():
         out = os.path.join(work, "out")
         print(f"{megabytes} MB inputs, best of {RUNS}; MB/s of input; peak in MB")
         print(f"{'conversion':26} {'txmorph':>9} {'iconv':>9} {'ratio':>6} "
-              f"{'peak':>7} {'limit':>7}  (iconv measured by the brief)")
+              f"{'peak':>7} {'limit':>7}  (iconv measured by hand)")
         missed = False
         for title, source, options, iconv_args, reference in cases:
             path = os.path.join(work, source)
