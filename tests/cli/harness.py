@@ -7,6 +7,8 @@ CLI_RUNNER_KIND says what it is:
             UNDER_WINE tells the tests to skip what Wine cannot do
   valgrind  memcheck; every run's report is checked, and a run with any
             error (leaks included) fails its test
+  emulator  another processor's emulator (qemu): the programs behave as
+            natively
 CLI_FAULT_INJECTION=1 says the programs were built with the heap's fault
 switch (PLAT_FAIL_ALLOC_ABOVE, PLAT_FAIL_ALLOC_AFTER).
 """
