@@ -10,6 +10,7 @@
 
 #include "platform/posix/code_page.h"
 #include "platform/posix/code_page_simd.h"
+#include "tests/unit/platform/vector_levels.h"
 
 namespace {
 
@@ -80,17 +81,6 @@ void expect_exact(const uint8_t* source, size_t count, size_t room) {
   ASSERT_EQ(f.overflow, e.overflow);
   ASSERT_EQ(f.invalid, e.invalid);
   ASSERT_EQ(fast, exact) << "room " << room;
-}
-
-template <typename Check>
-void at_every_level(Check check) {
-  plat_simd best = plat_simd_limit(PLAT_SIMD_AVX2);
-  for (int level = PLAT_SIMD_BASE; level <= best; level++) {
-    SCOPED_TRACE(testing::Message() << "vector level " << level);
-    plat_simd_limit(static_cast<plat_simd>(level));
-    check();
-  }
-  plat_simd_limit(best);
 }
 
 TEST(Utf8Blocks, TextOfShortFormsAtEveryOffsetAndRoom) {

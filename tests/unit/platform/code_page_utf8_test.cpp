@@ -9,6 +9,7 @@
 
 #include "platform/posix/code_page.h"
 #include "platform/posix/code_page_simd.h"
+#include "tests/unit/platform/vector_levels.h"
 
 namespace {
 
@@ -70,18 +71,6 @@ std::vector<WCHAR> utf16_text(uint32_t seed, bool lone_surrogates) {
   }
   units.resize(kLength);
   return units;
-}
-
-// Runs `check` at every vector level that this processor offers.
-template <typename Check>
-void at_every_level(Check check) {
-  plat_simd best = plat_simd_limit(PLAT_SIMD_AVX2);
-  for (int level = PLAT_SIMD_BASE; level <= best; level++) {
-    SCOPED_TRACE(testing::Message() << "vector level " << level);
-    plat_simd_limit(static_cast<plat_simd>(level));
-    check();
-  }
-  plat_simd_limit(best);
 }
 
 void expect_same(const plat_cp_result& fast, const plat_cp_result& exact) {
