@@ -74,10 +74,17 @@ TEST(TimeConversion, SystemTimeToFileTime) {
 }
 
 TEST(TimeConversion, SystemTimeIsNowInUtc) {
+  // time() reads the coarse clock, which can lag a few milliseconds behind
+  // the one the system time comes from: compare with that one.
+  auto seconds_now = [] {
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return t.tv_sec;
+  };
   SYSTEMTIME now;
-  time_t before = time(nullptr);
+  time_t before = seconds_now();
   GetSystemTime(&now);
-  time_t after = time(nullptr);
+  time_t after = seconds_now();
   FILETIME out;
   ASSERT_TRUE(SystemTimeToFileTime(&now, &out));
   EXPECT_GE(value(out), k1970 + static_cast<uint64_t>(before) * kSecond);
