@@ -5,8 +5,8 @@
 //
 //   bench_txmorph_stages FILE [code page of FILE, default 65001]
 //
-// TXMORPH_BENCH_SIMD=0, 1 or 2 holds the platform's conversions to SSE2,
-// SSSE3 or AVX2 at most.
+// TXMORPH_BENCH_SIMD=0, 1 or 2 holds every stage to SSE2, SSSE3 or AVX2 at
+// most.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -15,7 +15,7 @@
 #include <chrono>
 #include <vector>
 
-#include "platform/posix/code_page_simd.h"
+#include "platform/vector_level.h"
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   }
   rt_heap_init();
   if (const char* level = getenv("TXMORPH_BENCH_SIMD")) {
-    plat_simd used = plat_simd_limit(static_cast<plat_simd>(atoi(level)));
+    plat_vector used = plat_vector_limit(static_cast<plat_vector>(atoi(level)));
     printf("vector level %d\n", used);
   }
   FILE* file = fopen(argv[1], "rb");

@@ -13,6 +13,14 @@
 #include "posix/win32_api.h"
 #endif
 
+// The longest path name the system takes, terminating NUL included: MAX_PATH
+// (260) on Windows, Linux's PATH_MAX on POSIX.
+#ifdef _WIN32
+#define PLAT_PATH_MAX MAX_PATH
+#else
+#define PLAT_PATH_MAX 4096
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -35,7 +35,7 @@ bool process_path_list(timecarry_run* run, HANDLE input, const char* operations)
   }
   path_line_reader reader;
   init_path_line_reader(&reader, read_input, input);
-  char line[MAX_PATH];
+  char line[PLAT_PATH_MAX];
   for (;;) {
     path_line_kind kind = next_path_line(&reader, line, sizeof line);
     if (kind == path_line_end) break;

@@ -9,11 +9,8 @@
 // must stand exactly where the leads call for them. A character running past
 // the block starts the next one. The first block that does not pass, and the
 // tail, go a byte at a time, which finds the offending byte's position.
+#include "platform/vector_level.h"
 #include "txmorph/txmorph.h"
-
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 namespace txmorph {
 
@@ -73,9 +70,7 @@ inline uint64_t above128(__m128i flipped, uint8_t limit) {
   return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, bound)));
 }
 
-#define TXMORPH_AVX2 __attribute__((target("avx2")))
-
-TXMORPH_AVX2 inline uint64_t above256(__m256i flipped, uint8_t limit) {
+PLAT_AVX2 inline uint64_t above256(__m256i flipped, uint8_t limit) {
   __m256i bound = _mm256_set1_epi8(static_cast<char>(limit ^ 0x80));
   return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(flipped, bound)));
 }
@@ -106,12 +101,12 @@ struct Sse2Block {
 
 struct Avx2Block {
   static constexpr uint32_t kWidth = 32;
-  TXMORPH_AVX2 static uint64_t unusual(const uint8_t *at) {
+  PLAT_AVX2 static uint64_t unusual(const uint8_t *at) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
     __m256i nul = _mm256_cmpeq_epi8(v, _mm256_setzero_si256());
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(v, nul)));
   }
-  TXMORPH_AVX2 static void classify(const uint8_t *at, ByteClasses *c) {
+  PLAT_AVX2 static void classify(const uint8_t *at, ByteClasses *c) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
     __m256i f = _mm256_xor_si256(v, _mm256_set1_epi8(static_cast<char>(0x80)));
     __m256i top = _mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xC0)));
@@ -168,13 +163,12 @@ __attribute__((always_inline)) inline uint32_t checkBlocksWith(const uint8_t *by
   return at;
 }
 
-__attribute__((target("avx2"))) uint32_t checkBlocksAvx2(const uint8_t *bytes, uint32_t count,
-                                                         uint32_t at) {
+PLAT_AVX2 uint32_t checkBlocksAvx2(const uint8_t *bytes, uint32_t count, uint32_t at) {
   return checkBlocksWith<Avx2Block>(bytes, count, at);
 }
 
 uint32_t checkBlocks(const uint8_t *bytes, uint32_t count, uint32_t at) {
-  if (cpuHas(CpuAvx2)) at = checkBlocksAvx2(bytes, count, at);
+  if (plat_vector_level() == PLAT_VECTOR_AVX2) at = checkBlocksAvx2(bytes, count, at);
   return checkBlocksWith<Sse2Block>(bytes, count, at);
 }
 

@@ -46,10 +46,13 @@ DWORD dispositionOf(uint32_t code) {
 
 }  // namespace
 
+bool isStandardHandleName(const char* name) {
+  return (name[0] == '<' || name[0] == '>') && name[1] == 0;
+}
+
 HANDLE openFile(const char* name, uint32_t disposition, uint32_t mode, uint32_t attributes) {
-  if (name[0] != 0 && name[1] == 0) {
-    if (name[0] == '<') return GetStdHandle(STD_INPUT_HANDLE);
-    if (name[0] == '>') return GetStdHandle(STD_OUTPUT_HANDLE);
+  if (isStandardHandleName(name)) {
+    return GetStdHandle(name[0] == '<' ? STD_INPUT_HANDLE : STD_OUTPUT_HANDLE);
   }
   DWORD flags = attributes;
   if (mode & kNoBuffering) flags |= FILE_FLAG_NO_BUFFERING;

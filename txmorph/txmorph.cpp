@@ -31,7 +31,10 @@ void takeName(TextString* name, const char* token) {
   makeTerminated(name);
 }
 
-bool isStandardInput(const TextString* name) { return unitAt(name, 0) == '<'; }
+// The run flow takes any input name that begins with '<' as standard input,
+// not only "<" itself, as the program always has: no Windows file name can
+// hold a '<'. (openFile and writeOutput take "<" and ">" exactly.)
+bool beginsWithStdinMark(const TextString* name) { return unitAt(name, 0) == '<'; }
 
 // The reader is sized to the whole command line, so that no name is cut.
 void startReader(Run* run) {
@@ -76,13 +79,13 @@ void settleNames(Run* run, const char* inputToken) {
   } else {
     initFromCString(&run->inputName, "<");
   }
-  if (isStandardInput(&run->inputName) && settings->stopMode == 1) settings->stopMode = 0;
+  if (beginsWithStdinMark(&run->inputName) && settings->stopMode == 1) settings->stopMode = 0;
 
   const char* outputToken = inputToken != nullptr ? rt_tok_next(&run->reader) : nullptr;
   bool inPlace = false;
   if (outputToken != nullptr) {
     takeName(&run->outputName, outputToken);
-  } else if (isStandardInput(&run->inputName)) {
+  } else if (beginsWithStdinMark(&run->inputName)) {
     assignCString(&run->outputName, ">");
   } else {
     assign(&run->outputName, &run->inputName);
@@ -93,7 +96,7 @@ void settleNames(Run* run, const char* inputToken) {
 
 bool load(Run* run) {
   LoadResult loaded = LoadedStream;
-  if (isStandardInput(&run->inputName)) {
+  if (beginsWithStdinMark(&run->inputName)) {
     if (quietLevel == 0) quietLevel = 2;
     run->settings.keepTime = false;
     if (!loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE))) loaded = LoadFailed;

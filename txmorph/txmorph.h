@@ -139,13 +139,6 @@ bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* 
 void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
 
 // ---------------------------------------------------------------------------
-// Processor
-
-// Whether the processor has the instructions the block loops may use.
-enum CpuFeature : uint8_t { CpuSsse3 = 0, CpuAvx2 = 1 };
-bool cpuHas(CpuFeature feature);
-
-// ---------------------------------------------------------------------------
 // Console, files and times
 
 // The console input for the prompt (an initialiser, priority 64).
@@ -162,6 +155,9 @@ bool askOverwrite(const TextString* outputName);
 // new, 0x11 open always, 0x12 create always) and the mode word (access in bits
 // 0-2, sharing in bits 4-6, 0x100 no buffering, 0x4000 write through).
 HANDLE openFile(const char* name, uint32_t disposition, uint32_t mode, uint32_t attributes);
+
+// "<" or ">" exactly: the names openFile takes for the standard handles.
+bool isStandardHandleName(const char* name);
 
 struct DosDateTime {
   uint16_t time;

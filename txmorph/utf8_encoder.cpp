@@ -15,11 +15,8 @@
 // makes are scratch that the next block overwrites, so these run only while
 // enough units follow. A block with a surrogate, and the tail, go a unit at
 // a time.
+#include "platform/vector_level.h"
 #include "txmorph/txmorph.h"
-
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 namespace txmorph {
 
@@ -232,8 +229,7 @@ inline __m128i orderOf(const Shuffle& s) {
 
 // Eight units below U+0800 whose two-byte units `twoByte` marks: their bytes
 // compacted by one shuffle, 16 bytes stored.
-__attribute__((target("ssse3"))) uint32_t encodeShortEight(__m128i u, uint32_t twoByte,
-                                                           uint8_t* out) {
+PLAT_SSSE3 uint32_t encodeShortEight(__m128i u, uint32_t twoByte, uint8_t* out) {
   __m128i two = _mm_cmpgt_epi16(u, _mm_set1_epi16(0x7F));
   __m128i lead =
       _mm_or_si128(_mm_andnot_si128(two, u),
@@ -247,7 +243,7 @@ __attribute__((target("ssse3"))) uint32_t encodeShortEight(__m128i u, uint32_t t
 
 // Eight units, none a surrogate: the words of four at a time compacted by one
 // shuffle, 16 bytes stored each.
-__attribute__((target("ssse3"))) uint32_t encodeLongEight(__m128i u, uint8_t* out) {
+PLAT_SSSE3 uint32_t encodeLongEight(__m128i u, uint8_t* out) {
   __m128i f = flipped(u);
   __m128i longer = above(f, 0x7F);
   __m128i longest = above(f, 0x7FF);
@@ -354,8 +350,7 @@ __attribute__((always_inline)) inline uint32_t encodeBlocks(const uint16_t* unit
   return i;
 }
 
-__attribute__((target("ssse3"))) uint32_t encodeBlocksShuffled(const uint16_t* units,
-                                                               uint32_t count, uint8_t** out) {
+PLAT_SSSE3 uint32_t encodeBlocksShuffled(const uint16_t* units, uint32_t count, uint8_t** out) {
   return encodeBlocks<true>(units, count, out);
 }
 
@@ -365,21 +360,19 @@ uint32_t encodeBlocksPlain(const uint16_t* units, uint32_t count, uint8_t** out)
 
 // ---- sixteen units at a time (AVX2) -----------------------------------------
 
-#define TXMORPH_AVX2 __attribute__((target("avx2")))
-
-TXMORPH_AVX2 inline __m256i load16(const uint16_t* units) {
+PLAT_AVX2 inline __m256i load16(const uint16_t* units) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units));
 }
 
-TXMORPH_AVX2 inline __m256i above16(__m256i flippedUnits, uint16_t limit) {
+PLAT_AVX2 inline __m256i above16(__m256i flippedUnits, uint16_t limit) {
   return _mm256_cmpgt_epi16(flippedUnits, _mm256_set1_epi16(static_cast<short>(limit ^ 0x8000)));
 }
 
-TXMORPH_AVX2 inline __m256i repeat16(uint16_t value) {
+PLAT_AVX2 inline __m256i repeat16(uint16_t value) {
   return _mm256_set1_epi16(static_cast<short>(value));
 }
 
-TXMORPH_AVX2 inline uint32_t bytesOf16(__m256i compare) {
+PLAT_AVX2 inline uint32_t bytesOf16(__m256i compare) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(compare));
 }
 
@@ -396,34 +389,28 @@ struct Avx2Constants {
   __m256i threeMark;
 };
 
-// Hidden from the compiler's view as constants, which keeps them in their
-// registers: it would rather build them again on every pass.
-TXMORPH_AVX2 inline __m256i opaque(__m256i v) {
-  __asm__("" : "+x"(v));
-  return v;
-}
-
-TXMORPH_AVX2 inline Avx2Constants avx2Constants() {
-  return {opaque(repeat16(0xFF80)), opaque(repeat16(0xF800)), opaque(repeat16(0xD800)),
-          opaque(repeat16(0x8000)), opaque(repeat16(0x3F)),   opaque(repeat16(0x80)),
-          opaque(repeat16(0xC0)),   opaque(repeat16(0xE0))};
+PLAT_AVX2 inline Avx2Constants avx2Constants() {
+  return {plat_in_register(repeat16(0xFF80)), plat_in_register(repeat16(0xF800)),
+          plat_in_register(repeat16(0xD800)), plat_in_register(repeat16(0x8000)),
+          plat_in_register(repeat16(0x3F)),   plat_in_register(repeat16(0x80)),
+          plat_in_register(repeat16(0xC0)),   plat_in_register(repeat16(0xE0))};
 }
 
 // The orders of two groups, one for each 128-bit lane.
-TXMORPH_AVX2 inline __m256i ordersOf(const Shuffle& low, const Shuffle& high) {
+PLAT_AVX2 inline __m256i ordersOf(const Shuffle& low, const Shuffle& high) {
   return _mm256_inserti128_si256(_mm256_castsi128_si256(orderOf(low)), orderOf(high), 1);
 }
 
 // Stores the two lanes of `bytes` one after the other; returns the bytes made.
-TXMORPH_AVX2 inline uint32_t storeLanes(__m256i bytes, uint32_t lowLength, uint32_t highLength,
-                                        uint8_t* out) {
+PLAT_AVX2 inline uint32_t storeLanes(__m256i bytes, uint32_t lowLength, uint32_t highLength,
+                                     uint8_t* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + lowLength), _mm256_extracti128_si256(bytes, 1));
   return lowLength + highLength;
 }
 
 // Sixteen units below U+0800.
-TXMORPH_AVX2 inline uint32_t encodeShort16(const Avx2Constants& k, __m256i u, uint8_t* out) {
+PLAT_AVX2 inline uint32_t encodeShort16(const Avx2Constants& k, __m256i u, uint8_t* out) {
   __m256i one = _mm256_cmpeq_epi16(_mm256_and_si256(u, k.beyondAscii), _mm256_setzero_si256());
   __m256i lead = _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 6), k.twoMark), u, one);
   __m256i trail = _mm256_or_si256(k.mark, _mm256_and_si256(u, k.low6));
@@ -438,7 +425,7 @@ TXMORPH_AVX2 inline uint32_t encodeShort16(const Avx2Constants& k, __m256i u, ui
 
 // Sixteen units, none a surrogate. Unpacking the forms into words puts units
 // 0-3 and 8-11 in one register, 4-7 and 12-15 in the other.
-TXMORPH_AVX2 inline uint32_t encodeLong16(const Avx2Constants& k, __m256i u, uint8_t* out) {
+PLAT_AVX2 inline uint32_t encodeLong16(const Avx2Constants& k, __m256i u, uint8_t* out) {
   __m256i f = _mm256_xor_si256(u, k.flip);
   __m256i longer = above16(f, 0x7F);
   __m256i longest = above16(f, 0x7FF);
@@ -464,12 +451,12 @@ TXMORPH_AVX2 inline uint32_t encodeLong16(const Avx2Constants& k, __m256i u, uin
   return o + storeLanes(_mm256_permute2x128_si256(even, odd, 0x31), s2.length, s3.length, out + o);
 }
 
-TXMORPH_AVX2 inline void narrow16(__m256i u, uint8_t* out) {
+PLAT_AVX2 inline void narrow16(__m256i u, uint8_t* out) {
   __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
 }
 
-TXMORPH_AVX2 uint32_t encodeBlocksAvx2(const uint16_t* units, uint32_t count, uint8_t** out) {
+PLAT_AVX2 uint32_t encodeBlocksAvx2(const uint16_t* units, uint32_t count, uint8_t** out) {
   const Avx2Constants k = avx2Constants();
   uint8_t* at = *out;
   uint32_t i = 0;
@@ -505,7 +492,7 @@ TXMORPH_AVX2 uint32_t encodeBlocksAvx2(const uint16_t* units, uint32_t count, ui
 }
 
 // The same sum as extraBytes, 16 units at a time.
-TXMORPH_AVX2 uint64_t extraBytesAvx2(const uint16_t* units, uint32_t count, uint32_t* done) {
+PLAT_AVX2 uint64_t extraBytesAvx2(const uint16_t* units, uint32_t count, uint32_t* done) {
   const __m256i flip = _mm256_set1_epi16(static_cast<short>(0x8000));
   uint64_t extra = 0;
   uint32_t i = 0;
@@ -533,15 +520,14 @@ TXMORPH_AVX2 uint64_t extraBytesAvx2(const uint16_t* units, uint32_t count, uint
   return extra;
 }
 
-#undef TXMORPH_AVX2
-
 #endif
 
 uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
   uint32_t i = 0;
   uint64_t size = count;
 #if defined(__SSE2__)
-  size += cpuHas(CpuAvx2) ? extraBytesAvx2(units, count, &i) : extraBytes(units, count, &i);
+  size += plat_vector_level() == PLAT_VECTOR_AVX2 ? extraBytesAvx2(units, count, &i)
+                                                  : extraBytes(units, count, &i);
 #endif
   for (; i < count; i++) {
     uint32_t u = units[i];
@@ -554,9 +540,10 @@ uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
 void encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__SSE2__)
-  i = cpuHas(CpuAvx2)    ? encodeBlocksAvx2(units, count, &out)
-      : cpuHas(CpuSsse3) ? encodeBlocksShuffled(units, count, &out)
-                         : encodeBlocksPlain(units, count, &out);
+  plat_vector level = plat_vector_level();
+  i = level == PLAT_VECTOR_AVX2    ? encodeBlocksAvx2(units, count, &out)
+      : level == PLAT_VECTOR_SSSE3 ? encodeBlocksShuffled(units, count, &out)
+                                   : encodeBlocksPlain(units, count, &out);
 #endif
   while (i < count) out += encodeOne(units, count, &i, out);
 }

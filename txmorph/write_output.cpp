@@ -22,8 +22,6 @@ constexpr uint32_t kOpenAlways = 0x11;
 constexpr uint32_t kCreateAlways = 0x12;
 constexpr uint32_t kReadWrite = 2;
 
-bool isStandardName(const char* name) { return (name[0] == '<' || name[0] == '>') && name[1] == 0; }
-
 // A file that creating afresh (CREATE_ALWAYS with the archive attribute alone)
 // would refuse, besides a read-only one, which the open itself refuses.
 bool refusesOverwrite(const char* name) {
@@ -126,7 +124,7 @@ WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
 int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
                     const DosDateTime* stamp) {
   const char* name = static_cast<const char*>(outputName->data);
-  bool named = !isStandardName(name);
+  bool named = !isStandardHandleName(name);
   HANDLE file = INVALID_HANDLE_VALUE;
   if (!named || !refusesOverwrite(name)) {
     file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite, FILE_ATTRIBUTE_ARCHIVE);

@@ -22,6 +22,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/posix/errors.h"
 #include "platform/posix/handle.h"
 
 namespace {
@@ -174,16 +175,6 @@ HANDLE plat_open_console_input(DWORD access) {
   plat_handle_of(console)->console_mode = kDefaultMode;
   SetLastError(NO_ERROR);
   return console;
-}
-
-BOOL SetConsoleMode(HANDLE console, DWORD mode) {
-  plat_handle* h = plat_handle_of(console);
-  if (h == nullptr || h->fd < 0 || !isatty(h->fd)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  h->console_mode = mode;
-  return TRUE;
 }
 
 BOOL ReadConsoleA(HANDLE console, LPVOID buffer, DWORD length, LPDWORD read, LPVOID) {

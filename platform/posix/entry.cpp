@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 #include "runtime/rt.h"
 
 namespace {

@@ -1,12 +1,15 @@
-// Error codes and their texts: errno values are reported as the Win32 codes a
-// Windows user would see, and FormatMessageA gives Windows' own English texts.
+// Error codes and their texts: the last error of the thread, errno values
+// reported as the Win32 codes a Windows user would see, and FormatMessageA
+// with Windows' own English texts.
+#include "platform/posix/errors.h"
+
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "platform/posix/handle.h"
-
 namespace {
+
+thread_local DWORD last_error;
 
 struct ErrnoCode {
   int error;
@@ -71,8 +74,9 @@ const CodeText kTexts[] = {
     {30, "The system cannot read from the specified device."},
     {31, "A device attached to the system is not functioning."},
     {32, "The process cannot access the file because it is being used by another process."},
-    {33, "The process cannot access the file because another process has locked a portion of "
-         "the file."},
+    {33,
+     "The process cannot access the file because another process has locked a portion of "
+     "the file."},
     {38, "Reached the end of the file."},
     {50, "The request is not supported."},
     {80, "The file exists."},
@@ -103,11 +107,21 @@ constexpr DWORD kNoMessageForCode = 317;
 
 }  // namespace
 
+DWORD GetLastError(void) { return last_error; }
+
+void SetLastError(DWORD code) { last_error = code; }
+
 DWORD plat_error_from_errno(int error) {
   for (const ErrnoCode& entry : kErrnoCodes) {
     if (entry.error == error) return entry.code;
   }
   return ERROR_GEN_FAILURE;
+}
+
+DWORD plat_fail_errno(int error) {
+  DWORD code = plat_error_from_errno(error);
+  SetLastError(code);
+  return code;
 }
 
 // Only what the programs ask for is supported: a system message, either into

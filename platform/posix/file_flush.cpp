@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include "platform/posix/errors.h"
 #include "platform/posix/handle.h"
 
 BOOL FlushFileBuffers(HANDLE file) {

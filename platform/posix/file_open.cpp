@@ -20,6 +20,7 @@
 // the flags and attributes not named above.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -27,6 +28,7 @@
 #include <unistd.h>
 
 #include "platform/posix/console_input.h"
+#include "platform/posix/errors.h"
 #include "platform/posix/file_name.h"
 #include "platform/posix/handle.h"
 
@@ -85,7 +87,7 @@ DWORD missing_code(const char* path) {
   const char* slash = strrchr(path, '/');
   if (slash == nullptr) return ERROR_FILE_NOT_FOUND;
   size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-  char parent[MAX_PATH];
+  char parent[PATH_MAX];
   if (length >= sizeof parent) return ERROR_PATH_NOT_FOUND;
   memcpy(parent, path, length);
   parent[length] = 0;

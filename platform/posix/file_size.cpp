@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/errors.h"
 #include "platform/posix/handle.h"
 
 // The low 32 bits of the size, the high ones through the pointer. All ones

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/posix/errors.h"
+
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;

@@ -11,7 +11,7 @@ enum : uint8_t {
 };
 
 struct plat_handle {
-  int fd;              // -1 when closed
+  int fd;  // -1 when closed
   uint8_t kind;
   bool is_link;        // a symbolic link opened as itself (no data access)
   DWORD access;        // the access rights asked for at the open
@@ -31,21 +31,5 @@ int plat_fd_for_writing(HANDLE handle);
 
 // A new handle record for an open descriptor (path copied when given).
 HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path);
-
-// The Win32 error code a Windows user would see for an errno value.
-DWORD plat_error_from_errno(int error);
-
-// The arguments as the system passed them; GetCommandLineA joins them.
-void plat_set_arguments(int argc, char** argv);
-
-// Told of every WriteFile call (handle, length) when set; for tests.
-extern void (*plat_write_observer)(HANDLE handle, DWORD length);
-
-// Heap requests above this many bytes fail, as an exhausted heap would; for
-// tests. Everything is allowed when 0.
-extern SIZE_T plat_heap_fail_above;
-
-// SetLastError with the mapped errno value; returns the mapped code.
-DWORD plat_fail_errno(int error);
 
 #endif

@@ -1,17 +1,19 @@
-// Standard handles and the handle calls: read, write, close, type, console mode.
+// Standard handles and the handle calls: read, write, close, type.
 #include <errno.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/errors.h"
 #include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 
 namespace {
 
 plat_handle std_handles[3] = {
-    {0, PLAT_STD, false, GENERIC_READ, ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT |
-                                           ENABLE_ECHO_INPUT, nullptr},
+    {0, PLAT_STD, false, GENERIC_READ,
+     ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT, nullptr},
     {1, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
     {2, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
 };
@@ -29,50 +31,6 @@ bool waited_until_ready(int fd, short events) {
 }  // namespace
 
 void (*plat_write_observer)(HANDLE handle, DWORD length) = nullptr;
-
-plat_handle* plat_handle_of(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-  return static_cast<plat_handle*>(handle);
-}
-
-int plat_fd_of(HANDLE handle) {
-  plat_handle* h = plat_handle_of(handle);
-  if (h == nullptr || h->fd < 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return -1;
-  }
-  return h->fd;
-}
-
-int plat_fd_for_writing(HANDLE handle) {
-  int fd = plat_fd_of(handle);
-  if (fd >= 0 && !(plat_handle_of(handle)->access & GENERIC_WRITE)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return -1;
-  }
-  return fd;
-}
-
-HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path) {
-  plat_handle* h = static_cast<plat_handle*>(malloc(sizeof(plat_handle)));
-  char* copy = nullptr;
-  if (path != nullptr) {
-    size_t length = 0;
-    while (path[length]) length++;
-    copy = static_cast<char*>(malloc(length + 1));
-    if (copy != nullptr) {
-      for (size_t i = 0; i <= length; i++) copy[i] = path[i];
-    }
-  }
-  if (h == nullptr || (path != nullptr && copy == nullptr)) {
-    free(h);
-    free(copy);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return INVALID_HANDLE_VALUE;
-  }
-  *h = plat_handle{fd, kind, false, access, 0, copy};
-  return h;
-}
 
 HANDLE GetStdHandle(DWORD which) {
   switch (which) {
@@ -165,15 +123,4 @@ DWORD GetFileType(HANDLE file) {
   if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
   return FILE_TYPE_UNKNOWN;
-}
-
-// Succeeds exactly on a terminal.
-BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
-  plat_handle* h = plat_handle_of(console);
-  if (h == nullptr || h->fd < 0 || !isatty(h->fd)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  *mode = h->console_mode;
-  return TRUE;
 }

@@ -19,7 +19,7 @@
 
 #include <utility>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 
 namespace {
 

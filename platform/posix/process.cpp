@@ -1,16 +1,15 @@
-// The process: the command line, exit and the last error.
+// The process: its command line and its exit.
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 
 namespace {
 
 int saved_argc;
 char** saved_argv;
 char* command_line;
-thread_local DWORD last_error;
 
 }  // namespace
 
@@ -51,13 +50,3 @@ LPSTR GetCommandLineA(void) {
 }
 
 void ExitProcess(UINT code) { _exit(static_cast<int>(code)); }
-
-DWORD GetLastError(void) { return last_error; }
-
-void SetLastError(DWORD code) { last_error = code; }
-
-DWORD plat_fail_errno(int error) {
-  DWORD code = plat_error_from_errno(error);
-  SetLastError(code);
-  return code;
-}

@@ -6,7 +6,7 @@
 // calendar is the proleptic Gregorian one.
 #include <time.h>
 
-#include "platform/posix/handle.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -70,9 +70,6 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 
-// The longest path name the system takes, terminating NUL included.
-#define MAX_PATH 4096
-
 // Standard handles.
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -214,8 +211,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 // Handles and files.
 HANDLE GetStdHandle(DWORD which);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD read, LPOVERLAPPED overlapped);
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written,
-               LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileType(HANDLE file);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -224,8 +220,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                    DWORD disposition, DWORD flags, HANDLE templ);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 DWORD GetFileAttributesA(LPCSTR name);
-BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position,
-                      DWORD method);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
 void SetFileApisToOEM(void);
@@ -253,8 +248,8 @@ UINT GetACP(void);
 UINT GetOEMCP(void);
 int MultiByteToWideChar(UINT codepage, DWORD flags, LPCSTR source, int count, LPWSTR dest,
                         int room);
-int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR source, int count, LPSTR dest,
-                        int room, LPCSTR default_char, LPBOOL used_default);
+int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR source, int count, LPSTR dest, int room,
+                        LPCSTR default_char, LPBOOL used_default);
 BOOL CharToOemA(LPCSTR source, LPSTR dest);
 
 #ifdef __cplusplus

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/code_page.h"
+#include "platform/code_pages/code_page.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
 

@@ -4,7 +4,7 @@
 // too-long verdicts, the end reported for good, no read after the source
 // said it had nothing more.
 //
-// Input: the room byte (0: MAX_PATH as the program uses it, else that many
+// Input: the room byte (0: PLAT_PATH_MAX as the program uses it, else that many
 // bytes with the NUL); the failure word (16 bits: the input ends after that
 // many bytes, 0xFFFF: it does not); the count of read sizes (low 3 bits) and
 // that many 16-bit read sizes, used in turn (0 stands for the reader's whole
@@ -85,7 +85,7 @@ uint32_t read_stream(void* source, uint8_t* buffer, uint32_t room) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput in = fuzz_input(data, size);
   uint8_t room_byte = take_byte(&in);
-  uint32_t room = room_byte == 0 ? MAX_PATH : room_byte;
+  uint32_t room = room_byte == 0 ? PLAT_PATH_MAX : room_byte;
   uint16_t failure = take_u16(&in);
   uint16_t sizes[8];
   size_t size_count = take_byte(&in) & 7;

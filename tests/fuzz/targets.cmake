@@ -3,13 +3,14 @@
 # The fuzz build links it with libFuzzer as fuzz_<name>; the native test
 # builds link it with replay_main.cpp as replay_<name> and replay the corpus.
 set(RT_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
-file(GLOB rt_fuzz_sources CONFIGURE_DEPENDS ${RT_FUZZ_DIR}/*_fuzz.cpp)
-set(RT_FUZZ_NAMES "")
-foreach(source IN LISTS rt_fuzz_sources)
-  get_filename_component(name ${source} NAME_WE)
-  string(REGEX REPLACE "_fuzz$" "" name ${name})
-  list(APPEND RT_FUZZ_NAMES ${name})
-endforeach()
+set(RT_FUZZ_NAMES
+  code_pages
+  format
+  operations
+  path_lines
+  text_string
+  tokenizer
+  utf8)
 
 # The program library a target needs besides the runtime and the platform.
 set(rt_fuzz_core_operations timecarry_core)
@@ -21,9 +22,5 @@ set(rt_fuzz_core_utf8 txmorph_core)
 function(rt_add_fuzz_program executable name)
   add_executable(${executable} ${RT_FUZZ_DIR}/${name}_fuzz.cpp ${RT_FUZZ_DIR}/out_of_memory.cpp
                  ${ARGN})
-  set(core ${rt_fuzz_core_${name}})
-  if(core)
-    target_link_libraries(${executable} PRIVATE ${core})
-  endif()
-  target_link_libraries(${executable} PRIVATE rt_flags runtime platform)
+  target_link_libraries(${executable} PRIVATE ${rt_fuzz_core_${name}} rt_flags runtime platform)
 endfunction()

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 #include "runtime/rt.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"

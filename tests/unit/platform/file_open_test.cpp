@@ -82,7 +82,7 @@ TEST_F(FileOpen, MissingDirectoryEmptyAndOverlongNames) {
   expect_fails(open_with(path(std::string(300, 'n')), GENERIC_READ, OPEN_EXISTING),
                ERROR_FILENAME_EXCED_RANGE);
   std::string deep = dir_;
-  while (deep.size() < MAX_PATH + 10) deep += "/d";
+  while (deep.size() < PLAT_PATH_MAX + 10) deep += "/d";
   expect_fails(open_with(deep, GENERIC_READ, OPEN_EXISTING), ERROR_FILENAME_EXCED_RANGE);
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/posix/handle.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 #include "runtime/rt.h"
 
 namespace {
@@ -69,7 +69,7 @@ TEST(Source, FileReadingSourceRefillsAndCountsPosition) {
   s.capacity = 4;
   s.base = static_cast<uint8_t*>(rt_xalloc(4));
   s.cursor = s.end = s.base;
-  s.handle = plat_make_handle(p.fds[0], PLAT_FILE, GENERIC_READ, nullptr);
+  s.handle = plat_adopt_fd(p.fds[0], GENERIC_READ);
   p.fds[0] = -1;
   s.state = RT_SOURCE_FILE_READ;
   std::string got;
@@ -89,7 +89,7 @@ TEST(Source, WritingSourceFlushesAndPutcMakesRoom) {
   s.base = static_cast<uint8_t*>(rt_xalloc(4));
   s.cursor = s.base;
   s.end = s.base + 4;
-  s.handle = plat_make_handle(p.fds[1], PLAT_FILE, GENERIC_WRITE, nullptr);
+  s.handle = plat_adopt_fd(p.fds[1], GENERIC_WRITE);
   s.state = RT_SOURCE_FILE_WRITE;
   for (char c : std::string("abcd")) *s.cursor++ = static_cast<uint8_t>(c);
   rt_source_putc(&s, 'e');  // full: flush, then store
@@ -107,7 +107,7 @@ struct Console {
   HANDLE handle;
   Console() {
     EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    handle = plat_make_handle(slave, PLAT_FILE, GENERIC_WRITE, nullptr);
+    handle = plat_adopt_fd(slave, GENERIC_WRITE);
   }
   ~Console() {
     CloseHandle(handle);
@@ -159,7 +159,7 @@ TEST(WriteHandle, FilesAndPipesGetOneCall) {
   int fd = mkstemp(name);
   ASSERT_GE(fd, 0);
   unlink(name);
-  HANDLE file = plat_make_handle(fd, PLAT_FILE, GENERIC_WRITE, nullptr);
+  HANDLE file = plat_adopt_fd(fd, GENERIC_WRITE);
   std::string data(100000, 'y');
   plat_write_observer = record_write;
   writes.clear();

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 #include "runtime/rt.h"
 
 namespace {
@@ -95,13 +95,14 @@ TEST(HeapDeathTest, ExhaustionCallsTheHookWithTheSize) {
   // The test hook prints like txmorph's and exits with 1.
   auto exhausted = [](uint32_t size, bool grow) {
     plat_heap_fail_above = 1000;
-    if (grow) rt_xrealloc(rt_xalloc(8), size);
-    else rt_xalloc(size);
+    if (grow)
+      rt_xrealloc(rt_xalloc(8), size);
+    else
+      rt_xalloc(size);
   };
   EXPECT_EXIT(exhausted(0xFFFFFFF0u, false), ::testing::ExitedWithCode(1),
               "\nOut of memory \\(-16\\)\n");
-  EXPECT_EXIT(exhausted(5000, true), ::testing::ExitedWithCode(1),
-              "\nOut of memory \\(5000\\)\n");
+  EXPECT_EXIT(exhausted(5000, true), ::testing::ExitedWithCode(1), "\nOut of memory \\(5000\\)\n");
 }
 
 }  // namespace

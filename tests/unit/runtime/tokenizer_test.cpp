@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 #include "runtime/rt.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -142,8 +142,8 @@ std::vector<std::string> build_argv_from(std::vector<std::string> args) {
 }
 
 TEST(BuildArgv, ArgumentsComeBackExactlyAsGiven) {
-  std::vector<std::string> args = {"prog", "a b", "", "say \"hi\"", "\"", "tab\tin",
-                                   "ends\\", std::string(1000, 'L')};
+  std::vector<std::string> args = {"prog", "a b",     "",       "say \"hi\"",
+                                   "\"",   "tab\tin", "ends\\", std::string(1000, 'L')};
   EXPECT_EQ(build_argv_from(args), args);
 }
 

@@ -2,7 +2,7 @@
 // the block reuse, slack and terminator rules of rebuild, and resize's sizes.
 #include <gtest/gtest.h>
 
-#include "platform/posix/handle.h"
+#include "platform/test_switches.h"
 #include "runtime/rt.h"
 #include "tests/unit/txmorph/text_string_support.h"
 

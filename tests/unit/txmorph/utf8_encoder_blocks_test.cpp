@@ -8,12 +8,10 @@
 #include <random>
 #include <vector>
 
+#include "tests/unit/support/vector_levels.h"
 #include "tests/unit/txmorph/txmorph_test_support.h"
 
 namespace txmorph {
-
-// In cpu_features.cpp, for the tests alone.
-void cpuWithholdFrom(uint8_t feature);
 
 namespace {
 
@@ -48,18 +46,6 @@ std::string encodedText(const std::u16string& units) {
   return bytes;
 }
 
-// Runs `check` as on an AVX2 processor, one with SSSE3 at most, and one with
-// SSE2 alone (each only as far as this processor goes).
-template <typename Check>
-void atEveryLevel(Check check) {
-  for (uint8_t withheld : {CpuAvx2 + 1, CpuAvx2 + 0, CpuSsse3 + 0}) {
-    SCOPED_TRACE(testing::Message() << "features withheld from " << int{withheld});
-    cpuWithholdFrom(withheld);
-    check();
-  }
-  cpuWithholdFrom(CpuAvx2 + 1);
-}
-
 // Units of one kind of text: 0 ASCII, 1 Western (ASCII with accents), 2
 // mixed scripts, 3 mixed with surrogate pairs and lone halves.
 char16_t unitOf(std::mt19937& rng, int kind) {
@@ -88,7 +74,7 @@ std::u16string mixedStretches(uint32_t seed, size_t length) {
 }
 
 TEST(Utf8EncoderBlocks, StretchesOfEveryKindAtEveryOffset) {
-  atEveryLevel([] {
+  at_every_level([] {
     for (uint32_t seed = 1; seed <= 6; seed++) {
       std::u16string units = mixedStretches(seed, 4000);
       for (size_t offset = 0; offset < 17; offset++) {
@@ -100,7 +86,7 @@ TEST(Utf8EncoderBlocks, StretchesOfEveryKindAtEveryOffset) {
 }
 
 TEST(Utf8EncoderBlocks, EveryLengthAroundTheBlocks) {
-  atEveryLevel([] {
+  at_every_level([] {
     std::mt19937 rng(8);
     for (int kind = 0; kind < 4; kind++) {
       for (size_t length = 0; length <= 80; length++) {
@@ -118,7 +104,7 @@ TEST(Utf8EncoderBlocks, EdgeUnitsAtEveryPlace) {
   const std::u16string kPieces[] = {u"\u007F",       u"\u0080",       u"\u07FF",      u"\u0800",
                                     u"\uFFFF",       u"\xD83D\xDE00", u"\xD83D",      u"\xDE00",
                                     u"\xDE00\xD83D", u"\xDBFF\xDFFF", u"\xD800\xD800"};
-  atEveryLevel([&] {
+  at_every_level([&] {
     std::mt19937 rng(4);
     for (int kind = 0; kind < 3; kind++) {
       std::u16string filler;
@@ -137,7 +123,7 @@ TEST(Utf8EncoderBlocks, EdgeUnitsAtEveryPlace) {
 TEST(Utf8EncoderBlocks, SizeOfLongTextsAtEveryLevel) {
   std::u16string units = mixedStretches(12, 300000);
   size_t want = reference(units).size();
-  atEveryLevel([&] {
+  at_every_level([&] {
     EXPECT_EQ(utf8Size(reinterpret_cast<const uint16_t*>(units.data()),
                        static_cast<uint32_t>(units.size())),
               want);

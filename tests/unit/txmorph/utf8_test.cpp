@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/unit/support/vector_levels.h"
 #include "tests/unit/txmorph/txmorph_test_support.h"
 
 namespace txmorph {
@@ -90,13 +91,15 @@ std::string randomText(std::mt19937& rng, size_t length, bool faulty) {
 }
 
 TEST(FindInvalidUtf8, BlocksAgreeWithTheReference) {
-  std::mt19937 rng(7);
-  for (size_t length = 0; length <= 80; length++) {
-    for (int round = 0; round < 60; round++) {
-      std::string text = randomText(rng, length, round % 2 == 1);
-      ASSERT_EQ(check(text), referenceInvalid(text)) << "length " << length << " round " << round;
+  at_every_level([] {
+    std::mt19937 rng(7);
+    for (size_t length = 0; length <= 80; length++) {
+      for (int round = 0; round < 60; round++) {
+        std::string text = randomText(rng, length, round % 2 == 1);
+        ASSERT_EQ(check(text), referenceInvalid(text)) << "length " << length << " round " << round;
+      }
     }
-  }
+  });
 }
 
 // The encoder as stated, with a surrogate pair as one four-byte character.

@@ -2,8 +2,8 @@
 // it. A unit that the page lacks becomes its best-fit form (U+0101 is "a" in
 // 1252) and counts as converted; only a unit with no mapping at all becomes
 // the default character and is reported as such.
-#include "platform/posix/code_page.h"
-#include "platform/posix/code_page_ascii.h"
+#include "platform/code_pages/code_page.h"
+#include "platform/code_pages/code_page_ascii.h"
 
 namespace {
 
@@ -179,8 +179,7 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR source, int count, 
     if (page == nullptr) return fail(ERROR_INVALID_PARAMETER);
     // The flags that only shape composite checks mean nothing without one;
     // composite checks themselves are not made here and fail.
-    if (flags &
-        ~(WC_NO_BEST_FIT_CHARS | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR)) {
+    if (flags & ~(WC_NO_BEST_FIT_CHARS | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR)) {
       return fail(ERROR_INVALID_FLAGS);
     }
     bool best_fit = (flags & WC_NO_BEST_FIT_CHARS) == 0;

@@ -1,15 +1,15 @@
 // ASCII runs, the common case of every conversion, taken a block of 16 at a
 // time (SSE2 on x86-64, two machine words elsewhere). The scalar forms are
 // the reference that the tests hold the fast ones to. Internal to
-// platform/posix.
-#ifndef PLATFORM_POSIX_CODE_PAGE_ASCII_H
-#define PLATFORM_POSIX_CODE_PAGE_ASCII_H
+// platform/code_pages.
+#ifndef PLATFORM_CODE_PAGES_CODE_PAGE_ASCII_H
+#define PLATFORM_CODE_PAGES_CODE_PAGE_ASCII_H
 
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
-#include "platform/posix/win32_api.h"
+#include "platform/platform.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/code_page.h"
+#include "platform/code_pages/code_page.h"
 
 namespace {
 

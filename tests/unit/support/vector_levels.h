@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/code_page_simd.h"
+#include "platform/vector_level.h"
 
 template <typename Check>
 void at_every_level(Check check) {
-  plat_simd best = plat_simd_limit(PLAT_SIMD_AVX2);
-  for (int level = PLAT_SIMD_BASE; level <= best; level++) {
+  plat_vector best = plat_vector_limit(PLAT_VECTOR_AVX2);
+  for (int level = PLAT_VECTOR_BASE; level <= best; level++) {
     SCOPED_TRACE(testing::Message() << "vector level " << level);
-    plat_simd_limit(static_cast<plat_simd>(level));
+    plat_vector_limit(static_cast<plat_vector>(level));
     check();
   }
-  plat_simd_limit(best);
+  plat_vector_limit(best);
 }

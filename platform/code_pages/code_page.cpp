@@ -1,7 +1,7 @@
 // The supported code pages and their encodings. The encoding of a page is the
 // inverse of its decoding (pairs first, single bytes over them) corrected by
 // the generated runs, built once into a table of every unit when first used.
-#include "platform/posix/code_page.h"
+#include "platform/code_pages/code_page.h"
 
 #include <stdlib.h>
 

@@ -2,7 +2,7 @@
 // reference: every start offset within a vector, runs that end inside a block
 // or a word, and the values next to the ASCII limit in both widths. Nothing
 // past a run, and nothing of a block that is not all ASCII, may be written.
-#include "platform/posix/code_page_ascii.h"
+#include "platform/code_pages/code_page_ascii.h"
 
 #include <gtest/gtest.h>
 

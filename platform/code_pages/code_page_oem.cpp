@@ -3,7 +3,7 @@
 // Source and destination may be the same buffer: no character grows (one
 // that would is written as the OEM default character), so a byte is always
 // read before it is overwritten.
-#include "platform/posix/code_page.h"
+#include "platform/code_pages/code_page.h"
 
 BOOL CharToOemA(LPCSTR source, LPSTR dest) {
   if (source == nullptr || dest == nullptr) return FALSE;

@@ -7,9 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "platform/posix/code_page.h"
-#include "platform/posix/code_page_simd.h"
-#include "tests/unit/platform/vector_levels.h"
+#include "platform/code_pages/code_page.h"
+#include "tests/unit/support/vector_levels.h"
 
 namespace {
 

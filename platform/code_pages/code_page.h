@@ -1,14 +1,17 @@
-// Windows code pages on POSIX: the generated tables (code_page_tables.cpp)
-// and the conversions built on them. Internal to platform/posix.
+// Windows' code-page conversions in portable C++ (the POSIX layer's
+// MultiByteToWideChar, WideCharToMultiByte and CharToOemA): the generated
+// tables (code_page_tables.cpp) and the conversions built on them. Internal
+// to platform/code_pages; it asks the system nothing but the process's pages
+// (GetACP, GetOEMCP) and reports through SetLastError.
 //
 // A code is what one character becomes in a page: a byte, or for the
 // double-byte pages lead << 8 | trail.
-#ifndef PLATFORM_POSIX_CODE_PAGE_H
-#define PLATFORM_POSIX_CODE_PAGE_H
+#ifndef PLATFORM_CODE_PAGES_CODE_PAGE_H
+#define PLATFORM_CODE_PAGES_CODE_PAGE_H
 
 #include <stddef.h>
 
-#include "platform/posix/win32_api.h"
+#include "platform/platform.h"
 
 // Units first..last encode as code, code + step, code + 2 * step, ...
 struct plat_cp_run {

@@ -1,6 +1,6 @@
 // ASCII runs: whole blocks while they last, then the scalar form finishes the
 // run, so nothing past it is ever written.
-#include "platform/posix/code_page_ascii.h"
+#include "platform/code_pages/code_page_ascii.h"
 
 size_t plat_ascii_span_scalar(const uint8_t* source, size_t count) {
   size_t i = 0;

@@ -19,10 +19,10 @@
 //
 // Anything else ends the blocks: four-byte forms, malformed bytes, the
 // tail. The caller goes on from there a character at a time.
-#include "platform/posix/code_page_simd.h"
+#include "platform/code_pages/code_page_utf8_blocks.h"
+#include "platform/vector_level.h"
 
-#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
-#include <immintrin.h>
+#if defined(__SSE2__) && defined(PLAT_HAS_X86_VECTORS)
 
 namespace {
 
@@ -99,8 +99,7 @@ constexpr char k9F = -97;  // above it: 0xA0 and up, or ASCII
 
 // ---- SSSE3: blocks of 16 ----------------------------------------------------
 
-__attribute__((target("ssse3"))) inline Classes classes16(const uint8_t* at, __m128i v,
-                                                          __m128i next) {
+PLAT_SSSE3 inline Classes classes16(const uint8_t* at, __m128i v, __m128i next) {
   Classes c;
   c.high = static_cast<uint32_t>(_mm_movemask_epi8(v));
   c.cont = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(kCont), v)));
@@ -124,7 +123,7 @@ __attribute__((target("ssse3"))) inline Classes classes16(const uint8_t* at, __m
 // together in 16 bits, are the unit of two bytes once cut to 11 bits, and
 // shifted on with the third byte's the unit of three (the lead byte's high
 // bits fall off the top).
-__attribute__((target("ssse3"))) inline __m128i units8(const uint8_t* at) {
+PLAT_SSSE3 inline __m128i units8(const uint8_t* at) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i low6 = _mm_set1_epi16(0x3F);
   __m128i c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero);
@@ -139,7 +138,7 @@ __attribute__((target("ssse3"))) inline __m128i units8(const uint8_t* at) {
                       _mm_andnot_si128(_mm_or_si128(is_one, is_three), two));
 }
 
-__attribute__((target("ssse3"))) inline size_t keep8(__m128i units, uint32_t starts, WCHAR* dest) {
+PLAT_SSSE3 inline size_t keep8(__m128i units, uint32_t starts, WCHAR* dest) {
   __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep.order[starts]));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_shuffle_epi8(units, order));
   return kKeep.count[starts];
@@ -147,10 +146,8 @@ __attribute__((target("ssse3"))) inline size_t keep8(__m128i units, uint32_t sta
 
 }  // namespace
 
-__attribute__((target("ssse3"))) size_t plat_utf8_decode_blocks_ssse3(const uint8_t* source,
-                                                                      size_t count, WCHAR* dest,
-                                                                      size_t room,
-                                                                      size_t* written) {
+PLAT_SSSE3 size_t plat_utf8_decode_blocks_ssse3(const uint8_t* source, size_t count, WCHAR* dest,
+                                                size_t room, size_t* written) {
   constexpr size_t kBlock = 16;
   const __m128i zero = _mm_setzero_si128();
   size_t i = 0;
@@ -182,16 +179,7 @@ __attribute__((target("ssse3"))) size_t plat_utf8_decode_blocks_ssse3(const uint
 
 namespace {
 
-#define PLAT_AVX2 __attribute__((target("avx2")))
-
 PLAT_AVX2 inline uint32_t bits(__m256i v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
-
-// Hidden from the compiler's view as constants, which keeps them in their
-// registers: it would rather build them again on every pass.
-PLAT_AVX2 inline __m256i opaque(__m256i v) {
-  __asm__("" : "+x"(v));
-  return v;
-}
 
 struct Avx2Constants {
   __m256i cont, below_c2, below_e0, below_f0, e0, ed, a0, x9f;  // bytes
@@ -199,18 +187,18 @@ struct Avx2Constants {
 };
 
 PLAT_AVX2 inline Avx2Constants avx2_constants() {
-  return {opaque(_mm256_set1_epi8(kCont)),
-          opaque(_mm256_set1_epi8(kBelowC2)),
-          opaque(_mm256_set1_epi8(kBelowE0)),
-          opaque(_mm256_set1_epi8(kBelowF0)),
-          opaque(_mm256_set1_epi8(static_cast<char>(0xE0))),
-          opaque(_mm256_set1_epi8(static_cast<char>(0xED))),
-          opaque(_mm256_set1_epi8(kA0)),
-          opaque(_mm256_set1_epi8(k9F)),
-          opaque(_mm256_set1_epi16(0x3F)),
-          opaque(_mm256_set1_epi16(0x7FF)),
-          opaque(_mm256_set1_epi16(0xDF)),
-          opaque(_mm256_set1_epi16(0x80))};
+  return {plat_in_register(_mm256_set1_epi8(kCont)),
+          plat_in_register(_mm256_set1_epi8(kBelowC2)),
+          plat_in_register(_mm256_set1_epi8(kBelowE0)),
+          plat_in_register(_mm256_set1_epi8(kBelowF0)),
+          plat_in_register(_mm256_set1_epi8(static_cast<char>(0xE0))),
+          plat_in_register(_mm256_set1_epi8(static_cast<char>(0xED))),
+          plat_in_register(_mm256_set1_epi8(kA0)),
+          plat_in_register(_mm256_set1_epi8(k9F)),
+          plat_in_register(_mm256_set1_epi16(0x3F)),
+          plat_in_register(_mm256_set1_epi16(0x7FF)),
+          plat_in_register(_mm256_set1_epi16(0xDF)),
+          plat_in_register(_mm256_set1_epi16(0x80))};
 }
 
 PLAT_AVX2 inline Classes classes32(const Avx2Constants& k, const uint8_t* at, __m256i v,
@@ -293,8 +281,6 @@ PLAT_AVX2 size_t plat_utf8_decode_blocks_avx2(const uint8_t* source, size_t coun
   *written = o;
   return i + carried_bytes(carried);
 }
-
-#undef PLAT_AVX2
 
 #else
 

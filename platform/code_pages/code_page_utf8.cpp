@@ -12,8 +12,8 @@
 // Decoding goes on after the bytes that the U+FFFD stands for.
 //
 // Encoding: a surrogate pair becomes four bytes, a lone surrogate EF BF BD.
-#include "platform/posix/code_page.h"
-#include "platform/posix/code_page_ascii.h"
+#include "platform/code_pages/code_page.h"
+#include "platform/code_pages/code_page_ascii.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/posix/win32_api.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -17,9 +17,10 @@
 // stores four bytes at once; the bytes past the form are scratch that the
 // following characters overwrite, so it runs only while three more units
 // and their room are certain to follow.
-#include "platform/posix/code_page.h"
-#include "platform/posix/code_page_ascii.h"
-#include "platform/posix/code_page_simd.h"
+#include "platform/code_pages/code_page.h"
+#include "platform/code_pages/code_page_ascii.h"
+#include "platform/code_pages/code_page_utf8_blocks.h"
+#include "platform/vector_level.h"
 
 namespace {
 
@@ -91,11 +92,11 @@ inline size_t keep_starts(const __m128i units[2], uint32_t starts, WCHAR* dest) 
   o += (starts >> (k)) & 1;
   PLAT_KEEP(0)
   PLAT_KEEP(1)
-  PLAT_KEEP(2) PLAT_KEEP(3) PLAT_KEEP(4) PLAT_KEEP(5) PLAT_KEEP(6) PLAT_KEEP(7) PLAT_KEEP(8)
-      PLAT_KEEP(9) PLAT_KEEP(10) PLAT_KEEP(11) PLAT_KEEP(12) PLAT_KEEP(13) PLAT_KEEP(14)
-          PLAT_KEEP(15)
+  PLAT_KEEP(2)
+  PLAT_KEEP(3) PLAT_KEEP(4) PLAT_KEEP(5) PLAT_KEEP(6) PLAT_KEEP(7) PLAT_KEEP(8) PLAT_KEEP(9)
+      PLAT_KEEP(10) PLAT_KEEP(11) PLAT_KEEP(12) PLAT_KEEP(13) PLAT_KEEP(14) PLAT_KEEP(15)
 #undef PLAT_KEEP
-              return o;
+          return o;
 }
 
 // Whole blocks of 16 bytes (18 must be left, for the bytes read past a
@@ -163,10 +164,10 @@ size_t decode_blocks(const uint8_t*, size_t, WCHAR*, size_t, size_t* written) {
 size_t plat_utf8_decode_fast(const uint8_t* source, size_t count, WCHAR* dest, size_t room,
                              size_t* written) {
   using Blocks = size_t (*)(const uint8_t*, size_t, WCHAR*, size_t, size_t*);
-  plat_simd level = plat_simd_level();
-  Blocks blocks = level == PLAT_SIMD_AVX2    ? plat_utf8_decode_blocks_avx2
-                  : level == PLAT_SIMD_SSSE3 ? plat_utf8_decode_blocks_ssse3
-                                             : decode_blocks;
+  plat_vector level = plat_vector_level();
+  Blocks blocks = level == PLAT_VECTOR_AVX2    ? plat_utf8_decode_blocks_avx2
+                  : level == PLAT_VECTOR_SSSE3 ? plat_utf8_decode_blocks_ssse3
+                                               : decode_blocks;
   size_t i = 0;
   size_t o = 0;
   for (;;) {

@@ -2,8 +2,8 @@
 // it, undefined bytes included (they decode to what the page's table says).
 #include <string.h>
 
-#include "platform/posix/code_page.h"
-#include "platform/posix/code_page_ascii.h"
+#include "platform/code_pages/code_page.h"
+#include "platform/code_pages/code_page_ascii.h"
 
 namespace {
 

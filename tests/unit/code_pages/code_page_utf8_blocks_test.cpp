@@ -3,14 +3,15 @@
 // characters (where the blocks run) with four-byte forms and malformed pieces
 // at every place of a block, every start offset, short rooms, and nothing
 // left written past what a conversion reports.
+#include "platform/code_pages/code_page_utf8_blocks.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "platform/posix/code_page.h"
-#include "platform/posix/code_page_simd.h"
-#include "tests/unit/platform/vector_levels.h"
+#include "platform/code_pages/code_page.h"
+#include "tests/unit/support/vector_levels.h"
 
 namespace {
 
