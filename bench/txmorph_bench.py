@@ -138,39 +138,56 @@ def peak_megabytes(args):
     return usage.ru_maxrss / 1000  # kB to MB
 
 
-def main():
+# The inputs: name, (word picker, encoding, prefix).
+INPUTS = {
+    "ascii.u8": (ascii_mostly, "utf-8", b""),
+    "western.1252": (western, "cp1252", b""),
+    "western.u16": (western, "utf-16-le", b"\xff\xfe"),
+    "mixed.u8": (mixed_scripts, "utf-8", b""),
+}
+
+# The conversions: title, input, txmorph's options, iconv's, and iconv's
+# MB/s as measured by hand when the targets were set.
+CASES = [
+    ("UTF-8 mostly ASCII to ANSI", "ascii.u8", ["-oa"], "-f UTF-8 -t CP1252", 391),
+    ("CP1252 to UTF-8", "western.1252", ["-ia", "-ou"], "-f CP1252 -t UTF-8", 574),
+    ("UTF-16LE to UTF-8", "western.u16", ["-ou"], "-f UTF-16LE -t UTF-8", 889),
+    ("UTF-8 to UTF-16LE", "ascii.u8", ["-ow"], "-f UTF-8 -t UTF-16LE", 352),
+    ("mixed UTF-8 to UTF-16LE", "mixed.u8", ["-ow"], "-f UTF-8 -t UTF-16LE", 302),
+    ("UTF-8 to OEM", "ascii.u8", ["-od"], "-f UTF-8 -t CP437", 299),
+]
+
+
+def write_inputs(work, megabytes):
+    """Every input in `work`; their sizes by name."""
+    return {name: write_input(os.path.join(work, name), megabytes, pick, encoding, prefix)
+            for name, (pick, encoding, prefix) in INPUTS.items()}
+
+
+def arguments(prefix):
+    """BUILD_DIR [MEGABYTES] [WORK_DIR] from the command line: the txmorph to
+    run, the size, the work directory and whether it is made here (and so
+    removed at the end)."""
     if len(sys.argv) < 2:
-        sys.exit(__doc__)
+        sys.exit(sys.modules["__main__"].__doc__)
     build = os.path.abspath(sys.argv[1])
     megabytes = int(sys.argv[2]) if len(sys.argv) > 2 else 200
-    txmorph = os.path.join(build, "bin", "txmorph")
-    work = sys.argv[3] if len(sys.argv) > 3 else tempfile.mkdtemp(prefix="txmorph-bench-",
-                                                                  dir=build)
+    made = len(sys.argv) <= 3
+    work = tempfile.mkdtemp(prefix=prefix, dir=build) if made else sys.argv[3]
     os.makedirs(work, exist_ok=True)
-    inputs = {
-        "ascii.u8": (ascii_mostly, "utf-8", b""),
-        "western.1252": (western, "cp1252", b""),
-        "western.u16": (western, "utf-16-le", b"\xff\xfe"),
-        "mixed.u8": (mixed_scripts, "utf-8", b""),
-    }
-    cases = [
-        ("UTF-8 mostly ASCII to ANSI", "ascii.u8", ["-oa"], "-f UTF-8 -t CP1252", 391),
-        ("CP1252 to UTF-8", "western.1252", ["-ia", "-ou"], "-f CP1252 -t UTF-8", 574),
-        ("UTF-16LE to UTF-8", "western.u16", ["-ou"], "-f UTF-16LE -t UTF-8", 889),
-        ("UTF-8 to UTF-16LE", "ascii.u8", ["-ow"], "-f UTF-8 -t UTF-16LE", 352),
-        ("mixed UTF-8 to UTF-16LE", "mixed.u8", ["-ow"], "-f UTF-8 -t UTF-16LE", 302),
-        ("UTF-8 to OEM", "ascii.u8", ["-od"], "-f UTF-8 -t CP437", 299),
-    ]
+    return os.path.join(build, "bin", "txmorph"), megabytes, work, made
+
+
+def main():
+    txmorph, megabytes, work, made = arguments("txmorph-bench-")
     try:
-        sizes = {}
-        for name, (pick, encoding, prefix) in inputs.items():
-            sizes[name] = write_input(os.path.join(work, name), megabytes, pick, encoding, prefix)
+        sizes = write_inputs(work, megabytes)
         out = os.path.join(work, "out")
         print(f"{megabytes} MB inputs, best of {RUNS}; MB/s of input; peak in MB")
         print(f"{'conversion':26} {'txmorph':>9} {'iconv':>9} {'ratio':>6} "
               f"{'peak':>7} {'limit':>7}  (iconv measured by hand)")
         missed = False
-        for title, source, options, iconv_args, reference in cases:
+        for title, source, options, iconv_args, reference in CASES:
             path = os.path.join(work, source)
             size = sizes[source]
             ours = [txmorph, "-q", *options, path, out]
@@ -186,7 +203,7 @@ def main():
                   f"{peak:7.0f} {limit:7.0f}  ({reference})")
         return 1 if missed else 0
     finally:
-        if len(sys.argv) <= 3:
+        if made:
             shutil.rmtree(work, ignore_errors=True)
 
 

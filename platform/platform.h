@@ -21,6 +21,16 @@
 #define PLAT_PATH_MAX 4096
 #endif
 
+// Whether a character ends the folder part of a path: '/' on POSIX; '\\',
+// '/' and a drive's ':' on Windows.
+static inline int plat_ends_folder(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/' || c == ':';
+#else
+  return c == '/';
+#endif
+}
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -30,6 +40,26 @@ extern "C" {
 // are values for the code-page argument of the conversion functions.
 UINT plat_file_name_cp(void);
 UINT plat_console_text_cp(void);
+
+// Copies all the data of one open file into another, from the start of both,
+// by the cheapest means the file system offers: a clone that shares the data
+// where it can make one, else a copy made by the system, else reading and
+// writing. What `to` held beyond the end of the copy stays (cut it with
+// SetEndOfFile); on POSIX an empty `to` first takes the permissions of
+// `from`. Both handles need read access, `to` write access; their positions
+// are left undefined. FALSE with the reason (a full disk among them) when
+// not all of it could be copied.
+BOOL plat_copy_file_data(HANDLE from, HANDLE to);
+
+// Interrupts - Ctrl+C and Ctrl+Break, and on POSIX the signals that end or
+// stop a process from its terminal or by request (INT, TERM, HUP, QUIT,
+// TSTP) - wait from plat_hold_interrupts until plat_release_interrupts,
+// which lets those that came meanwhile take effect as usual (the process
+// ends, or stops). plat_interrupt_pending says whether one is waiting. Holds
+// do not nest.
+void plat_hold_interrupts(void);
+BOOL plat_interrupt_pending(void);
+void plat_release_interrupts(void);
 
 #ifdef __cplusplus
 }

@@ -20,18 +20,27 @@ void openConsoleInput(void) {
   SetConsoleMode(consoleInput, ENABLE_WINDOW_INPUT);
 }
 
-bool readConsoleKey(uint8_t* key) {
+ConsoleKey readConsoleKey(uint8_t* key) {
   DWORD read = 0;
-  if (consoleInput == INVALID_HANDLE_VALUE) return false;
-  return ReadConsoleA(consoleInput, key, 1, &read, nullptr) && read == 1;
+  if (consoleInput == INVALID_HANDLE_VALUE) return KeyNoAnswer;
+  if (!ReadConsoleA(consoleInput, key, 1, &read, nullptr)) return KeyNoAnswer;
+  return read == 1 ? KeyRead : KeyAgain;
 }
 
 // Other keys are ignored without a word. With no console to ask, or one that
-// cannot be read, the answer is no: the file stays as it is.
+// cannot be read, the answer is no: the file stays as it is. A process stopped
+// at the prompt (Ctrl+Z) asks again once it goes on.
 bool askOverwrite(const TextString* outputName) {
-  printWithName("  Write to \"%s\" [Y/N]? ", outputName);
+  const char* prompt = "  Write to \"%s\" [Y/N]? ";
+  printWithName(prompt, outputName);
   uint8_t key;
-  while (readConsoleKey(&key)) {
+  for (;;) {
+    ConsoleKey got = readConsoleKey(&key);
+    if (got == KeyNoAnswer) break;
+    if (got == KeyAgain) {
+      printWithName(prompt, outputName);
+      continue;
+    }
     if (key == 'Y' || key == 'y') {
       rt_printf("Yes\n");
       return true;

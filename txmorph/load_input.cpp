@@ -10,16 +10,16 @@ namespace {
 
 constexpr uint32_t kStreamPiece = 65536;
 
-HANDLE openForLoading(const TextString* name) {
+HANDLE openForLoading(const TextString* name, DWORD share) {
   TextString path;
   terminatedCopy(&path, name);
   HANDLE file;
   if (widthOf(&path) == kWide) {
-    file = CreateFileW(static_cast<LPCWSTR>(path.data), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    file = CreateFileW(static_cast<LPCWSTR>(path.data), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   } else {
-    file = CreateFileA(static_cast<LPCSTR>(path.data), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    file = CreateFileA(static_cast<LPCSTR>(path.data), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   }
   DWORD error = GetLastError();
   release(&path);
@@ -80,17 +80,56 @@ bool readWhole(TextString* text, HANDLE file) {
   return false;
 }
 
+// The file opened to be read, *file, is opened again through itself (not by
+// its name, which could name another file by now) to read and write, keeping
+// other writers out, and takes the place of the first handle; a read-only
+// file is held as it was opened. What the file is, is taken before it is
+// read: a change while it is read shows at the write. False with the reason
+// set (32 when another holds the file against writers).
+bool holdFile(HeldFile* held, HANDLE* file) {
+  HANDLE both =
+      ReOpenFile(*file, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (both == INVALID_HANDLE_VALUE && GetLastError() != ERROR_ACCESS_DENIED) return false;
+  if (both != INVALID_HANDLE_VALUE) {
+    rt_close_handle(*file);
+    *file = both;
+  }
+  held->handle = *file;
+  held->writable = both != INVALID_HANDLE_VALUE;
+  return GetFileInformationByHandle(*file, &held->loaded);
+}
+
 }  // namespace
 
+void initHeldFile(HeldFile* held) {
+  held->handle = INVALID_HANDLE_VALUE;
+  held->writable = false;
+}
+
+bool releaseHeldFile(HeldFile* held) {
+  if (held->handle == INVALID_HANDLE_VALUE) return true;
+  bool closed = rt_close_handle(held->handle);
+  held->handle = INVALID_HANDLE_VALUE;
+  return closed;
+}
+
 // A pipe or a device has no size to go by, and a named one must not load as
-// empty: it is read to its end like standard input.
-LoadResult loadFile(TextString* text, const TextString* name) {
-  HANDLE file = openForLoading(name);
+// empty: it is read to its end like standard input. A file to convert in
+// place is opened sharing writing only until it holds itself (holdFile).
+LoadResult loadFile(TextString* text, const TextString* name, HeldFile* held) {
+  DWORD share = held != nullptr ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  HANDLE file = openForLoading(name, share);
   if (file == INVALID_HANDLE_VALUE) return LoadFailed;
   bool disk = GetFileType(file) == FILE_TYPE_DISK;
-  bool loaded = disk ? readWhole(text, file) : loadStream(text, file);
+  bool loaded = true;
+  if (held != nullptr && disk) loaded = holdFile(held, &file);
+  if (loaded) loaded = disk ? readWhole(text, file) : loadStream(text, file);
   DWORD error = GetLastError();
-  rt_close_handle(file);
+  if (held == nullptr || file != held->handle) {
+    rt_close_handle(file);
+  } else if (!loaded) {
+    releaseHeldFile(held);
+  }
   SetLastError(error);
   if (!loaded) return LoadFailed;
   return disk ? LoadedFile : LoadedStream;

@@ -14,9 +14,12 @@ struct Run {
   TextString inputName;
   TextString outputName;
   TextString text;
+  bool inPlace;   // the output is the input file
+  HeldFile held;  // that file, from its load to its write
 };
 
 int32_t finish(Run* run, int32_t code) {
+  releaseHeldFile(&run->held);
   release(&run->text);
   release(&run->outputName);
   release(&run->inputName);
@@ -70,6 +73,16 @@ Parsed readOptions(Run* run, const char** name) {
   return run->reader.count <= 1 ? ShowHelp : Unnamed;
 }
 
+// Two names of one file (a link, a path spelled otherwise) are an in-place
+// conversion too, and written as one.
+bool namesOneFile(const TextString* input, const TextString* output) {
+  const char* in = static_cast<const char*>(input->data);
+  const char* out = static_cast<const char*>(output->data);
+  if (isStandardHandleName(in) || isStandardHandleName(out)) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  return informationOfName(in, &a) && informationOfName(out, &b) && sameFile(&a, &b);
+}
+
 // Standard input and output by default; one name alone is converted in place,
 // and only then does a lossy conversion ask by default.
 void settleNames(Run* run, const char* inputToken) {
@@ -92,6 +105,7 @@ void settleNames(Run* run, const char* inputToken) {
     inPlace = true;
   }
   if (settings->askMode == 1 && !inPlace) settings->askMode = 0;
+  run->inPlace = inPlace || namesOneFile(&run->inputName, &run->outputName);
 }
 
 bool load(Run* run) {
@@ -101,7 +115,7 @@ bool load(Run* run) {
     run->settings.keepTime = false;
     if (!loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE))) loaded = LoadFailed;
   } else {
-    loaded = loadFile(&run->text, &run->inputName);
+    loaded = loadFile(&run->text, &run->inputName, run->inPlace ? &run->held : nullptr);
     // Opening a pipe again for its date would wait for a writer that is gone.
     if (loaded == LoadedStream) run->settings.keepTime = false;
   }
@@ -116,7 +130,7 @@ bool load(Run* run) {
   }
   if (showsInformation()) {
     TextString shown = displayName(&run->inputName);
-    rt_printf("Loaded (%d) \"%s\"\n", run->text.length, static_cast<const char*>(shown.data));
+    rt_printf("Loaded (%u) \"%s\"\n", run->text.length, static_cast<const char*>(shown.data));
     release(&shown);
   }
   return true;
@@ -134,9 +148,11 @@ int32_t notConverted(Run* run) {
 }
 
 // The input's last-write time, read before the output is created so that a
-// file converted in place still has its own.
-bool readInputTime(const TextString* inputName, DosDateTime* stamp) {
-  HANDLE input = openFile(static_cast<const char*>(inputName->data), 0x01, 0, 0);
+// file converted in place still has its own: from the file held since its
+// load, else by its name.
+bool readInputTime(const Run* run, DosDateTime* stamp) {
+  if (run->held.handle != INVALID_HANDLE_VALUE) return readDosTime(run->held.handle, stamp);
+  HANDLE input = openFile(static_cast<const char*>(run->inputName.data), 0x01, 0, 0);
   if (input == INVALID_HANDLE_VALUE) return false;
   bool read = readDosTime(input, stamp);
   rt_close_handle(input);
@@ -150,6 +166,8 @@ int32_t runTxmorph(int32_t, char**) {
   init(&run.inputName);
   init(&run.outputName);
   init(&run.text);
+  run.inPlace = false;
+  initHeldFile(&run.held);
   startReader(&run);
 
   const char* inputToken = nullptr;
@@ -178,11 +196,11 @@ int32_t runTxmorph(int32_t, char**) {
   }
 
   DosDateTime stamp = {0, 0};
-  if (settings->keepTime && !readInputTime(&run.inputName, &stamp)) {
+  if (settings->keepTime && !readInputTime(&run, &stamp)) {
     if (showsWarnings()) rt_printf("  Warning! cannot retrieve date/time from infile\n");
     settings->keepTime = false;
   }
-  int32_t written = writeOutput(&run.text, &run.outputName, settings->keepTime, &stamp);
+  int32_t written = writeOutput(&run.text, &run.outputName, settings->keepTime, &stamp, &run.held);
   if (written != 0) return finish(&run, written);
   return finish(&run, lossy ? ExitLossy : ExitReversible);
 }
@@ -192,7 +210,7 @@ int32_t runTxmorph(int32_t, char**) {
 }  // namespace txmorph
 
 void rt_out_of_memory(uint32_t size) {
-  rt_printf("\nOut of memory (%d)\n", static_cast<int32_t>(size));
+  rt_printf("\nOut of memory (%u)\n", size);
   rt_exit(txmorph::ExitOutOfMemory);
 }
 

@@ -93,11 +93,30 @@ enum LoadResult : uint8_t {
   LoadedStream,    // a pipe or a device, read to its end: it has no date to carry over
 };
 
+// The disk file a run converts in place, held from its load to the end of
+// its write, so that what is written goes to the file that was loaded and to
+// no other: open to read and write where the file allows writing, and
+// keeping other writers out meanwhile (another run that converts it in place,
+// or reads it, fails to load it with 32; readers that take no such care are
+// not held back). `loaded` is what the file was just before it was read: its
+// identity, size and times.
+struct HeldFile {
+  HANDLE handle;  // INVALID_HANDLE_VALUE when nothing is held
+  bool writable;  // opened to write too (a read-only file is not)
+  BY_HANDLE_FILE_INFORMATION loaded;
+};
+
+void initHeldFile(HeldFile* held);
+// Closes the file when one is held; false when the close failed.
+bool releaseHeldFile(HeldFile* held);
+
 // The whole file, read with one call (a pipe or a device to its end).
 // A file of 4 GiB or more is refused (ERROR_FILE_TOO_LARGE), and so is one
 // that delivers fewer bytes than its size (ERROR_HANDLE_EOF): the text never
-// holds bytes that were not read.
-LoadResult loadFile(TextString* text, const TextString* name);
+// holds bytes that were not read. With `held`, the file is to be converted in
+// place: a disk file stays open in *held (a pipe or device is read and
+// closed as always).
+LoadResult loadFile(TextString* text, const TextString* name, HeldFile* held = nullptr);
 // Everything up to the end of the input, in pieces of 64 KiB. False when a
 // read failed (the reason in GetLastError; the text is then empty): input cut
 // short is not converted as if it were whole. A pipe whose writer has gone
@@ -144,8 +163,13 @@ void reportConversion(const TextString* text, TextEncoding output, bool lossy, u
 // The console input for the prompt (an initialiser, priority 64).
 extern HANDLE consoleInput;
 void openConsoleInput(void);
-// One key from the console; false when there is no console or it cannot be read.
-bool readConsoleKey(uint8_t* key);
+enum ConsoleKey : uint8_t {
+  KeyRead,     // a key is in *key
+  KeyAgain,    // nothing read: the process was stopped and has been continued
+  KeyNoAnswer  // no console, or one that cannot be read
+};
+// One key from the console.
+ConsoleKey readConsoleKey(uint8_t* key);
 // "  Write to \"%s\" [Y/N]? ": true for Y or y; false for N, n, Escape, and
 // when the console cannot give an answer.
 bool askOverwrite(const TextString* outputName);
@@ -159,6 +183,12 @@ HANDLE openFile(const char* name, uint32_t disposition, uint32_t mode, uint32_t 
 // "<" or ">" exactly: the names openFile takes for the standard handles.
 bool isStandardHandleName(const char* name);
 
+// What a name stands for now (the file a link leads to): false when there is
+// no such file or it cannot be asked.
+bool informationOfName(const char* name, BY_HANDLE_FILE_INFORMATION* info);
+// Whether two records are of one file: the same volume and file index.
+bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMATION* b);
+
 struct DosDateTime {
   uint16_t time;
   uint16_t date;
@@ -170,9 +200,10 @@ bool writeDosTime(HANDLE file, const DosDateTime* stamp);
 
 // Creates or overwrites the output with the whole text and gives it the date/
 // time when keepTime. Returns 0 when all went well, else 244 or 245 after
-// the message.
+// the message. With a file held (an in-place conversion), that file is
+// written, through its handle, never losing its text (see write_in_place.cpp).
 int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
-                    const DosDateTime* stamp);
+                    const DosDateTime* stamp, HeldFile* held = nullptr);
 
 }  // namespace txmorph
 

@@ -1,18 +1,21 @@
 // Writing the output: one write of the whole text, then the date/time, then
-// the close, then the check that every byte went out.
+// the close, then the check that every byte went out, the close included.
 //
 // An existing file is rewritten in place rather than truncated first, so that
-// a conversion that cannot be written whole never costs the old contents (the
-// input itself, when a file is converted in place): the file is opened as it
-// is, grown to the new size before anything is overwritten (which reserves
-// the room, or fails with the size as it was; a shorter text has the room
-// checked), written from the start, and
-// cut at the end of what was written. When the room cannot be had, or nothing
-// could be written, the file keeps its bytes, its size and its times, and as
-// the same file it keeps its identity (links, owner, permissions; creation
-// time and attributes on Windows). A read-only file, and on Windows a hidden
-// or system one, is refused as creating it afresh would be.
-#include "txmorph/txmorph.h"
+// a conversion that cannot be written whole never costs the old contents:
+// the file is opened as it is, grown to the new size before anything is
+// overwritten (which reserves the room, or fails with the size as it was; a
+// shorter text has the room checked), written from the start, and cut at the
+// end of what was written. When the room cannot be had, or nothing could be
+// written, the file keeps its bytes, its size and its times, and as the same
+// file it keeps its identity (links, owner, permissions; creation time and
+// attributes on Windows). A read-only file, and on Windows a hidden or
+// system one, is refused as creating it afresh would be. While it is written
+// the output keeps other writers out (another run's in-place conversion).
+//
+// The file a run converts in place is not opened here again: it is held from
+// its load and written as write_in_place.cpp says.
+#include "txmorph/disk_write.h"
 
 namespace txmorph {
 
@@ -21,6 +24,7 @@ namespace {
 constexpr uint32_t kOpenAlways = 0x11;
 constexpr uint32_t kCreateAlways = 0x12;
 constexpr uint32_t kReadWrite = 2;
+constexpr uint32_t kShareRead = 0x20;
 
 // A file that creating afresh (CREATE_ALWAYS with the archive attribute alone)
 // would refuse, besides a read-only one, which the open itself refuses.
@@ -36,31 +40,10 @@ bool moveTo(HANDLE file, uint64_t position) {
   return SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
 }
 
-// Cuts or grows the file to `size`.
-bool setSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
-
-// A disk file as it was opened: what to give back when the new text cannot
-// be written.
-struct KeptState {
-  uint64_t size;
-  bool timesKnown;
-  FILETIME access;
-  FILETIME lastWrite;
-};
-
-bool keepState(HANDLE file, KeptState* kept) {
-  DWORD high = 0;
-  DWORD low = GetFileSize(file, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-  kept->size = uint64_t{high} << 32 | low;
-  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
-  return true;
-}
-
 // The size as it was, and the times, which a failed reservation may have
 // touched.
 void giveBack(HANDLE file, const KeptState* kept) {
-  setSize(file, kept->size);
+  setFileSize(file, kept->size);
   if (kept->timesKnown) SetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
 }
 
@@ -84,55 +67,72 @@ int64_t countOf(int32_t written) {
   return written == -1 ? -1 : int64_t{static_cast<uint32_t>(written)};
 }
 
-struct WriteResult {
-  int32_t written;  // rt_write_handle's result (see countOf)
-  bool complete;    // the file holds the text and nothing more
-  bool changed;     // the file's bytes are no longer what they were
-};
+WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
+  WriteResult result = {0, true, true};
+  if (size != 0) result.written = countOf(rt_write_handle(file, data, size));
+  result.complete = result.written == int64_t{size};
+  return result;
+}
 
-// The whole text into a disk file from its start, the room made first.
+int32_t cannotCreate() {
+  if (showsWarnings()) rt_printf("FATAL! file creation error\n");
+  return ExitCannotCreate;
+}
+
+}  // namespace
+
+bool keepState(HANDLE file, KeptState* kept) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  kept->size = uint64_t{high} << 32 | low;
+  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
+  return true;
+}
+
+bool setFileSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
+
 WriteResult writeDiskFile(HANDLE file, const void* data, uint32_t size) {
-  WriteResult result = {0, false, false};
+  WriteResult result = {-1, false, false};
   KeptState kept;
   if (!keepState(file, &kept)) return result;
-  bool room = size > kept.size ? setSize(file, size) : roomWithin(file, size);
+  bool room = size > kept.size ? setFileSize(file, size) : roomWithin(file, size);
   if (!room || !moveTo(file, 0)) {
     giveBack(file, &kept);
     return result;
   }
-  if (size != 0) result.written = rt_write_handle(file, data, size);
-  if (size != 0 && countOf(result.written) <= 0) {
+  result.written = size == 0 ? 0 : countOf(rt_write_handle(file, data, size));
+  if (size != 0 && result.written <= 0) {
+    result.written = -1;
     giveBack(file, &kept);
     return result;
   }
   // The old tail beyond the new text goes; a short write keeps what it wrote.
   result.changed = true;
-  bool cut = setSize(file, static_cast<uint32_t>(result.written));
-  result.complete = cut && static_cast<uint32_t>(result.written) == size;
+  bool cut = setFileSize(file, static_cast<uint64_t>(result.written));
+  result.complete = cut && result.written == int64_t{size};
   return result;
 }
 
-WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
-  WriteResult result = {0, true, true};
-  if (size != 0) result.written = rt_write_handle(file, data, size);
-  result.complete = static_cast<uint32_t>(result.written) == size;
-  return result;
+void reportWriteError(int64_t written, uint32_t size, const TextString* name) {
+  if (!showsWarnings()) return;
+  TextString shown = displayName(name);
+  rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", written, uint64_t{size},
+            static_cast<const char*>(shown.data));
+  release(&shown);
 }
-
-}  // namespace
 
 int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
-                    const DosDateTime* stamp) {
+                    const DosDateTime* stamp, HeldFile* held) {
+  if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
+    return writeInPlace(text, outputName, keepTime, stamp, held);
+  }
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
-  HANDLE file = INVALID_HANDLE_VALUE;
-  if (!named || !refusesOverwrite(name)) {
-    file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite, FILE_ATTRIBUTE_ARCHIVE);
-  }
-  if (file == INVALID_HANDLE_VALUE) {
-    if (showsWarnings()) rt_printf("FATAL! file creation error\n");
-    return ExitCannotCreate;
-  }
+  if (named && refusesOverwrite(name)) return cannotCreate();
+  HANDLE file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite | kShareRead,
+                         FILE_ATTRIBUTE_ARCHIVE);
+  if (file == INVALID_HANDLE_VALUE) return cannotCreate();
 
   uint32_t size = byteSize(text);
   // A named pipe or device is written like standard output, and takes no date.
@@ -143,15 +143,12 @@ int32_t writeOutput(const TextString* text, const TextString* outputName, bool k
     if (keepTime && disk && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
       printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
-    rt_close_handle(file);
+    // A file system may tell only at the close that the data could not be
+    // stored: that is a failed write too.
+    if (!rt_close_handle(file)) result.complete = false;
   }
   if (!result.complete) {
-    if (showsWarnings()) {
-      TextString shown = displayName(outputName);
-      rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", countOf(result.written),
-                uint64_t{size}, static_cast<const char*>(shown.data));
-      release(&shown);
-    }
+    reportWriteError(result.written, size, outputName);
     return ExitWriteError;
   }
   return 0;

@@ -3,10 +3,13 @@
 //
 // SetConsoleMode only records the mode. The terminal is put into it only
 // while ReadConsoleA waits for input and is restored right after, also when a
-// signal ends the process during the wait, so the user's terminal is never
-// left changed. Without line input a read returns each key as it is pressed;
-// without echo nothing is shown; without processed input control keys arrive
-// as plain bytes (Ctrl+C as 0x03, Enter as 0x0D) instead of acting.
+// signal ends the process during the wait, and while the process is stopped
+// (the terminal's suspend key, Ctrl+Z, still stops it, as a shell's job
+// control expects, and so does SIGTSTP): the user's terminal is never left
+// changed. A read that a stop (or a continue after any stop) interrupts
+// returns with nothing read, so that the caller can ask again. Without line input a read returns
+// each key as it is pressed; without echo nothing is shown; without processed input control keys
+// arrive as plain bytes (Ctrl+C as 0x03, Enter as 0x0D) instead of acting.
 //
 // Keys that send an escape sequence (arrows, function keys, Alt with a key)
 // carry no character on Windows and are skipped; an Escape that nothing
@@ -39,8 +42,12 @@ size_t pending_count = 0;
 struct termios saved_settings;
 volatile sig_atomic_t changed_fd = -1;
 
-const int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
-struct sigaction previous_actions[sizeof kEndingSignals / sizeof kEndingSignals[0]];
+// Set when the process was stopped, or continued, during a read.
+volatile sig_atomic_t interrupted = 0;
+
+const int kGuardedSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTSTP, SIGCONT};
+constexpr size_t kGuardedCount = sizeof kGuardedSignals / sizeof kGuardedSignals[0];
+struct sigaction previous_actions[kGuardedCount];
 
 void restore_terminal(void) {
   if (changed_fd >= 0) tcsetattr(changed_fd, TCSANOW, &saved_settings);
@@ -56,21 +63,70 @@ void on_ending_signal(int signal) {
   errno = saved_errno;
 }
 
+// Puts the terminal back and stops as the default action would; once
+// continued, the read that was waiting ends with nothing read.
+void on_stop_signal(int signal) {
+  int saved_errno = errno;
+  restore_terminal();
+  interrupted = 1;
+  struct sigaction stop;
+  memset(&stop, 0, sizeof stop);
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction mine;
+  sigaction(signal, &stop, &mine);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signal);  // stopped here until continued
+  sigaction(signal, &mine, nullptr);
+  errno = saved_errno;
+}
+
+// A stop this process could not see (SIGSTOP) may have ended too.
+void on_continue_signal(int) { interrupted = 1; }
+
 void guard_signals(void) {
   struct sigaction action;
   memset(&action, 0, sizeof action);
-  action.sa_handler = on_ending_signal;
-  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; i++) {
-    sigaction(kEndingSignals[i], &action, &previous_actions[i]);
+  for (size_t i = 0; i < kGuardedCount; i++) {
+    int signal = kGuardedSignals[i];
+    if (signal == SIGTSTP) {
+      action.sa_handler = on_stop_signal;
+      action.sa_flags = 0;
+    } else if (signal == SIGCONT) {
+      action.sa_handler = on_continue_signal;
+      action.sa_flags = 0;
+    } else {
+      action.sa_handler = on_ending_signal;
+      action.sa_flags = SA_RESETHAND;
+    }
+    sigaction(signal, &action, &previous_actions[i]);
   }
 }
 
 void release_signals(void) {
-  for (size_t i = 0; i < sizeof kEndingSignals / sizeof kEndingSignals[0]; i++) {
-    sigaction(kEndingSignals[i], &previous_actions[i], nullptr);
+  for (size_t i = 0; i < kGuardedCount; i++) {
+    sigaction(kGuardedSignals[i], &previous_actions[i], nullptr);
   }
+}
+
+// The terminal's suspend key (Ctrl+Z), when processed input is off and the
+// terminal therefore sends it as a plain byte; 0 when there is none.
+uint8_t suspend_key_of(const struct termios& base, DWORD mode) {
+  if (mode & ENABLE_PROCESSED_INPUT) return 0;
+  cc_t key = base.c_cc[VSUSP];
+  return key == _POSIX_VDISABLE ? 0 : static_cast<uint8_t>(key);
+}
+
+// Stops the process group as the suspend key would have, if stopping is
+// what SIGTSTP does here (a process that ignores it is not stopped).
+void suspend_by_key(void) {
+  struct sigaction current;
+  if (sigaction(SIGTSTP, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+  kill(0, SIGTSTP);
 }
 
 // The terminal settings a console mode stands for.
@@ -112,51 +168,64 @@ size_t drop_key_sequences(uint8_t* bytes, size_t count) {
   return o;
 }
 
+// A read that only a stop or a continue interrupts ends with -2.
 ssize_t read_retrying(int fd, uint8_t* buffer, size_t length) {
   ssize_t n;
-  do n = read(fd, buffer, length);
-  while (n < 0 && errno == EINTR);
+  do {
+    n = read(fd, buffer, length);
+    if (interrupted) return -2;
+  } while (n < 0 && errno == EINTR);
   return n;
 }
 
-// One read of the terminal in the handle's mode into `pending`; false with
-// the reason set when it fails or the terminal is gone.
-bool fill_pending(const plat_handle* console) {
+enum Filled : uint8_t { FILLED, STOPPED, FAILED };
+
+// One read of the terminal in the handle's mode into `pending`: FAILED with
+// the reason set when it fails or the terminal is gone, STOPPED when the
+// process was stopped meanwhile.
+Filled fill_pending(const plat_handle* console) {
   int fd = console->fd;
   struct termios base;
   if (tcgetattr(fd, &base) != 0) {
     plat_fail_errno(errno);
-    return false;
+    return FAILED;
   }
   struct termios settings = settings_for(base, console->console_mode);
   bool keys = !(console->console_mode & ENABLE_LINE_INPUT);
+  uint8_t suspend_key = suspend_key_of(base, console->console_mode);
 
   saved_settings = base;
+  interrupted = 0;
   guard_signals();
   changed_fd = fd;
   ssize_t n = -1;
+  bool suspend = false;
   if (tcsetattr(fd, TCSANOW, &settings) == 0) {
     for (;;) {
       n = read_retrying(fd, pending, sizeof pending);
       if (n <= 0 || !keys) break;
+      suspend = suspend_key != 0 && memchr(pending, suspend_key, static_cast<size_t>(n));
+      if (suspend) break;
       n = static_cast<ssize_t>(drop_key_sequences(pending, static_cast<size_t>(n)));
       if (n > 0) break;  // else only keys without a character: read on
     }
   }
   int error = errno;
   restore_terminal();
+  if (suspend) suspend_by_key();  // the stop comes while the guard is up
   release_signals();
 
+  if (suspend || n == -2) return STOPPED;
   if (n <= 0) {
     if (n == 0)
       SetLastError(ERROR_HANDLE_EOF);
     else
       plat_fail_errno(error);
-    return false;
+    return FAILED;
   }
   pending_at = 0;
   pending_count = static_cast<size_t>(n);
-  return true;
+  return FILLED;
 }
 
 }  // namespace
@@ -185,7 +254,11 @@ BOOL ReadConsoleA(HANDLE console, LPVOID buffer, DWORD length, LPDWORD read, LPV
     return FALSE;
   }
   if (length == 0) return TRUE;
-  if (pending_at == pending_count && !fill_pending(h)) return FALSE;
+  if (pending_at == pending_count) {
+    Filled filled = fill_pending(h);
+    if (filled == FAILED) return FALSE;
+    if (filled == STOPPED) return TRUE;  // nothing read: the caller asks again
+  }
   size_t count = pending_count - pending_at;
   if (count > length) count = length;
   memcpy(buffer, pending + pending_at, count);

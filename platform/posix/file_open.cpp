@@ -16,8 +16,10 @@
 // - A missing file gives 2, a missing directory on the way to it 3, a name
 //   longer than the system takes 206. No file is created by OPEN_EXISTING or
 //   TRUNCATE_EXISTING.
-// Share modes have no POSIX counterpart and are accepted and ignored; so are
-// the flags and attributes not named above.
+// - A handle that keeps writers out takes an advisory lock (share_lock.h)
+//   before anything is changed; a file another handle has locked against it
+//   gives 32.
+// The flags and attributes not named above are accepted and ignored.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -31,6 +33,7 @@
 #include "platform/posix/errors.h"
 #include "platform/posix/file_name.h"
 #include "platform/posix/handle.h"
+#include "platform/posix/share_lock.h"
 
 namespace {
 
@@ -120,7 +123,7 @@ DWORD check_existing(int fd, DWORD access, DWORD flags, bool overwrite) {
 }
 
 // Opens a name in the file-name code page.
-HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags) {
+HANDLE open_file(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     return fail(ERROR_INVALID_PARAMETER);
   }
@@ -154,6 +157,11 @@ HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags)
     if (fd < 0) return fail(open_error(errno, path));
   }
 
+  DWORD locked = is_link ? NO_ERROR : plat_take_share_lock(fd, access, share);
+  if (locked != NO_ERROR) {
+    close(fd);
+    return fail(locked);
+  }
   if (existed) {
     DWORD error = check_existing(fd, access, flags, rule.truncates && !is_link);
     if (error != NO_ERROR) {
@@ -173,9 +181,9 @@ HANDLE open_file(const char* path, DWORD access, DWORD disposition, DWORD flags)
 }
 
 // Device names first, then files.
-HANDLE open_name(const char* name, DWORD access, DWORD disposition, DWORD flags) {
+HANDLE open_name(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   if (strcasecmp(name, "CONIN$") == 0) return open_console_input(access);
-  return open_file(name, access, disposition, flags);
+  return open_file(name, access, share, disposition, flags);
 }
 
 bool is_ascii(const char* text) {
@@ -187,23 +195,23 @@ bool is_ascii(const char* text) {
 
 }  // namespace
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
   if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);
-  if (!file_apis_oem || is_ascii(name)) return open_name(name, access, disposition, flags);
+  if (!file_apis_oem || is_ascii(name)) return open_name(name, access, share, disposition, flags);
   char* converted = plat_file_name_from_oem(name);
   if (converted == nullptr) return INVALID_HANDLE_VALUE;
-  HANDLE handle = open_name(converted, access, disposition, flags);
+  HANDLE handle = open_name(converted, access, share, disposition, flags);
   free(converted);
   return handle;
 }
 
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD flags, HANDLE) {
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD flags, HANDLE) {
   if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);
   char* converted = plat_file_name_from_wide(name);
   if (converted == nullptr) return INVALID_HANDLE_VALUE;
-  HANDLE handle = open_name(converted, access, disposition, flags);
+  HANDLE handle = open_name(converted, access, share, disposition, flags);
   free(converted);
   return handle;
 }

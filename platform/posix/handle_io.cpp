@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/posix/errors.h"
+#include "platform/posix/fault_injection.h"
 #include "platform/posix/handle.h"
 #include "platform/test_switches.h"
 
@@ -75,8 +76,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVE
   if (fd < 0) return FALSE;
   const char* at = static_cast<const char*>(buffer);
   DWORD total = 0;
+  DWORD allowed = static_cast<DWORD>(plat_writable_bytes(fd, length));
   while (total < length) {
-    ssize_t n = write(fd, at + total, length - total);
+    ssize_t n = total < allowed ? write(fd, at + total, allowed - total) : -1;
+    if (total >= allowed) errno = EIO;
     if (n < 0) {
       if (errno == EINTR || waited_until_ready(fd, POLLOUT)) continue;
       plat_fail_errno(errno);
@@ -99,7 +102,12 @@ BOOL CloseHandle(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  bool injected = plat_close_fails(h->fd);
   bool ok = close(h->fd) == 0 || errno == EINTR;
+  if (injected) {
+    ok = false;
+    errno = EIO;
+  }
   int error = errno;
   h->fd = -1;
   if (h->kind != PLAT_STD) {

@@ -63,6 +63,19 @@ typedef union _LARGE_INTEGER {
   LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
@@ -81,7 +94,8 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_READ_ATTRIBUTES 0x0080u
 #define FILE_WRITE_ATTRIBUTES 0x0100u
 
-// Sharing (accepted and ignored: POSIX has no share modes).
+// Sharing: a handle that keeps writers out takes an advisory lock (see
+// share_lock.h); every other combination is accepted as it is.
 #define FILE_SHARE_READ 0x1u
 #define FILE_SHARE_WRITE 0x2u
 #define FILE_SHARE_DELETE 0x4u
@@ -106,6 +120,10 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
+
+// Moving files.
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_WRITE_THROUGH 0x8u
 
 // File types.
 #define FILE_TYPE_UNKNOWN 0
@@ -223,6 +241,10 @@ DWORD GetFileAttributesA(LPCSTR name);
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD share, DWORD flags);
+BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
+BOOL DeleteFileA(LPCSTR name);
 void SetFileApisToOEM(void);
 void SetFileApisToANSI(void);
 

@@ -292,25 +292,33 @@ class FileSizeLimit(Files):
     def test_nothing_is_written_when_the_text_does_not_fit(self):
         utf8 = ("\ufeff" + self.TEXT).encode()
         wide = ("\ufeff" + self.TEXT).encode("utf-16-le")
-        cases = [
-            ("grows", utf8, "-ow", len(wide), len(utf8) + 1000),
-            ("shrinks", wide, "-ou", len(utf8), len(utf8) - 1000),
-            ("keeps its size", utf8, "-ou", len(utf8), len(utf8) - 1),
-        ]
-        for what, data, option, new_size, limit in cases:
-            self.dated("a.txt", data)
+        self.dated("a.txt", utf8)
+        before = self.state("a.txt")
+        code, err = self.convert_under_limit("a.txt", "-ow", len(utf8) + 1000)
+        self.assertEqual(code, 245)
+        self.assertEqual(err, b'  FATAL! write error, only -1 of %d bytes to "a.txt"\n'
+                         b'  "a.txt" is as it was\n' % len(wide))
+        self.assertEqual(self.state("a.txt"), before)
+        self.assertEqual(os.listdir(self.dir), ["a.txt"])
+
+    def test_nothing_is_written_when_the_old_text_cannot_be_copied(self):
+        utf8 = ("\ufeff" + self.TEXT).encode()
+        wide = ("\ufeff" + self.TEXT).encode("utf-16-le")
+        for what, limit in (("shrinks", len(utf8) - 1000), ("new text fits", len(utf8))):
+            self.dated("a.txt", wide)
             before = self.state("a.txt")
-            code, err = self.convert_under_limit("a.txt", option, limit)
+            code, err = self.convert_under_limit("a.txt", "-ou", limit)
             self.assertEqual(code, 245, what)
-            self.assertEqual(err, b'  FATAL! write error, only 0 of %d bytes to "a.txt"\n'
-                             % new_size, what)
+            self.assertEqual(err, b'FATAL! (223) cannot make the safety copy ".a.txt.txmorph~";'
+                             b' nothing written\n', what)
             self.assertEqual(self.state("a.txt"), before, what)
+            self.assertEqual(os.listdir(self.dir), ["a.txt"], what)
 
     def test_a_text_that_fits_is_written(self):
         wide = ("\ufeff" + self.TEXT).encode("utf-16-le")
         utf8 = ("\ufeff" + self.TEXT).encode()
         self.dated("a.txt", wide)
-        code, err = self.convert_under_limit("a.txt", "-ou", len(utf8))
+        code, err = self.convert_under_limit("a.txt", "-ou", len(wide))
         self.assertEqual((code, err), (0, b""))
         self.assertEqual(self.read("a.txt"), utf8)
 
@@ -403,12 +411,11 @@ class ChangedWhileAsking(Terminal):
         self.assertEqual(self.read("b.txt"), b"x\x0f")
 
     def test_file_converted_in_place_removed_then_yes(self):
-        # The text is all in memory: it is written to the name afresh.
         code, err = self.answer([b"y"], "-q1", "a.txt",
                                 at_prompt=lambda: os.unlink(self.path("a.txt")))
-        self.assertEqual(code, 5)
-        self.assertEqual(err, b"Yes\n  Warning! cannot retrieve date/time from infile\n")
-        self.assertEqual(self.read("a.txt"), b"x\x0f")
+        self.assertEqual((code, err), (244, b'Yes\nFATAL! "a.txt" changed since it was loaded;'
+                                            b' nothing written\n'))
+        self.assertEqual(os.listdir(self.dir), [])
 
     def test_file_converted_in_place_made_read_only_then_yes(self):
         code, err = self.answer([b"y"], "-q1", "a.txt",
@@ -507,13 +514,17 @@ class HostileNames(Files):
         os.close(handle)
         os.utime(leaf, ns=(T2020, T2020), dir_fd=directory)
 
+        # No room left for the name of the safety copy beside it: the file is
+        # not converted in place, and not touched.
         code, _, err = self.tm("-q1", "-ou", path)
-        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(code, 245)
+        self.assertTrue(err.startswith(b'FATAL! (206) cannot make the safety copy "d'), err[:80])
+        self.assertTrue(err.endswith(b"/." + leaf.encode() + b'.txmorph~"; nothing written\n'))
         code, out, _ = self.tc("?w+w", path)
         self.assertEqual((code, out), (0, path.encode() + b"\n"))
         self.assertEqual(os.stat(leaf, dir_fd=directory).st_mtime_ns, T2020 + 60 * SECOND)
         with open(os.open(leaf, os.O_RDONLY, dir_fd=directory), "rb") as f:
-            self.assertEqual(f.read(), b"\xef\xbb\xbfabc")
+            self.assertEqual(f.read(), b"abc")
 
         longer = path + "x"
         code, _, err = self.tm("-q1", longer)

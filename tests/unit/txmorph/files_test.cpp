@@ -171,7 +171,7 @@ TEST_F(Files, AnOverwriteWithoutRoomLeavesTheFileAsItWas) {
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_EQ(code, ExitWriteError);
-  EXPECT_EQ(messages(), "  FATAL! write error, only 0 of 300 bytes to \"" + target + "\"\n");
+  EXPECT_EQ(messages(), "  FATAL! write error, only -1 of 300 bytes to \"" + target + "\"\n");
   expectSame(stateOf(target, contentOf(target)), before);
   release(&text);
   release(&name);

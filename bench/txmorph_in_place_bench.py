@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""txmorph converting files in place, against the usual ways of rewriting a
+file with other tools: glibc's iconv into a new file that then replaces the
+old one (iconv ... -o f.new && mv f.new f), and dos2unix, which rewrites a
+file in place by itself.
+
+usage: txmorph_in_place_bench.py BUILD_DIR [MEGABYTES] [WORK_DIR]
+
+Inputs as in txmorph_bench.py (MEGABYTES, default 200, in 10^6 bytes; WORK_DIR
+by default a new directory under the build directory, on the disk the files
+are written to). Each run starts from a fresh copy of the input (made before
+the clock starts, so it is in the page cache); times are the best of 5.
+Throughput is input bytes per second. txmorph's in-place run copies the old
+text beside the file first and flushes both the copy and the new text to the
+disk; iconv and mv flush nothing, nor does dos2unix. dos2unix runs where it
+has a like conversion (UTF-16LE to UTF-8), and otherwise its plain rewrite of
+the same file (line ends), as the cost of rewriting a file in place at all.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+from txmorph_bench import CASES, ENV, arguments, write_inputs
+
+RUNS = 5
+# dos2unix converts UTF-16 only in a UTF-8 locale.
+UTF8_LOCALE = dict(ENV, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
+
+def best_time(command, pristine, target, env=ENV):
+    times = []
+    for _ in range(RUNS + 1):
+        shutil.copyfile(pristine, target)
+        start = time.perf_counter()
+        subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+    return min(times[1:])
+
+
+def main():
+    txmorph, megabytes, work, made = arguments("txmorph-in-place-")
+    dos2unix = shutil.which("dos2unix")
+    # dos2unix's options for a like conversion, where it has one.
+    like = {"UTF-16LE to UTF-8": ["-ul"]}
+    try:
+        sizes = write_inputs(work, megabytes)
+        target = os.path.join(work, "f.txt")
+        print(f"{megabytes} MB inputs converted in place, best of {RUNS}; MB/s of input")
+        print(f"{'conversion':26} {'txmorph':>9} {'iconv+mv':>9} {'ratio':>6} {'dos2unix':>9}")
+        for title, source, options, iconv_args, _ in CASES:
+            dos2unix_options = like.get(title)
+            pristine = os.path.join(work, source)
+            size = sizes[source] / 1e6
+            ours = best_time([txmorph, "-q", "-x", *options, target], pristine, target)
+            theirs = best_time(["sh", "-c", f"iconv {iconv_args} {target} -o {target}.new"
+                                f" && mv {target}.new {target}"], pristine, target)
+            rewrite = "-"
+            if dos2unix is not None:
+                rewritten = best_time([dos2unix, "-q", *(dos2unix_options or []), target],
+                                      pristine, target, UTF8_LOCALE)
+                rewrite = f"{size / rewritten:9.0f}" + ("" if dos2unix_options else "*")
+            print(f"{title:26} {size / ours:9.0f} {size / theirs:9.0f} "
+                  f"{theirs / ours:6.2f} {rewrite:>9}")
+        if dos2unix is not None:
+            print("* dos2unix's plain rewrite of the same file (no like conversion)")
+        return 0
+    finally:
+        if made:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

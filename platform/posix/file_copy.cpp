@@ -1,0 +1,113 @@
+// Copying a file's data: a clone (FICLONE: btrfs, XFS with reflinks, which
+// shares the data and needs no room for it), else copy_file_range (the
+// kernel copies, on some file systems on the server or by sharing blocks),
+// else reading and writing in pieces.
+#include <errno.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "platform/posix/errors.h"
+#include "platform/posix/handle.h"
+
+#ifdef __linux__
+#include <linux/fs.h>
+#endif
+
+namespace {
+
+constexpr size_t kPiece = size_t{1} << 20;
+constexpr size_t kChunk = size_t{1} << 30;
+
+// Whether an error of a copy by the system only says it cannot copy this way.
+bool not_this_way(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP || error == ETXTBSY || error == EBADF || error == EPERM;
+}
+
+// 1 copied, 0 not possible this way, -1 failed (errno set). Only the bytes
+// the file holds are asked for: a request past them would meet a limit on
+// the size of files (RLIMIT_FSIZE) that the copy itself keeps to.
+int copy_in_kernel(int from, int to) {
+#ifdef __linux__
+  struct stat st;
+  if (fstat(from, &st) != 0) return -1;
+  off_t in = 0;
+  off_t out = 0;
+  while (in < st.st_size) {
+    size_t left = static_cast<size_t>(st.st_size - in);
+    ssize_t n = copy_file_range(from, &in, to, &out, left < kChunk ? left : kChunk, 0);
+    if (n == 0) break;  // the file ended sooner
+    if (n > 0 || errno == EINTR) continue;
+    if (in == 0 && not_this_way(errno)) return 0;
+    return -1;
+  }
+  return 1;
+#else
+  (void)from;
+  (void)to;
+  return 0;
+#endif
+}
+
+bool copy_in_pieces(int from, int to) {
+  uint8_t* piece = static_cast<uint8_t*>(malloc(kPiece));
+  if (piece == nullptr) {
+    errno = ENOMEM;
+    return false;
+  }
+  off_t at = 0;
+  bool copied = false;
+  for (;;) {
+    ssize_t got = pread(from, piece, kPiece, at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      copied = got == 0;
+      break;
+    }
+    ssize_t put = 0;
+    while (put < got) {
+      ssize_t n = pwrite(to, piece + put, static_cast<size_t>(got - put), at + put);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n == 0) errno = ENOSPC;
+        break;
+      }
+      put += n;
+    }
+    if (put < got) break;
+    at += got;
+  }
+  int error = errno;
+  free(piece);
+  errno = error;
+  return copied;
+}
+
+// A new, empty copy takes the permissions of the file it copies (read,
+// write and execute) before any data reaches it.
+void take_permissions(int from, int to) {
+  struct stat in, out;
+  if (fstat(from, &in) == 0 && fstat(to, &out) == 0 && S_ISREG(out.st_mode) && out.st_size == 0) {
+    int changed = fchmod(to, in.st_mode & 0777);
+    (void)changed;  // the copy is still made, with the permissions it has
+  }
+}
+
+}  // namespace
+
+BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
+  int in = plat_fd_of(from);
+  int out = in < 0 ? -1 : plat_fd_for_writing(to);
+  if (in < 0 || out < 0) return FALSE;
+  take_permissions(in, out);
+#ifdef FICLONE
+  if (ioctl(out, FICLONE, in) == 0) return TRUE;
+#endif
+  int by_kernel = copy_in_kernel(in, out);
+  if (by_kernel == 1 || (by_kernel == 0 && copy_in_pieces(in, out))) return TRUE;
+  plat_fail_errno(errno);
+  return FALSE;
+}

@@ -1,0 +1,148 @@
+// Writing the file a run converts in place, so that it is never lost.
+//
+// The file has been held since its load (load_input.cpp): it is written
+// through that handle and never looked up by its name again, and only when
+// it is still what was loaded - the name still stands for it, and its size
+// and last-write time are as they were. A file swapped or changed meanwhile
+// (during the prompt, by an editor, by another program) is left alone: 244.
+//
+// Before its first byte is overwritten its old text is made safe in a copy
+// beside it (safety_copy.h); when the copy cannot be made, nothing is
+// touched: 245. Any failure of the write - a short write, no room anywhere in
+// the file, a failed flush or close - puts the old bytes, size and times back
+// from the copy: 245, and the file as it was. The new text and its date reach
+// the disk before the copy goes, so that after a hard kill or a power cut the
+// file is whole, or its old text is in the copy.
+//
+// Interrupts wait from the start of the copy until the file is whole, new or
+// as it was, and then take effect; one that comes while the copy is made
+// ends the run before the file is touched.
+#include "txmorph/disk_write.h"
+#include "txmorph/safety_copy.h"
+
+namespace txmorph {
+
+namespace {
+
+constexpr DWORD kRefused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool sameTime(const FILETIME& a, const FILETIME& b) {
+  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Whether the held file is still the file the name stands for, with the size
+// and last-write time it was loaded with; *now gets what it is now.
+bool stillAsLoaded(const HeldFile* held, const TextString* name, BY_HANDLE_FILE_INFORMATION* now) {
+  BY_HANDLE_FILE_INFORMATION named;
+  const BY_HANDLE_FILE_INFORMATION& was = held->loaded;
+  return GetFileInformationByHandle(held->handle, now) &&
+         informationOfName(static_cast<const char*>(name->data), &named) &&
+         sameFile(&named, &was) && now->nFileSizeHigh == was.nFileSizeHigh &&
+         now->nFileSizeLow == was.nFileSizeLow &&
+         sameTime(now->ftLastWriteTime, was.ftLastWriteTime);
+}
+
+void printNamed(const char* format, const TextString* name) {
+  if (showsWarnings()) printWithName(format, name);
+}
+
+void printCodeAndName(const char* format, DWORD code, const TextString* name) {
+  if (!showsWarnings()) return;
+  TextString shown = displayName(name);
+  rt_printf(format, code, static_cast<const char*>(shown.data));
+  release(&shown);
+}
+
+// The copy is made with interrupts held; one that came meanwhile ends the run
+// with the copy gone and the file untouched (a stop comes back here, and the
+// copy is made again). True with interrupts held and the copy made.
+int32_t makeCopyHolding(SafetyCopy* copy, HANDLE file, const TextString* name) {
+  for (;;) {
+    plat_hold_interrupts();
+    CopyResult made = makeSafetyCopy(copy, file, name);
+    if (made == CopyLeftOver) {
+      plat_release_interrupts();
+      printNamed("FATAL! \"%s\" is left from a run that did not finish; nothing written\n",
+                 &copy->name);
+      return ExitWriteError;
+    }
+    if (made == CopyFailed) {
+      DWORD error = GetLastError();
+      plat_release_interrupts();
+      printCodeAndName("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written\n", error,
+                       &copy->name);
+      return ExitWriteError;
+    }
+    if (!plat_interrupt_pending()) return 0;
+    removeSafetyCopy(copy);
+    plat_release_interrupts();
+  }
+}
+
+// After a failed write: the file as it was, from the copy when the write had
+// changed it. 245 either way; the copy stays when it is the only old text.
+int32_t failed(SafetyCopy* copy, HeldFile* held, const WriteResult* result, uint32_t size,
+               const TextString* name) {
+  bool restored = !result->changed;
+  DWORD error = NO_ERROR;
+  if (!restored) {
+    restored = restoreFromCopy(copy, held->handle, &held->loaded);
+    error = GetLastError();
+  }
+  releaseHeldFile(held);
+  reportWriteError(result->written, size, name);
+  if (restored) {
+    removeSafetyCopy(copy);
+    printNamed("  \"%s\" is as it was\n", name);
+  } else {
+    printCodeAndName("  FATAL! (%u) the old text cannot be put back; it is in \"%s\"\n", error,
+                     &copy->name);
+  }
+  return ExitWriteError;
+}
+
+}  // namespace
+
+int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTime,
+                     const DosDateTime* stamp, HeldFile* held) {
+  BY_HANDLE_FILE_INFORMATION now;
+  if (!stillAsLoaded(held, name, &now)) {
+    printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
+    return ExitCannotCreate;
+  }
+  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) {
+    if (showsWarnings()) rt_printf("FATAL! file creation error\n");
+    return ExitCannotCreate;
+  }
+
+  SafetyCopy copy;
+  initSafetyCopy(&copy);
+  int32_t code = makeCopyHolding(&copy, held->handle, name);
+  if (code != 0) {
+    releaseSafetyCopy(&copy);
+    return code;
+  }
+  uint32_t size = byteSize(text);
+  WriteResult result = writeDiskFile(held->handle, text->data, size);
+  if (result.complete && keepTime && !writeDosTime(held->handle, stamp)) {
+    printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
+  }
+  if (result.complete && !FlushFileBuffers(held->handle)) result.complete = false;
+  if (!result.complete) {
+    code = failed(&copy, held, &result, size, name);
+  } else if (!releaseHeldFile(held)) {
+    // Flushed, yet the close failed: the text may not be what the disk keeps.
+    DWORD error = GetLastError();
+    reportWriteError(result.written, size, name);
+    printCodeAndName("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"\n",
+                     error, &copy.name);
+    code = ExitWriteError;
+  } else if (!removeSafetyCopy(&copy)) {
+    printNamed("  Warning! cannot remove \"%s\"\n", &copy.name);
+  }
+  releaseSafetyCopy(&copy);
+  plat_release_interrupts();
+  return code;
+}
+
+}  // namespace txmorph
