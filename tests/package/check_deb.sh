@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian package for real, runs both programs from PATH, reads
-# their manual pages and completions, removes the package and checks that
-# nothing of it is left.   usage: check_deb.sh PACKAGE.deb
+# Checks the Debian package with lintian (no errors allowed; warnings are
+# listed), installs it for real, runs both programs from PATH, reads their
+# manual pages and completions, removes the package and checks that nothing
+# of it is left.   usage: check_deb.sh PACKAGE.deb
 set -euo pipefail
 deb=$(readlink -f "$1")
 name=$(dpkg-deb --field "$deb" Package)
 fail() { echo "FAIL: $*"; exit 1; }
 
 dpkg-deb --info "$deb"
+command -v lintian >/dev/null || fail "lintian is not installed"
+status=0; report=$(lintian --fail-on error --display-info "$deb" 2>&1) || status=$?
+grep -v 'running with root privileges' <<<"$report" || true
+[ "$status" = 0 ] || fail "lintian found errors"
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
-for path in ./usr/bin/txmorph ./usr/bin/timecarry ./usr/share/man/man1/txmorph.1 \
-            ./usr/share/man/man1/timecarry.1 ./usr/share/bash-completion/completions/txmorph \
-            ./usr/share/bash-completion/completions/timecarry; do
+doc=./usr/share/doc/$name
+for path in ./usr/bin/txmorph ./usr/bin/timecarry ./usr/share/man/man1/txmorph.1.gz \
+            ./usr/share/man/man1/timecarry.1.gz ./usr/share/bash-completion/completions/txmorph \
+            ./usr/share/bash-completion/completions/timecarry "$doc/copyright" \
+            "$doc/changelog.Debian.gz"; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 
@@ -20,8 +27,8 @@ if dpkg -s "$name" >/dev/null 2>&1; then dpkg -r "$name" >/dev/null; fi
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 hash -r
 
-status=0; txmorph -? 2>/dev/null || status=$?
-[ "$status" = 241 ] || fail "txmorph -? exited with $status"
+status=0; txmorph -h 2>/dev/null || status=$?
+[ "$status" = 241 ] || fail "txmorph -h exited with $status"
 status=0; timecarry >/dev/null || status=$?
 [ "$status" = 130 ] || fail "timecarry exited with $status"
 out=$(printf 'caf\xc3\xa9\n' | txmorph -q -ou -r | od -An -tx1 | tr -d ' \n')
@@ -41,7 +48,7 @@ bash -c 'source /usr/share/bash-completion/completions/timecarry && complete -p 
 
 dpkg -r "$name" >/dev/null
 hash -r
-for path in /usr/bin/txmorph /usr/bin/timecarry /usr/share/man/man1/txmorph.1; do
+for path in /usr/bin/txmorph /usr/bin/timecarry /usr/share/man/man1/txmorph.1.gz; do
   [ ! -e "$path" ] || fail "$path is left after removal"
 done
 ! command -v txmorph >/dev/null || fail "txmorph is still on PATH"
