@@ -26,8 +26,9 @@ extern "C" {
 #endif
 
 // The code page in which file names are spelled (the ANSI code page on Windows)
-// and the one the console shows text in (the OEM code page on Windows). Both
-// are values for the code-page argument of the conversion functions.
+// and the one the console shows text in (the OEM code page on Windows; on
+// POSIX the file names' own, so that a name prints as its bytes). Both are
+// values for the code-page argument of the conversion functions.
 UINT plat_file_name_cp(void);
 UINT plat_console_text_cp(void);
 

@@ -202,19 +202,75 @@ class CommandLine(Timecarry):
         code, out, _ = self.tc("?Gg", "a")  # the change time is read natively
         self.assertEqual((code, out), (0, b"a\n"))
 
-    @unittest.skipIf(UNDER_WINE, "arguments beyond ASCII pass Wine's own way")
-    def test_paths_print_in_the_console_code_page(self):
-        name = b"caf\xe9"  # e acute in 1252, the file-name code page of LANG=C
-        with open(os.path.join(self.dir.encode(), name), "wb"):
+
+# The environments a name must come through unchanged: the C locale, a UTF-8
+# one, and none at all (env -i, as cron starts a job).
+LOCALES = [
+    ("C", {"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""}),
+    ("UTF-8", {"LANG": "C.UTF-8", "LC_ALL": "", "LC_CTYPE": ""}),
+    ("env -i", None),
+]
+LATIN1 = b"caf\xe9"  # e acute in Latin-1 and 1252; 0x82 is e acute in 437
+UTF8 = "caf\u00e9".encode()
+
+
+@unittest.skipIf(UNDER_WINE, "names beyond ASCII pass Wine's own way")
+class NamesAreBytes(Timecarry):
+    """On POSIX a name is its bytes in every locale: a listed name opens
+    exactly those bytes and a printed name shows exactly its bytes."""
+
+    def tc_in(self, env, *args, stdin=subprocess.DEVNULL):
+        return run(self.exe, *args, stdin=stdin, cwd=self.dir, env=env,
+                   empty_env=env is None)
+
+    def make(self, name, write_ns=T2020):
+        path = os.path.join(self.dir.encode(), name)
+        with open(path, "wb"):
             pass
-        code, out, _ = run(self.exe, name, cwd=self.dir, stdin=subprocess.DEVNULL,
-                           env={"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""})
-        self.assertEqual((code, out), (0, b"caf\x82\n"))  # 437, the console's
-        utf8 = "café".encode()
-        with open(os.path.join(self.dir.encode(), utf8), "wb"):
-            pass
-        code, out, _ = self.tc(utf8)
-        self.assertEqual((code, out), (0, utf8 + b"\n"))
+        os.utime(path, ns=(write_ns, write_ns))
+        return path
+
+    def test_a_listed_name_acts_on_that_file_and_no_other(self):
+        for locale, env in LOCALES:
+            with self.subTest(locale=locale):
+                for name in [LATIN1, UTF8, b"\x82.txt", b"\xe9.txt"]:
+                    self.make(name)
+                code, out, _ = self.tc_in(env, "?nw", stdin=b"\xe9.txt\n" + LATIN1 + b"\n" + UTF8)
+                self.assertEqual((code, out), (0, b"\xe9.txt\n" + LATIN1 + b"\n" + UTF8 + b"\n"))
+                for name in [b"\xe9.txt", LATIN1, UTF8]:
+                    self.assertGreater(os.stat(os.path.join(self.dir.encode(), name)).st_mtime_ns,
+                                       T2020, name)
+                self.assertEqual(os.stat(os.path.join(self.dir.encode(), b"\x82.txt")).st_mtime_ns,
+                                 T2020, "another file than the one listed")
+
+    def test_argument_names_print_as_their_bytes(self):
+        for locale, env in LOCALES:
+            with self.subTest(locale=locale):
+                self.make(LATIN1, T2020 + 4 * SECOND)
+                self.make(UTF8)
+                code, out, _ = self.tc_in(env, LATIN1, UTF8, LATIN1, b"n\xe9ant")
+                self.assertEqual(code, 32)
+                self.assertEqual(out, UTF8 + b"\n" + LATIN1 + b"\n" + b"n\xe9ant -- ERROR! "
+                                 + NOT_FOUND)
+                self.assertEqual(os.stat(os.path.join(self.dir.encode(), UTF8)).st_mtime_ns,
+                                 T2020 + 4 * SECOND)
+                code, out, _ = self.tc_in(env, b"\xe9" + UTF8)
+                self.assertEqual(code, 66)
+                self.assertEqual(out, b'ERROR! Cannot open "\xe9' + UTF8 + b'" -- ' + NOT_FOUND)
+
+    def test_one_page_for_ansi_and_oem_names_no_other_file(self):
+        # Japanese outside UTF-8 has one page, 932, for both, in which 87 90
+        # and 81 E0 are one character: the listed bytes name the file.
+        self.make(b"\x87\x90")
+        self.make(b"\x81\xe0")
+        env = {"LANG": "ja_JP", "LC_ALL": "", "LC_CTYPE": ""}
+        code, out, _ = self.tc_in(env, "?nw", stdin=b"\x87\x90\n")
+        self.assertEqual((code, out), (0, b"\x87\x90\n"))
+        code, out, _ = self.tc_in(env, "?nw", b"\x87\x90")
+        self.assertEqual((code, out), (0, b"\x87\x90\n"))
+        self.assertGreater(os.stat(os.path.join(self.dir.encode(), b"\x87\x90")).st_mtime_ns,
+                           T2020)
+        self.assertEqual(os.stat(os.path.join(self.dir.encode(), b"\x81\xe0")).st_mtime_ns, T2020)
 
 
 class PathList(Timecarry):
@@ -269,15 +325,6 @@ class PathList(Timecarry):
         self.assertOutput(out, b'ERROR! Cannot open "' + cut.encode() + b'" -- ' + TOO_LONG
                           + cut.encode() + b"\n")
         self.assertGreater(os.stat(cut).st_mtime_ns, T2020, "the exact line was processed")
-
-    @unittest.skipIf(UNDER_WINE, "Wine's console code page is not the OEM one")
-    def test_list_names_in_the_oem_code_page(self):
-        name = b"caf\xe9"  # the file, named in 1252
-        with open(os.path.join(self.dir.encode(), name), "wb"):
-            pass
-        code, out, _ = run(self.exe, "?nw", cwd=self.dir, stdin=b"caf\x82\n",
-                           env={"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""})
-        self.assertEqual((code, out), (0, b"caf\x82\n"))  # printed as it came
 
     @unittest.skipIf(UNDER_WINE or os.geteuid() == 0, "root may write any file's attributes")
     def test_readable_file_whose_attributes_may_not_be_written_is_a_source_failure(self):
