@@ -21,6 +21,15 @@
 #define PLAT_PATH_MAX 4096
 #endif
 
+// Whether a double quote can be part of a file name: not on Windows, where it
+// only groups the words of a name; on POSIX a name is any bytes but the slash
+// and NUL, quotes included.
+#ifdef _WIN32
+#define PLAT_QUOTES_IN_NAMES 0
+#else
+#define PLAT_QUOTES_IN_NAMES 1
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -284,6 +284,23 @@ class PathList(Timecarry):
         self.assertEqual(self.mtime("a b"), T2020 + 60 * SECOND)
         self.assertEqual(self.mtime("c"), T2020 + 3660 * SECOND)
 
+    def test_quotes_in_listed_names(self):
+        # A quote is a byte of a POSIX name: only a pair around the whole line
+        # is dropped. Windows names cannot hold one: it is dropped anywhere.
+        for name in ["xy", "my file", "open", "close"] + ([] if UNDER_WINE else
+                                                          ['x"y', '"open', 'close"']):
+            self.file(name, T2020)
+        code, out, _ = self.tc("?w+w", stdin=b'x"y\n"my file"\n"open\nclose"\n')
+        self.assertEqual(code, 0)
+        changed = ["xy", "my file", "open", "close"] if UNDER_WINE else [
+            'x"y', "my file", '"open', 'close"']
+        self.assertEqual(out, "".join(name + "\n" for name in changed).encode())
+        for name in changed:
+            self.assertEqual(self.mtime(name), T2020 + 60 * SECOND, name)
+        if not UNDER_WINE:
+            for name in ["xy", "open", "close"]:
+                self.assertEqual(self.mtime(name), T2020, name)
+
     def test_nul_and_cr_end_lines_and_spaces_stay(self):
         self.file("x", 0)
         self.file(" x", 0)
