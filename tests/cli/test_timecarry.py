@@ -203,6 +203,50 @@ class CommandLine(Timecarry):
         self.assertEqual((code, out), (0, b"a\n"))
 
 
+def on_ext4(path):
+    kind = subprocess.run(["stat", "-f", "-c", "%T", path], capture_output=True, text=True)
+    return kind.stdout.strip() == "ext2/ext3"
+
+
+INVALID = b"(87) The parameter is incorrect.\n"
+EXT4_FIRST = -(2**31) * SECOND  # 1901-12-13 20:45:52 UTC
+T2300 = 10_413_792_000 * SECOND
+
+
+@unittest.skipIf(UNDER_WINE, "Wine clamps times as the file system does and reports success")
+class TimesTheFileSystemCannotHold(Timecarry):
+    """ext4 keeps 1901-12-13 to 2446-05-10 and stores the nearest end for a
+    time beyond; a time reported set must be the time stored."""
+
+    def setUp(self):
+        super().setUp()
+        if not on_ext4(self.dir):
+            self.skipTest("needs ext4")
+
+    def assertRefusedAndKept(self, operations, name, write_ns, access_ns):
+        code, out, _ = self.tc(operations, name)
+        self.assertEqual((code, out), (32 + 2, name.encode() + b" -- ERROR! " + INVALID))
+        self.assertEqual((self.mtime(name), self.atime(name)), (write_ns, access_ns))
+
+    def test_beyond_the_last_time(self):
+        self.file("f", T2020 + 123_456_789, T2020 + 987_654_321)
+        self.assertRefusedAndKept("?:w", "f", T2020 + 123_456_789, T2020 + 987_654_321)
+        self.assertRefusedAndKept("?nw:a", "f", T2020 + 123_456_789, T2020 + 987_654_321)
+
+    def test_before_the_first_time(self):
+        # 25 hours before the first time ext4 keeps, which it would store instead
+        self.file("f", EXT4_FIRST + 7 * SECOND + 5, T2020 + 1)
+        self.assertRefusedAndKept("?w" + "-" * 1500 + "w", "f", EXT4_FIRST + 7 * SECOND + 5,
+                                   T2020 + 1)
+
+    def test_far_times_the_file_system_holds_are_set(self):
+        self.file("src", T2300 + 100)
+        self.file("dst")
+        code, out, _ = self.tc("?wwwa", "src", "dst")
+        self.assertEqual((code, out), (0, b"dst\n"))
+        self.assertEqual((self.mtime("dst"), self.atime("dst")), (T2300 + 100, T2300 + 100))
+
+
 # The environments a name must come through unchanged: the C locale, a UTF-8
 # one, and none at all (env -i, as cron starts a job).
 LOCALES = [
