@@ -41,6 +41,13 @@ extern "C" {
 UINT plat_file_name_cp(void);
 UINT plat_console_text_cp(void);
 
+// Whether SetFileTime would take these times through this handle, as far as
+// the system can tell without setting them (times as for SetFileTime; null
+// leaves one as it is): TRUE, or FALSE with the reason it would give as the
+// last error. Nothing is changed.
+BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                             const FILETIME* write);
+
 #ifdef __cplusplus
 }
 #endif

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/platform.h"
 #include "platform/posix/errors.h"
 
 namespace {
@@ -199,6 +200,21 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
   uint64_t a = access ? value_of(access) : 0;
   uint64_t w = write ? value_of(write) : 0;
   DWORD error = plat_write_file_times(plat_handle_of(file), &c, &a, &w);
+  if (error != NO_ERROR) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// All but what only setting can show: whether the file system holds the
+// times asked.
+BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                             const FILETIME* write) {
+  uint64_t c = creation ? value_of(creation) : 0;
+  uint64_t a = access ? value_of(access) : 0;
+  uint64_t w = write ? value_of(write) : 0;
+  DWORD error = plat_check_file_times(plat_handle_of(file), &c, &a, &w);
   if (error != NO_ERROR) {
     SetLastError(error);
     return FALSE;

@@ -203,6 +203,76 @@ class CommandLine(Timecarry):
         self.assertEqual((code, out), (0, b"a\n"))
 
 
+class Preview(Timecarry):
+    """??ops: the run as it would be, its lines and its exit code, with the
+    times it would write under each destination; nothing written."""
+
+    def times(self):
+        return {name: (self.mtime(name), self.atime(name)) for name in os.listdir(self.dir)}
+
+    def preview(self, operations, *args, stdin=subprocess.DEVNULL, tz="UTC"):
+        """Runs ??operations and checks that no time changed, to the
+        nanosecond; then runs ?operations itself on copies of the times, and
+        checks that the preview's lines without its time lines and its exit
+        code are the real run's."""
+        before = self.times()
+        code, out, _ = run(self.exe, "??" + operations, *args, stdin=stdin, cwd=self.dir,
+                           env={"LANG": "C.UTF-8", "LC_ALL": "", "LC_CTYPE": "", "TZ": tz})
+        self.assertEqual(self.times(), before, "a preview wrote")
+        real_code, real_out, _ = self.tc("?" + operations, *args, stdin=stdin)
+        self.assertEqual(real_code, code)
+        without_times = b"".join(line for line in out.splitlines(keepends=True)
+                                 if not re.match(rb"  [CAWG] ", line))
+        self.assertEqual(without_times, real_out)
+        return code, out
+
+    def test_one_time(self):
+        self.file("a", T2020 + 123_456_700, T2020)
+        code, out = self.preview("w+w", "a")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, b"a\n  W 2020-01-01 00:00:00.1234567 -> 2020-01-01 00:01:00.0000000\n")
+
+    def test_two_times_east_of_utc_in_the_order_c_a_w_g(self):
+        self.file("src", T2020 + 7_500_000_000, T2020)
+        self.file("dst", T2020 - 3600 * SECOND)
+        code, out = self.preview("Www+a", "src", "dst", tz="JST-9")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, b"dst\n"
+                         b"  A 2020-01-01 08:00:00.0000000 -> 2020-01-01 09:01:00.0000000\n"
+                         b"  W 2020-01-01 08:00:00.0000000 -> 2020-01-01 09:00:06.0000000\n")
+
+    def test_a_list_with_a_missing_file(self):
+        self.file("a", T2020)
+        self.file("b", T2020 + 60 * SECOND)
+        code, out = self.preview("w-w", stdin=b"a\nmissing\nb\n")
+        self.assertEqual(code, 64)
+        self.assertOutput(out, b"a\n  W 2020-01-01 00:00:00.0000000 -> 2019-12-31 23:59:00.0000000\n"
+                          b'ERROR! Cannot open "missing" -- ' + NOT_FOUND +
+                          b"b\n  W 2020-01-01 00:01:00.0000000 -> 2020-01-01 00:00:00.0000000\n")
+
+    def test_failures_and_exit_bits_as_in_the_real_run(self):
+        self.file("old", 157_766_400 * SECOND)  # 1975: no DOS date
+        self.file("dst", T2020)
+        code, out = self.preview("Ww.a", "old", "dst", "missing")
+        self.assertEqual(code, 4 + 32)
+        self.assertTrue(out.startswith(b"ERROR! Cannot convert timestamp "), out)
+        self.assertTrue(codes_only(out).endswith(
+            b"dst\n  A 2020-01-01 00:00:00.0000000 -> -\n"
+            b"  W 2020-01-01 00:00:00.0000000 -> 1975-01-01 00:00:00.0000000\n"
+            b"missing -- ERROR! " + codes_only(NOT_FOUND)), out)
+
+    @unittest.skipIf(UNDER_WINE, "Wine ignores creation time sets")
+    def test_a_creation_time_on_linux(self):
+        self.file("a")
+        code, out = self.preview("wc", "a")
+        self.assertEqual((code, out), (32 + 2, b"a -- ERROR! " + NOT_SUPPORTED))
+
+    def test_only_a_question_mark_more_is_the_help(self):
+        code, out, _ = self.tc("??")
+        self.assertEqual(code, 130)
+        self.assertTrue(out.endswith(HELP_LINES))
+
+
 def on_ext4(path):
     kind = subprocess.run(["stat", "-f", "-c", "%T", path], capture_output=True, text=True)
     return kind.stdout.strip() == "ext2/ext3"
