@@ -1,5 +1,5 @@
 # bash completion for timecarry: the operation string after "?" (letters,
-# steps and operators), then file names.
+# steps and operators; a second "?" previews the run), then file names.
 _timecarry() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   if ((COMP_CWORD == 1)) && [[ $cur == \?* ]]; then
@@ -8,6 +8,7 @@ _timecarry() {
     for c in w c a g n W C A G N '#' . : + - '<' '>' = '!' '~'; do
       COMPREPLY+=("$cur$c")
     done
+    [[ $cur == \? ]] && COMPREPLY+=("??")
     compopt -o nospace 2>/dev/null
     return
   fi

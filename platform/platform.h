@@ -31,13 +31,23 @@ static inline int plat_ends_folder(char c) {
 #endif
 }
 
+// Whether a double quote can be part of a file name: not on Windows, where it
+// only groups the words of a name; on POSIX a name is any bytes but the slash
+// and NUL, quotes included.
+#ifdef _WIN32
+#define PLAT_QUOTES_IN_NAMES 0
+#else
+#define PLAT_QUOTES_IN_NAMES 1
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 // The code page in which file names are spelled (the ANSI code page on Windows)
-// and the one the console shows text in (the OEM code page on Windows). Both
-// are values for the code-page argument of the conversion functions.
+// and the one the console shows text in (the OEM code page on Windows; on
+// POSIX the file names' own, so that a name prints as its bytes). Both are
+// values for the code-page argument of the conversion functions.
 UINT plat_file_name_cp(void);
 UINT plat_console_text_cp(void);
 
@@ -60,6 +70,13 @@ BOOL plat_copy_file_data(HANDLE from, HANDLE to);
 void plat_hold_interrupts(void);
 BOOL plat_interrupt_pending(void);
 void plat_release_interrupts(void);
+
+// Whether SetFileTime would take these times through this handle, as far as
+// the system can tell without setting them (times as for SetFileTime; null
+// leaves one as it is): TRUE, or FALSE with the reason it would give as the
+// last error. Nothing is changed.
+BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                             const FILETIME* write);
 
 #ifdef __cplusplus
 }

@@ -24,6 +24,10 @@ HANDLE plat_adopt_fd(int fd, DWORD access);
 // Everything is allowed when 0.
 extern SIZE_T plat_heap_fail_above;
 
+// The effective user is asked of the system once per process; a test that
+// changes it (in a child it forked) has the layer ask again.
+void plat_forget_effective_user(void);
+
 #endif
 
 #endif

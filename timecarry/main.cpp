@@ -16,7 +16,8 @@ int32_t show_help(const timecarry_run* run) {
 }
 
 // timecarry [?operations] source [destination ...], and the paths listed on
-// standard input when it is a file or a pipe.
+// standard input when it is a file or a pipe. Operations that begin with a
+// second '?' preview the run: all happens as in a real one but the writing.
 int32_t timecarry_main(int32_t argc, char** argv) {
   timecarry_run* run = &the_run;
   init_run(run);
@@ -29,6 +30,10 @@ int32_t timecarry_main(int32_t argc, char** argv) {
   if (argv[1][0] == '?') {
     operations = argv[1] + 1;
     first = 2;
+    if (*operations == '?') {
+      run->preview = true;
+      operations++;
+    }
     if (*operations == 0) return show_help(run);
   }
 

@@ -83,3 +83,14 @@ bool write_file_times(const native_api* api, HANDLE file, const file_time* creat
   SetLastError(api->status_to_error(status));
   return status == 0;
 }
+
+// The change time is not looked at: no system refuses one before it is set.
+bool check_file_times(HANDLE file, const file_time* creation, const file_time* access,
+                      const file_time* write) {
+  FILETIME c, a, w;
+  if (creation != nullptr) c = split_time(*creation);
+  if (access != nullptr) a = split_time(*access);
+  if (write != nullptr) w = split_time(*write);
+  return plat_can_set_file_times(file, creation ? &c : nullptr, access ? &a : nullptr,
+                                 write ? &w : nullptr) != FALSE;
+}

@@ -1,9 +1,11 @@
 // The lines of the path list, over any source of bytes.
 //
-// A line ends at LF, CR, NUL or the end of the input; double quotes are
-// dropped wherever they stand; nothing else is trimmed, and lines left empty
-// are skipped. The input is read in blocks; what a line is does not depend on
-// how the source cuts it.
+// A line ends at LF, CR, NUL or the end of the input; nothing is trimmed, and
+// lines left empty are skipped. Double quotes follow the system's names:
+// where a name cannot hold one, every quote is dropped wherever it stands;
+// where it can, a quote is a byte of the name, and only a pair that encloses
+// the whole line ("my file") is dropped. The input is read in blocks; what a
+// line is does not depend on how the source cuts it.
 #ifndef TIMECARRY_PATH_LINE_READER_H
 #define TIMECARRY_PATH_LINE_READER_H
 
@@ -17,6 +19,7 @@ typedef uint32_t (*path_bytes_fn)(void* source, uint8_t* buffer, uint32_t room);
 struct path_line_reader {
   path_bytes_fn read;
   void* source;
+  bool quotes_in_names;  // a quote can be part of a name (PLAT_QUOTES_IN_NAMES)
   uint32_t cursor;
   uint32_t end;
   bool ended;
@@ -25,7 +28,8 @@ struct path_line_reader {
 
 enum path_line_kind : uint8_t { path_line_end, path_line_path, path_line_too_long };
 
-void init_path_line_reader(path_line_reader* reader, path_bytes_fn read, void* source);
+void init_path_line_reader(path_line_reader* reader, path_bytes_fn read, void* source,
+                           bool quotes_in_names);
 
 // The next line that keeps a character, in `line` (`room` bytes with the
 // NUL). A line too long for it keeps its first room - 1 characters and is

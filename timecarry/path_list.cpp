@@ -34,7 +34,7 @@ bool process_path_list(timecarry_run* run, HANDLE input, const char* operations)
     run->console_is_oem = false;
   }
   path_line_reader reader;
-  init_path_line_reader(&reader, read_input, input);
+  init_path_line_reader(&reader, read_input, input, PLAT_QUOTES_IN_NAMES);
   char line[PLAT_PATH_MAX];
   for (;;) {
     path_line_kind kind = next_path_line(&reader, line, sizeof line);

@@ -3,6 +3,7 @@
 
 void init_run(timecarry_run* run) {
   run->exit_status = exit_nothing_done;
+  run->preview = false;
   run->native = native_api{nullptr, nullptr, nullptr};
   for (int i = 0; i < time_count; i++) {
     run->source_times[i] = 0;

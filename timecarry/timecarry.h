@@ -87,6 +87,7 @@ struct native_api {
 struct timecarry_run {
   uint8_t exit_status;
   bool console_is_oem;  // the console shows the OEM code page: paths printed in it
+  bool preview;         // ??ops: all as in a run but the writing; the times shown
   native_api native;
   file_time source_times[time_count];
   file_time new_times[time_count];
@@ -94,7 +95,7 @@ struct timecarry_run {
 };
 
 // A run before anything happened: nothing done yet, the constant sources
-// unset, no native interface. console_is_oem is the caller's.
+// unset, no native interface, no preview. console_is_oem is the caller's.
 void init_run(timecarry_run* run);
 
 // The constant sources, fixed once per run: '.', ':' and the current time.
@@ -115,10 +116,25 @@ bool read_file_times(const native_api* api, HANDLE file, file_time* creation, fi
                      file_time* write, file_time* change);
 bool write_file_times(const native_api* api, HANDLE file, const file_time* creation,
                       const file_time* access, const file_time* write, const file_time* change);
+// What write_file_times would refuse, as far as the system can tell without
+// writing; false with the reason as the last error. Nothing is written.
+bool check_file_times(HANDLE file, const file_time* creation, const file_time* access,
+                      const file_time* write);
 
 // timestamp_access.cpp
 HANDLE open_source(timecarry_run* run, char* path, DWORD access);
 void apply_to_destination(timecarry_run* run, char* path, HANDLE file);
+
+// preview.cpp: the lines of a preview under a destination's own: for each
+// time the string would write, in the order C, A, W, G, its letter, the old
+// and the new value as local date and time. old_times holds the
+// destination's times by time_index.
+void print_preview(const timecarry_run* run, const file_time* old_times);
+// The local date and time of a file time, "YYYY-MM-DD hh:mm:ss.fffffff";
+// "-" for all ones (no time), the value's digits when it has no local date.
+// `text` holds at least time_text_room bytes.
+constexpr uint32_t time_text_room = 32;
+void format_time(file_time value, char* text);
 
 // path_list.cpp: the paths of standard input, each its own source and
 // destination. False when the operation string is illegal.

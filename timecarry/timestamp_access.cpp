@@ -58,21 +58,52 @@ HANDLE open_source(timecarry_run* run, char* path, DWORD access) {
   return INVALID_HANDLE_VALUE;
 }
 
+namespace {
+
+// new_times written through the handle; in a preview only checked, as far as
+// the system can tell without writing.
+bool set_new_times(const timecarry_run* run, HANDLE file) {
+  const file_time* c = given(run, time_creation);
+  const file_time* a = given(run, time_access);
+  const file_time* w = given(run, time_write);
+  if (run->preview) return check_file_times(file, c, a, w);
+  return write_file_times(&run->native, file, c, a, w, given(run, time_change));
+}
+
+// A destination's times before the write, for a preview. A listed path is
+// its own source, whose times were just read; a destination of the command
+// line is opened again to read them (its own handle may only write). Times
+// that cannot be read show as none.
+void destination_times(const timecarry_run* run, const char* path, bool listed, file_time* times) {
+  for (int i = 0; i < time_count; i++) times[i] = listed ? run->source_times[i] : time_all_ones;
+  if (listed) return;
+  HANDLE file = open_for_timestamps(path, FILE_READ_ATTRIBUTES);
+  if (file == INVALID_HANDLE_VALUE) return;
+  read_file_times(&run->native, file, &times[time_creation], &times[time_access],
+                  &times[time_write], &times[time_change]);
+  CloseHandle(file);
+}
+
+}  // namespace
+
 // Writes new_times to a destination, given its open handle (a path of the
 // list) or INVALID_HANDLE_VALUE (a destination of the command line, opened
 // here), prints its line and closes the handle. The line is the path alone
-// when the times were set, else the path, " -- " and the error report.
+// when the times were set, else the path, " -- " and the error report. A
+// preview writes nothing: the path's line is the one the write would give,
+// followed by the times it would write.
 void apply_to_destination(timecarry_run* run, char* path, HANDLE file) {
-  if (file == INVALID_HANDLE_VALUE) file = open_for_timestamps(path, FILE_WRITE_ATTRIBUTES);
-  bool written =
-      file != INVALID_HANDLE_VALUE &&
-      write_file_times(&run->native, file, given(run, time_creation), given(run, time_access),
-                       given(run, time_write), given(run, time_change));
+  bool listed = file != INVALID_HANDLE_VALUE;
+  if (!listed) file = open_for_timestamps(path, FILE_WRITE_ATTRIBUTES);
+  bool written = file != INVALID_HANDLE_VALUE && set_new_times(run, file);
   DWORD error = GetLastError();
+  file_time old_times[time_count];
+  if (written && run->preview) destination_times(run, path, listed, old_times);
   to_console_text(run, path);
   if (written) {
     run->exit_status &= static_cast<uint8_t>(~exit_nothing_done);
     rt_printf("%s\n", path);
+    if (run->preview) print_preview(run, old_times);
   } else {
     run->exit_status |= exit_set_failed;
     rt_printf("%s -- ", path);

@@ -7,10 +7,14 @@ namespace txmorph {
 int8_t quietLevel = 0;
 
 // On Windows file names are ANSI and the console shows OEM; on POSIX both are
-// the locale's encoding, so a name prints as it is spelled.
+// the locale's encoding, so a name prints as it is spelled, byte for byte.
 TextString displayName(const TextString* name) {
   TextString shown;
   initCopy(&shown, name);
+  if (plat_file_name_cp() == plat_console_text_cp()) {
+    makeTerminated(&shown);
+    return shown;
+  }
   uint32_t saved = conversionState.codePage;
   conversionState.codePage = plat_file_name_cp();
   bool converted = toWide(&shown);

@@ -2,11 +2,19 @@
 // code page, character by character through UTF-16, best fit included.
 // Source and destination may be the same buffer: no character grows (one
 // that would is written as the OEM default character), so a byte is always
-// read before it is overwritten.
+// read before it is overwritten. Where the two are one page (a language that
+// has one page for both), the string is copied as it is: a name prints as its
+// bytes, and a character with two codes in the page keeps its own.
+#include <string.h>
+
 #include "platform/code_pages/code_page.h"
 
 BOOL CharToOemA(LPCSTR source, LPSTR dest) {
   if (source == nullptr || dest == nullptr) return FALSE;
+  if (GetACP() == GetOEMCP()) {
+    if (dest != source) memmove(dest, source, strlen(source) + 1);
+    return TRUE;
+  }
   const plat_code_page* ansi = plat_cp_find(GetACP());
   const plat_code_page* oem = plat_cp_find(GetOEMCP());
   if (ansi == nullptr || oem == nullptr) {

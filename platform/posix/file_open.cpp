@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include "platform/posix/console_input.h"
+#include "platform/posix/effective_user.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/file_name.h"
 #include "platform/posix/handle.h"
@@ -107,7 +108,7 @@ DWORD open_error(int error, const char* path) {
 // anything is changed; then an overwrite empties it. NO_ERROR or the code.
 DWORD check_existing(int fd, DWORD access, DWORD flags, bool overwrite) {
   bool write_data = (access & GENERIC_WRITE) || overwrite;
-  bool write_attributes = (access & FILE_WRITE_ATTRIBUTES) && geteuid() != 0;
+  bool write_attributes = (access & FILE_WRITE_ATTRIBUTES) && plat_effective_user() != 0;
   bool directory_matters = !(flags & FILE_FLAG_BACKUP_SEMANTICS);
   if (!write_data && !write_attributes && !directory_matters) return NO_ERROR;
 
@@ -115,7 +116,7 @@ DWORD check_existing(int fd, DWORD access, DWORD flags, bool overwrite) {
   if (fstat(fd, &st) != 0) return plat_error_from_errno(errno);
   if (S_ISDIR(st.st_mode) && directory_matters) return ERROR_ACCESS_DENIED;
   if (S_ISREG(st.st_mode) && write_data && (st.st_mode & 0222) == 0) return ERROR_ACCESS_DENIED;
-  if (write_attributes && st.st_uid != geteuid()) return ERROR_ACCESS_DENIED;
+  if (write_attributes && st.st_uid != plat_effective_user()) return ERROR_ACCESS_DENIED;
   if (overwrite && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
     return plat_error_from_errno(errno);
   }

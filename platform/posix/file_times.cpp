@@ -2,12 +2,21 @@
 // birth time (where the file system keeps one) and the change time is the
 // status change time. Access and modification times are set to the 100 ns;
 // the birth time and the change time cannot be set on Linux.
+//
+// A file system stores a time it cannot hold as the nearest it can (ext4:
+// 1901-12-13 to 2446-05-10) and reports success. So a time asked outside what
+// every common file system holds is read back after it was set; where the
+// stored one is more than a day away (the coarsest a file system keeps: FAT
+// has an access date only), the file gets its times back and the request
+// fails with ERROR_INVALID_PARAMETER. Times within the range, "now" among
+// them, cost nothing more.
 #include "platform/posix/file_times.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/platform.h"
 #include "platform/posix/errors.h"
 
 namespace {
@@ -48,6 +57,15 @@ DWORD attributes_of(uint16_t mode) {
   return attributes;
 }
 
+// What every common file system holds: 1980-01-01 00:00:00 UTC, FAT's first
+// day, to 2038-01-19 03:14:07 UTC, the last second of a 32-bit time_t.
+constexpr uint64_t kCommonFirst = kUnixEpoch + INT64_C(315532800) * kTicksPerSecond;
+constexpr uint64_t kCommonLast = kUnixEpoch + (INT64_C(2147483647) + 1) * kTicksPerSecond - 1;
+
+// How far a stored time may lie from the one asked and still be that time
+// as the file system keeps it: one day.
+constexpr uint64_t kCoarsest = UINT64_C(864000000000);
+
 enum TimeRequest : uint8_t { KEEP, SET, INVALID };
 
 // What a given time asks for: the values the system treats as "leave it"
@@ -76,22 +94,74 @@ DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info) {
   return NO_ERROR;
 }
 
-DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
+DWORD plat_check_file_times(const plat_handle* file, const uint64_t* creation,
                             const uint64_t* access, const uint64_t* write) {
   if (file == nullptr || file->fd < 0) return ERROR_INVALID_HANDLE;
   if (!(file->access & (FILE_WRITE_ATTRIBUTES | GENERIC_WRITE))) return ERROR_ACCESS_DENIED;
   TimeRequest c = request_of(creation), a = request_of(access), w = request_of(write);
   if (c == INVALID || a == INVALID || w == INVALID) return ERROR_INVALID_PARAMETER;
   if (c == SET) return ERROR_NOT_SUPPORTED;
-  if (a == KEEP && w == KEEP) return NO_ERROR;
+  return NO_ERROR;
+}
 
-  struct timespec times[2];
-  times[0] = a == SET ? timespec_of(*access) : timespec{0, UTIME_OMIT};
-  times[1] = w == SET ? timespec_of(*write) : timespec{0, UTIME_OMIT};
-  if (utimensat(file->fd, "", times, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) {
+namespace {
+
+bool uncommon(const uint64_t* time) {
+  return request_of(time) == SET && (*time < kCommonFirst || *time > kCommonLast);
+}
+
+bool stored_as_asked(const uint64_t* asked, const struct statx_timestamp& stored) {
+  if (request_of(asked) != SET) return true;
+  uint64_t held = file_time_of(stored);
+  return (held > *asked ? held - *asked : *asked - held) <= kCoarsest;
+}
+
+struct timespec timespec_from(const struct statx_timestamp& t) {
+  struct timespec ts;
+  ts.tv_sec = static_cast<time_t>(t.tv_sec);
+  ts.tv_nsec = static_cast<long>(t.tv_nsec);
+  return ts;
+}
+
+DWORD stamps_of(int fd, struct statx* sx) {
+  if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_ATIME | STATX_MTIME, sx) != 0) {
     return plat_error_from_errno(errno);
   }
   return NO_ERROR;
+}
+
+DWORD set_stamps(int fd, const struct timespec times[2]) {
+  if (utimensat(fd, "", times, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) {
+    return plat_error_from_errno(errno);
+  }
+  return NO_ERROR;
+}
+
+}  // namespace
+
+DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
+                            const uint64_t* access, const uint64_t* write) {
+  DWORD error = plat_check_file_times(file, creation, access, write);
+  if (error != NO_ERROR) return error;
+  TimeRequest a = request_of(access), w = request_of(write);
+  if (a == KEEP && w == KEEP) return NO_ERROR;
+
+  bool read_back = uncommon(access) || uncommon(write);
+  struct statx before;
+  if (read_back && (error = stamps_of(file->fd, &before)) != NO_ERROR) return error;
+  struct timespec times[2];
+  times[0] = a == SET ? timespec_of(*access) : timespec{0, UTIME_OMIT};
+  times[1] = w == SET ? timespec_of(*write) : timespec{0, UTIME_OMIT};
+  if ((error = set_stamps(file->fd, times)) != NO_ERROR || !read_back) return error;
+
+  struct statx after;
+  if ((error = stamps_of(file->fd, &after)) != NO_ERROR) return error;
+  if (stored_as_asked(access, after.stx_atime) && stored_as_asked(write, after.stx_mtime)) {
+    return NO_ERROR;
+  }
+  struct timespec old[2] = {timespec_from(before.stx_atime), timespec_from(before.stx_mtime)};
+  set_stamps(file->fd, old);
+  return ERROR_INVALID_PARAMETER;
 }
 
 // ---------------------------------------------------------------------------
@@ -130,6 +200,21 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
   uint64_t a = access ? value_of(access) : 0;
   uint64_t w = write ? value_of(write) : 0;
   DWORD error = plat_write_file_times(plat_handle_of(file), &c, &a, &w);
+  if (error != NO_ERROR) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// All but what only setting can show: whether the file system holds the
+// times asked.
+BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                             const FILETIME* write) {
+  uint64_t c = creation ? value_of(creation) : 0;
+  uint64_t a = access ? value_of(access) : 0;
+  uint64_t w = write ? value_of(write) : 0;
+  DWORD error = plat_check_file_times(plat_handle_of(file), &c, &a, &w);
   if (error != NO_ERROR) {
     SetLastError(error);
     return FALSE;

@@ -27,10 +27,19 @@ DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info);
 // Sets the times of the file behind an open handle. Each time is optional: a
 // null pointer, 0, all ones (stop updating) or all ones but the lowest bit
 // (resume updating) leaves it as it is. Access and write times are set to the
-// 100 ns; a birth time cannot be set here (ERROR_NOT_SUPPORTED). The handle
-// must have been opened with FILE_WRITE_ATTRIBUTES or GENERIC_WRITE.
-// NO_ERROR or a Win32 code; on failure nothing was changed.
+// 100 ns; a birth time cannot be set here (ERROR_NOT_SUPPORTED), nor a time
+// the file system cannot hold (ERROR_INVALID_PARAMETER: one outside 1980 to
+// 2038 is read back, and refused when it was stored more than a day away).
+// The handle must have been opened with FILE_WRITE_ATTRIBUTES or
+// GENERIC_WRITE. NO_ERROR or a Win32 code; on failure the file keeps the
+// times it had.
 DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
+                            const uint64_t* access, const uint64_t* write);
+
+// What plat_write_file_times would refuse before it sets anything: the
+// handle, the access it was opened with, the values asked. NO_ERROR or the
+// code it would fail with; nothing is changed.
+DWORD plat_check_file_times(const plat_handle* file, const uint64_t* creation,
                             const uint64_t* access, const uint64_t* write);
 
 #endif

@@ -200,10 +200,12 @@ UINT GetACP(void) { return plat_locale().ansi; }
 
 UINT GetOEMCP(void) { return plat_locale().oem; }
 
-// A UTF-8 terminal shows UTF-8; any other is taken to show the OEM code page,
-// as a Windows console does.
-UINT GetConsoleCP(void) { return plat_locale().utf8 ? CP_UTF8 : plat_locale().oem; }
+// A file name is bytes, and what lists names (ls, find, a saved list) writes
+// those bytes; a terminal shows them in the locale's encoding. So the console
+// shows the code page of file names: UTF-8 in a UTF-8 locale, the ANSI code
+// page otherwise, never the OEM one (which stays the locale's pairing).
+UINT GetConsoleCP(void) { return plat_locale().utf8 ? CP_UTF8 : plat_locale().ansi; }
 
 UINT plat_file_name_cp(void) { return plat_locale().utf8 ? CP_UTF8 : CP_ACP; }
 
-UINT plat_console_text_cp(void) { return plat_locale().utf8 ? CP_UTF8 : CP_OEMCP; }
+UINT plat_console_text_cp(void) { return plat_file_name_cp(); }

@@ -63,10 +63,13 @@ def launch(exe, *args, live_at_exit=False):
     return RUNNER + options + [exe, *args], check
 
 
-def run(exe, *args, stdin=b"", cwd=None, env=None, timeout=120, live_at_exit=False):
-    """Runs the program; returns (exit code, stdout bytes, stderr bytes)."""
+def run(exe, *args, stdin=b"", cwd=None, env=None, timeout=120, live_at_exit=False,
+        empty_env=False):
+    """Runs the program; returns (exit code, stdout bytes, stderr bytes).
+    env adds to this process's environment; with empty_env it is the whole
+    environment (none at all when not given), as `env -i` and cron run."""
     command, check = launch(exe, *args, live_at_exit=live_at_exit)
-    full_env = dict(os.environ)
+    full_env = {} if empty_env else dict(os.environ)
     if env:
         full_env.update(env)
     # stdin: bytes to pipe in, or a file object / subprocess.DEVNULL to hand over

@@ -475,12 +475,11 @@ class HostileNames(Files):
             code, out, _ = self.tc("?w+w", name)
             self.assertEqual(code, 0, name)
             self.assertEqual(os.stat(path).st_mtime_ns, T2020 + 60 * SECOND, name)
-            # A list drops double quotes, and its lines are in the console's
-            # code page (see test_timecarry).
-            if b'"' not in name and name.isascii():
-                code, out, _ = self.tc("?w+w", stdin=name + b"\n")
-                self.assertEqual(code, 0, name)
-                self.assertEqual(os.stat(path).st_mtime_ns, T2020 + 120 * SECOND, name)
+            # A listed name is its bytes, quotes and bytes beyond ASCII
+            # included (only a pair around the whole line is dropped).
+            code, out, _ = self.tc("?w+w", stdin=name + b"\n")
+            self.assertEqual((code, out), (0, name + b"\n"), name)
+            self.assertEqual(os.stat(path).st_mtime_ns, T2020 + 120 * SECOND, name)
             os.unlink(path)
 
     def deep_path(self, length):

@@ -202,19 +202,189 @@ class CommandLine(Timecarry):
         code, out, _ = self.tc("?Gg", "a")  # the change time is read natively
         self.assertEqual((code, out), (0, b"a\n"))
 
-    @unittest.skipIf(UNDER_WINE, "arguments beyond ASCII pass Wine's own way")
-    def test_paths_print_in_the_console_code_page(self):
-        name = b"caf\xe9"  # e acute in 1252, the file-name code page of LANG=C
-        with open(os.path.join(self.dir.encode(), name), "wb"):
+
+class Preview(Timecarry):
+    """??ops: the run as it would be, its lines and its exit code, with the
+    times it would write under each destination; nothing written."""
+
+    def times(self):
+        return {name: (self.mtime(name), self.atime(name)) for name in os.listdir(self.dir)}
+
+    def preview(self, operations, *args, stdin=subprocess.DEVNULL, tz="UTC"):
+        """Runs ??operations and checks that no time changed, to the
+        nanosecond; then runs ?operations itself on copies of the times, and
+        checks that the preview's lines without its time lines and its exit
+        code are the real run's."""
+        before = self.times()
+        code, out, _ = run(self.exe, "??" + operations, *args, stdin=stdin, cwd=self.dir,
+                           env={"LANG": "C.UTF-8", "LC_ALL": "", "LC_CTYPE": "", "TZ": tz})
+        self.assertEqual(self.times(), before, "a preview wrote")
+        real_code, real_out, _ = self.tc("?" + operations, *args, stdin=stdin)
+        self.assertEqual(real_code, code)
+        without_times = b"".join(line for line in out.splitlines(keepends=True)
+                                 if not re.match(rb"  [CAWG] ", line))
+        self.assertEqual(without_times, real_out)
+        return code, out
+
+    def test_one_time(self):
+        self.file("a", T2020 + 123_456_700, T2020)
+        code, out = self.preview("w+w", "a")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, b"a\n  W 2020-01-01 00:00:00.1234567 -> 2020-01-01 00:01:00.0000000\n")
+
+    def test_two_times_east_of_utc_in_the_order_c_a_w_g(self):
+        self.file("src", T2020 + 7_500_000_000, T2020)
+        self.file("dst", T2020 - 3600 * SECOND)
+        code, out = self.preview("Www+a", "src", "dst", tz="JST-9")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, b"dst\n"
+                         b"  A 2020-01-01 08:00:00.0000000 -> 2020-01-01 09:01:00.0000000\n"
+                         b"  W 2020-01-01 08:00:00.0000000 -> 2020-01-01 09:00:06.0000000\n")
+
+    def test_a_list_with_a_missing_file(self):
+        self.file("a", T2020)
+        self.file("b", T2020 + 60 * SECOND)
+        code, out = self.preview("w-w", stdin=b"a\nmissing\nb\n")
+        self.assertEqual(code, 64)
+        self.assertOutput(out, b"a\n  W 2020-01-01 00:00:00.0000000 -> 2019-12-31 23:59:00.0000000\n"
+                          b'ERROR! Cannot open "missing" -- ' + NOT_FOUND +
+                          b"b\n  W 2020-01-01 00:01:00.0000000 -> 2020-01-01 00:00:00.0000000\n")
+
+    def test_failures_and_exit_bits_as_in_the_real_run(self):
+        self.file("old", 157_766_400 * SECOND)  # 1975: no DOS date
+        self.file("dst", T2020)
+        code, out = self.preview("Ww.a", "old", "dst", "missing")
+        self.assertEqual(code, 4 + 32)
+        self.assertTrue(out.startswith(b"ERROR! Cannot convert timestamp "), out)
+        self.assertTrue(codes_only(out).endswith(
+            b"dst\n  A 2020-01-01 00:00:00.0000000 -> -\n"
+            b"  W 2020-01-01 00:00:00.0000000 -> 1975-01-01 00:00:00.0000000\n"
+            b"missing -- ERROR! " + codes_only(NOT_FOUND)), out)
+
+    @unittest.skipIf(UNDER_WINE, "Wine ignores creation time sets")
+    def test_a_creation_time_on_linux(self):
+        self.file("a")
+        code, out = self.preview("wc", "a")
+        self.assertEqual((code, out), (32 + 2, b"a -- ERROR! " + NOT_SUPPORTED))
+
+    def test_only_a_question_mark_more_is_the_help(self):
+        code, out, _ = self.tc("??")
+        self.assertEqual(code, 130)
+        self.assertTrue(out.endswith(HELP_LINES))
+
+
+def on_ext4(path):
+    kind = subprocess.run(["stat", "-f", "-c", "%T", path], capture_output=True, text=True)
+    return kind.stdout.strip() == "ext2/ext3"
+
+
+INVALID = b"(87) The parameter is incorrect.\n"
+EXT4_FIRST = -(2**31) * SECOND  # 1901-12-13 20:45:52 UTC
+T2300 = 10_413_792_000 * SECOND
+
+
+@unittest.skipIf(UNDER_WINE, "Wine clamps times as the file system does and reports success")
+class TimesTheFileSystemCannotHold(Timecarry):
+    """ext4 keeps 1901-12-13 to 2446-05-10 and stores the nearest end for a
+    time beyond; a time reported set must be the time stored."""
+
+    def setUp(self):
+        super().setUp()
+        if not on_ext4(self.dir):
+            self.skipTest("needs ext4")
+
+    def assertRefusedAndKept(self, operations, name, write_ns, access_ns):
+        code, out, _ = self.tc(operations, name)
+        self.assertEqual((code, out), (32 + 2, name.encode() + b" -- ERROR! " + INVALID))
+        self.assertEqual((self.mtime(name), self.atime(name)), (write_ns, access_ns))
+
+    def test_beyond_the_last_time(self):
+        self.file("f", T2020 + 123_456_789, T2020 + 987_654_321)
+        self.assertRefusedAndKept("?:w", "f", T2020 + 123_456_789, T2020 + 987_654_321)
+        self.assertRefusedAndKept("?nw:a", "f", T2020 + 123_456_789, T2020 + 987_654_321)
+
+    def test_before_the_first_time(self):
+        # 25 hours before the first time ext4 keeps, which it would store instead
+        self.file("f", EXT4_FIRST + 7 * SECOND + 5, T2020 + 1)
+        self.assertRefusedAndKept("?w" + "-" * 1500 + "w", "f", EXT4_FIRST + 7 * SECOND + 5,
+                                   T2020 + 1)
+
+    def test_far_times_the_file_system_holds_are_set(self):
+        self.file("src", T2300 + 100)
+        self.file("dst")
+        code, out, _ = self.tc("?wwwa", "src", "dst")
+        self.assertEqual((code, out), (0, b"dst\n"))
+        self.assertEqual((self.mtime("dst"), self.atime("dst")), (T2300 + 100, T2300 + 100))
+
+
+# The environments a name must come through unchanged: the C locale, a UTF-8
+# one, and none at all (env -i, as cron starts a job).
+LOCALES = [
+    ("C", {"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""}),
+    ("UTF-8", {"LANG": "C.UTF-8", "LC_ALL": "", "LC_CTYPE": ""}),
+    ("env -i", None),
+]
+LATIN1 = b"caf\xe9"  # e acute in Latin-1 and 1252; 0x82 is e acute in 437
+UTF8 = "caf\u00e9".encode()
+
+
+@unittest.skipIf(UNDER_WINE, "names beyond ASCII pass Wine's own way")
+class NamesAreBytes(Timecarry):
+    """On POSIX a name is its bytes in every locale: a listed name opens
+    exactly those bytes and a printed name shows exactly its bytes."""
+
+    def tc_in(self, env, *args, stdin=subprocess.DEVNULL):
+        return run(self.exe, *args, stdin=stdin, cwd=self.dir, env=env,
+                   empty_env=env is None)
+
+    def make(self, name, write_ns=T2020):
+        path = os.path.join(self.dir.encode(), name)
+        with open(path, "wb"):
             pass
-        code, out, _ = run(self.exe, name, cwd=self.dir, stdin=subprocess.DEVNULL,
-                           env={"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""})
-        self.assertEqual((code, out), (0, b"caf\x82\n"))  # 437, the console's
-        utf8 = "café".encode()
-        with open(os.path.join(self.dir.encode(), utf8), "wb"):
-            pass
-        code, out, _ = self.tc(utf8)
-        self.assertEqual((code, out), (0, utf8 + b"\n"))
+        os.utime(path, ns=(write_ns, write_ns))
+        return path
+
+    def test_a_listed_name_acts_on_that_file_and_no_other(self):
+        for locale, env in LOCALES:
+            with self.subTest(locale=locale):
+                for name in [LATIN1, UTF8, b"\x82.txt", b"\xe9.txt"]:
+                    self.make(name)
+                code, out, _ = self.tc_in(env, "?nw", stdin=b"\xe9.txt\n" + LATIN1 + b"\n" + UTF8)
+                self.assertEqual((code, out), (0, b"\xe9.txt\n" + LATIN1 + b"\n" + UTF8 + b"\n"))
+                for name in [b"\xe9.txt", LATIN1, UTF8]:
+                    self.assertGreater(os.stat(os.path.join(self.dir.encode(), name)).st_mtime_ns,
+                                       T2020, name)
+                self.assertEqual(os.stat(os.path.join(self.dir.encode(), b"\x82.txt")).st_mtime_ns,
+                                 T2020, "another file than the one listed")
+
+    def test_argument_names_print_as_their_bytes(self):
+        for locale, env in LOCALES:
+            with self.subTest(locale=locale):
+                self.make(LATIN1, T2020 + 4 * SECOND)
+                self.make(UTF8)
+                code, out, _ = self.tc_in(env, LATIN1, UTF8, LATIN1, b"n\xe9ant")
+                self.assertEqual(code, 32)
+                self.assertEqual(out, UTF8 + b"\n" + LATIN1 + b"\n" + b"n\xe9ant -- ERROR! "
+                                 + NOT_FOUND)
+                self.assertEqual(os.stat(os.path.join(self.dir.encode(), UTF8)).st_mtime_ns,
+                                 T2020 + 4 * SECOND)
+                code, out, _ = self.tc_in(env, b"\xe9" + UTF8)
+                self.assertEqual(code, 66)
+                self.assertEqual(out, b'ERROR! Cannot open "\xe9' + UTF8 + b'" -- ' + NOT_FOUND)
+
+    def test_one_page_for_ansi_and_oem_names_no_other_file(self):
+        # Japanese outside UTF-8 has one page, 932, for both, in which 87 90
+        # and 81 E0 are one character: the listed bytes name the file.
+        self.make(b"\x87\x90")
+        self.make(b"\x81\xe0")
+        env = {"LANG": "ja_JP", "LC_ALL": "", "LC_CTYPE": ""}
+        code, out, _ = self.tc_in(env, "?nw", stdin=b"\x87\x90\n")
+        self.assertEqual((code, out), (0, b"\x87\x90\n"))
+        code, out, _ = self.tc_in(env, "?nw", b"\x87\x90")
+        self.assertEqual((code, out), (0, b"\x87\x90\n"))
+        self.assertGreater(os.stat(os.path.join(self.dir.encode(), b"\x87\x90")).st_mtime_ns,
+                           T2020)
+        self.assertEqual(os.stat(os.path.join(self.dir.encode(), b"\x81\xe0")).st_mtime_ns, T2020)
 
 
 class PathList(Timecarry):
@@ -227,6 +397,23 @@ class PathList(Timecarry):
         self.assertOutput(out, b'a b\nc\nERROR! Cannot open "missing" -- ' + NOT_FOUND)
         self.assertEqual(self.mtime("a b"), T2020 + 60 * SECOND)
         self.assertEqual(self.mtime("c"), T2020 + 3660 * SECOND)
+
+    def test_quotes_in_listed_names(self):
+        # A quote is a byte of a POSIX name: only a pair around the whole line
+        # is dropped. Windows names cannot hold one: it is dropped anywhere.
+        for name in ["xy", "my file", "open", "close"] + ([] if UNDER_WINE else
+                                                          ['x"y', '"open', 'close"']):
+            self.file(name, T2020)
+        code, out, _ = self.tc("?w+w", stdin=b'x"y\n"my file"\n"open\nclose"\n')
+        self.assertEqual(code, 0)
+        changed = ["xy", "my file", "open", "close"] if UNDER_WINE else [
+            'x"y', "my file", '"open', 'close"']
+        self.assertEqual(out, "".join(name + "\n" for name in changed).encode())
+        for name in changed:
+            self.assertEqual(self.mtime(name), T2020 + 60 * SECOND, name)
+        if not UNDER_WINE:
+            for name in ["xy", "open", "close"]:
+                self.assertEqual(self.mtime(name), T2020, name)
 
     def test_nul_and_cr_end_lines_and_spaces_stay(self):
         self.file("x", 0)
@@ -269,15 +456,6 @@ class PathList(Timecarry):
         self.assertOutput(out, b'ERROR! Cannot open "' + cut.encode() + b'" -- ' + TOO_LONG
                           + cut.encode() + b"\n")
         self.assertGreater(os.stat(cut).st_mtime_ns, T2020, "the exact line was processed")
-
-    @unittest.skipIf(UNDER_WINE, "Wine's console code page is not the OEM one")
-    def test_list_names_in_the_oem_code_page(self):
-        name = b"caf\xe9"  # the file, named in 1252
-        with open(os.path.join(self.dir.encode(), name), "wb"):
-            pass
-        code, out, _ = run(self.exe, "?nw", cwd=self.dir, stdin=b"caf\x82\n",
-                           env={"LANG": "C", "LC_ALL": "", "LC_CTYPE": ""})
-        self.assertEqual((code, out), (0, b"caf\x82\n"))  # printed as it came
 
     @unittest.skipIf(UNDER_WINE or os.geteuid() == 0, "root may write any file's attributes")
     def test_readable_file_whose_attributes_may_not_be_written_is_a_source_failure(self):

@@ -374,6 +374,26 @@ class Failures(Txmorph):
         code, _, err = self.tm("caf\u00e9.txt", lang="C.UTF-8")
         self.assertEqual((code, err), (242, "FATAL! (2) cannot load caf\u00e9.txt\n".encode()))
 
+    @unittest.skipIf(UNDER_WINE, "names beyond ASCII pass Wine's own way")
+    def test_names_print_as_their_bytes_in_every_locale(self):
+        # A POSIX name is bytes: Latin-1 in a UTF-8 locale, UTF-8 in C, and
+        # no locale at all (env -i) all print exactly as they are spelled.
+        latin1 = b"\xe9t\xe9.txt"
+        utf8 = "\u00e9t\u00e9.txt".encode()
+        for name, text in [(latin1, b"abc"), (utf8, b"abcd")]:
+            with open(os.path.join(self.dir.encode(), name), "wb") as f:
+                f.write(text)
+        unset = {"LC_ALL": "", "LC_CTYPE": ""}
+        for env in [dict(unset, LANG="C"), dict(unset, LANG="C.UTF-8"), None]:
+            for name, size in [(latin1, 3), (utf8, 4)]:
+                with self.subTest(env=env, name=name):
+                    code, _, err = run(self.exe, "-ou", name, b"out.txt", cwd=self.dir,
+                                       env=env, empty_env=env is None)
+                    self.assertEqual(code, 0)
+                    self.assertTrue(err.startswith(b'Loaded (%d) "%s"\n' % (size, name)), err)
+            code, _, err = run(self.exe, b"n\xe9ant", cwd=self.dir, env=env, empty_env=env is None)
+            self.assertEqual((code, err), (242, b"FATAL! (2) cannot load n\xe9ant\n"))
+
 
 class NoTerminal(Txmorph):
     def test_a_prompt_without_a_terminal_is_a_refusal(self):

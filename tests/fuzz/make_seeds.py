@@ -90,8 +90,9 @@ def tokenizer_seeds():
 
 # --- path_lines ------------------------------------------------------------
 
-def path_lines_seed(stream, room=0, failure=0xFFFF, sizes=()):
-    data = bytes([room]) + struct.pack("<H", failure) + bytes([len(sizes)])
+def path_lines_seed(stream, room=0, failure=0xFFFF, sizes=(), quotes_in_names=True):
+    rule = 0 if quotes_in_names else 8
+    data = bytes([room]) + struct.pack("<H", failure) + bytes([len(sizes) | rule])
     for size in sizes:
         data += struct.pack("<H", size)
     return data + stream
@@ -100,7 +101,10 @@ def path_lines_seed(stream, room=0, failure=0xFFFF, sizes=()):
 def path_lines_seeds():
     return {
         "crlf": path_lines_seed(b"a.txt\r\nb.txt\r\n\r\n\nc d.txt"),
-        "quotes": path_lines_seed(b'"C:\\x y\\z.txt"\n""\nq"u"ote\0after'),
+        "quotes": path_lines_seed(b'"C:\\x y\\z.txt"\n""\nq"u"ote\0after',
+                                  quotes_in_names=False),
+        "quotes in names": path_lines_seed(b'"my file"\nx"y\n"open\nclose"\n"\n""\n"a"b"'),
+        "quoted long line": path_lines_seed(b'"abcd"\n"abcde"\n"abc\n', room=5),
         "long line": path_lines_seed(b"x" * 300 + b"\nshort\n" + b"y" * 259 + b"\n"),
         "small reads": path_lines_seed(b"one\ntwo\r\nthree", sizes=(1, 2, 3)),
         "small room": path_lines_seed(b"abcdef\nab\n\"abc\"\n", room=4),

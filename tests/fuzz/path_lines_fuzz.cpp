@@ -6,9 +6,9 @@
 //
 // Input: the room byte (0: PLAT_PATH_MAX as the program uses it, else that many
 // bytes with the NUL); the failure word (16 bits: the input ends after that
-// many bytes, 0xFFFF: it does not); the count of read sizes (low 3 bits) and
-// that many 16-bit read sizes, used in turn (0 stands for the reader's whole
-// block); the rest is the stream.
+// many bytes, 0xFFFF: it does not); the count of read sizes (low 3 bits; bit 3
+// set: names cannot hold quotes) and that many 16-bit read sizes, used in turn
+// (0 stands for the reader's whole block); the rest is the stream.
 #include <string.h>
 
 #include <string>
@@ -26,30 +26,35 @@ struct Line {
   std::string text;
 };
 
-// The model: split the stream, drop quotes and empty lines, keep at most
+// The model: split the stream; drop every quote, or where names hold quotes
+// only a pair that encloses the whole line; skip empty lines; keep at most
 // room - 1 characters of a line and mark it when it had more.
-std::vector<Line> model_lines(const uint8_t* bytes, size_t length, uint32_t room) {
+std::vector<Line> model_lines(const uint8_t* bytes, size_t length, uint32_t room,
+                              bool quotes_in_names) {
   std::vector<Line> lines;
-  std::string text;
-  bool too_long = false;
+  std::string raw;
   for (size_t i = 0; i <= length; i++) {
     bool ends = i == length || bytes[i] == '\n' || bytes[i] == '\r' || bytes[i] == 0;
     if (!ends) {
-      if (bytes[i] == '"') continue;
-      if (text.size() + 1 < room) {
-        text += static_cast<char>(bytes[i]);
-      } else {
-        too_long = true;
-      }
+      raw += static_cast<char>(bytes[i]);
       continue;
     }
-    if (too_long) {
-      lines.push_back({path_line_too_long, text});
+    std::string text;
+    if (!quotes_in_names) {
+      for (char c : raw) {
+        if (c != '"') text += c;
+      }
+    } else if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') {
+      text = raw.substr(1, raw.size() - 2);
+    } else {
+      text = raw;
+    }
+    if (text.size() + 1 > room) {
+      lines.push_back({path_line_too_long, text.substr(0, room - 1)});
     } else if (!text.empty()) {
       lines.push_back({path_line_path, text});
     }
-    text.clear();
-    too_long = false;
+    raw.clear();
   }
   return lines;
 }
@@ -88,7 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t room = room_byte == 0 ? PLAT_PATH_MAX : room_byte;
   uint16_t failure = take_u16(&in);
   uint16_t sizes[8];
-  size_t size_count = take_byte(&in) & 7;
+  uint8_t sizes_byte = take_byte(&in);
+  size_t size_count = sizes_byte & 7;
+  bool quotes_in_names = !(sizes_byte & 8);
   for (size_t i = 0; i < size_count; i++) {
     sizes[i] = take_u16(&in);
   }
@@ -96,10 +103,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t length = take_rest(&in, &bytes);
   if (failure != 0xFFFF && failure < length) length = failure;
 
-  std::vector<Line> expected = model_lines(bytes, length, room);
+  std::vector<Line> expected = model_lines(bytes, length, room, quotes_in_names);
   Stream stream{bytes, length, 0, sizes, size_count, 0, false};
   path_line_reader reader;
-  init_path_line_reader(&reader, read_stream, &stream);
+  init_path_line_reader(&reader, read_stream, &stream, quotes_in_names);
   std::vector<char> line(room);
   for (size_t n = 0;; n++) {
     path_line_kind kind = next_path_line(&reader, line.data(), room);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/test_switches.h"
 #include "tests/unit/platform/file_test_dir.h"
 
 namespace {
@@ -133,6 +134,7 @@ TEST_F(FileOpen, AttributeAccessAndOwnership) {
   pid_t child = fork();
   if (child == 0) {
     if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(10);
+    plat_forget_effective_user();
     HANDLE read = open_with(other, FILE_READ_ATTRIBUTES, OPEN_EXISTING, kAsItself);
     if (read == INVALID_HANDLE_VALUE) _exit(11);
     HANDLE write = open_with(other, kAttributes, OPEN_EXISTING, kAsItself);

@@ -1,6 +1,7 @@
 // File times through the Win32 calls and through the native interface that
 // programs bind by name from "ntdll.dll".
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <string>
 
@@ -100,6 +101,42 @@ TEST_F(FileTimes, RefusedRequestsChangeNothing) {
   FILETIME c;
   EXPECT_FALSE(GetFileTime(INVALID_HANDLE_VALUE, &c, nullptr, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// ext4 keeps 1901-12-13 to 2446-05-10 and stores the nearest end of that
+// range for a time beyond it, reporting success.
+TEST_F(FileTimes, TimesTheFileSystemCannotHoldAreRefusedAndPutBack) {
+  struct statfs fs;
+  ASSERT_EQ(statfs(dir_.c_str(), &fs), 0);
+  if (fs.f_type != 0xEF53) GTEST_SKIP() << "needs ext4";
+  std::string p = make_file("f");
+  struct timespec times[2] = {{1400000000, 123456789}, {1500000000, 987654321}};
+  ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  HANDLE h = open_attributes(p, FILE_WRITE_ATTRIBUTES);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+
+  FILETIME largest = ft(0x7FFFFFFFFFFFFFFF), year_1700 = ft(file_time_at(-8520336000));
+  FILETIME now = ft(file_time_at(1700000000));
+  EXPECT_FALSE(SetFileTime(h, nullptr, &now, &largest));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetFileTime(h, nullptr, &year_1700, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  struct stat st;
+  ASSERT_EQ(stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_atim.tv_sec, 1400000000);
+  EXPECT_EQ(st.st_atim.tv_nsec, 123456789);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1500000000);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 987654321);
+
+  // Outside 1980 to 2038 but within what ext4 keeps: set as asked.
+  FILETIME year_2300 = ft(file_time_at(10413792000, 100)),
+           year_1910 = ft(file_time_at(-1893456000));
+  EXPECT_TRUE(SetFileTime(h, nullptr, &year_1910, &year_2300));
+  uint64_t write, access;
+  stat_times(p, &write, &access);
+  EXPECT_EQ(write, value(year_2300));
+  EXPECT_EQ(access, value(year_1910));
+  CloseHandle(h);
 }
 
 TEST_F(FileTimes, LinkItselfAndDirectories) {

@@ -92,22 +92,21 @@ TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
   release(&wide);
 }
 
-TEST_F(Output, NamesPrintInTheConsoleCodePage) {
-  // C locale: names are 1252, the console 437, which has no euro sign.
-  TextString name = ownedNarrow("caf\xE9 \x80.txt");
+// A POSIX console shows the file names' own code page: a name prints as its
+// bytes, whatever the code pages would make of it, and whatever the output
+// conversion left in the conversion state.
+TEST_F(Output, NamesPrintAsTheirBytes) {
+  TextString name = ownedNarrow("caf\xE9 \x80\x81.txt");
   TextString shown = displayName(&name);
-  EXPECT_EQ(narrowText(shown), "caf\x82 ^.txt");
+  EXPECT_EQ(narrowText(shown), "caf\xE9 \x80\x81.txt");
   EXPECT_TRUE(isTerminated(&shown));
   release(&shown);
 
-  // After an output conversion to a code page, with its replacement byte.
-  conversionState.codePage = CP_UTF8;
+  conversionState.codePage = CP_OEMCP;
   conversionState.replacementByte = 0x0F;
-  conversionState.usedReplacement = 0;
   shown = displayName(&name);
-  EXPECT_EQ(narrowText(shown), "caf\x82 \x0F.txt");
-  EXPECT_EQ(conversionState.codePage, static_cast<uint32_t>(CP_UTF8));  // put back
-  EXPECT_EQ(narrowText(name), "caf\xE9 \x80.txt");                      // untouched
+  EXPECT_EQ(narrowText(shown), "caf\xE9 \x80\x81.txt");
+  EXPECT_EQ(conversionState.codePage, static_cast<uint32_t>(CP_OEMCP));
   release(&shown);
   release(&name);
 }
