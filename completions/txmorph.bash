@@ -1,19 +1,27 @@
-# bash completion for txmorph: options until the first name, then file names.
+# bash completion for txmorph: options until the first name, then file names
+# (one input name and one output name: txmorph converts one file a run).
 _txmorph() {
-  local cur=${COMP_WORDS[COMP_CWORD]} i
+  local i ended=
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      --) break ;;
+      --) ended=1 && ((i += 1)) && break ;;  # the next word is the input name
       -*) ;;
       *) break ;;  # a name was given: the options are over
     esac
   done
-  if ((i == COMP_CWORD)) && [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '-? -h -- -ia -id -iu -iw -oa -od -ou -ow -s -s- -r -r- -x -x-
-      -t -t- -q -q- -q0 -q1 -q2' -- "$cur"))
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  if [[ -z $ended ]] && ((i == COMP_CWORD)) && [[ $cur == -* ]]; then
+    mapfile -t COMPREPLY < <(compgen -W '-h -- -ia -id -iu -iw -oa -od -ou -ow -s -s- -r -r-
+      -x -x- -t -t- -q -q- -q0 -q1 -q2' -- "$cur")
     return
   fi
-  COMPREPLY=($(compgen -f -- "$cur"))
+  ((COMP_CWORD - i >= 2)) && return  # past the output name: nothing more is read
+  case $cur in
+    \'*) cur=${cur#\'} && cur=${cur%\'} ;;
+    \"*) cur=${cur#\"} && cur=${cur%\"} ;;
+    *) cur=$(printf '%s' "$cur" | sed 's/\\\(.\)/\1/g') ;;
+  esac
   compopt -o filenames 2>/dev/null
+  mapfile -t COMPREPLY < <(compgen -f -- "$cur")
 }
 complete -F _txmorph txmorph
