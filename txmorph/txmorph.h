@@ -139,6 +139,22 @@ bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* 
 void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
 
 // ---------------------------------------------------------------------------
+// Encoding hints
+
+// Whether the unit is a letter (Unicode general category L).
+bool isLetter(uint16_t unit);
+
+// After "not valid UTF8 text": "  Hint! the text reads as %s (%u): add -%s\n"
+// for the ANSI or the OEM code page, whichever makes letters of more of the
+// bytes from 0x80 up (ANSI on a tie), when it makes letters of at least half
+// of them.
+void hintInputEncoding(const uint8_t* bytes, uint32_t count);
+// For input read with an ANSI or OEM code page (-ia, -id): "  Warning! the
+// input is also valid UTF-8 (-iu)\n" when it is, with a character of more
+// than one byte.
+void warnAlsoUtf8(const uint8_t* bytes, uint32_t count, uint32_t codePage);
+
+// ---------------------------------------------------------------------------
 // Console, files and times
 
 // The console input for the prompt (an initialiser, priority 64).

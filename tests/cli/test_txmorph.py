@@ -181,13 +181,15 @@ class Checks(Txmorph):
         self.assertEqual(code, 10)
         self.assertEqual(err, b'Loaded (2) "in"\n'
                          b"  Warning! not valid UTF8 text at offset 2\n"
+                         b"  Hint! the text reads as ANSI (1252): add -ia\n"
                          b"  Stopped! first character of unicode file is not 0xFEFF\n")
         code, _, err = self.check(b"A\x00B", "-q1")
         self.assertEqual(code, 10)
         self.assertEqual(err, b"  Warning! not valid UTF8 text at offset 2\n"
                          b"  Stopped! first character of unicode file is not 0xFEFF\n")
         code, _, err = self.check(b"\xef\xbb\xbfA\xc0B", "-q1", "-ou")
-        self.assertEqual((code, err), (0, b"  Warning! not valid UTF8 text at offset 5\n"))
+        self.assertEqual((code, err), (0, b"  Warning! not valid UTF8 text at offset 5\n"
+                                          b"  Hint! the text reads as ANSI (1252): add -ia\n"))
 
     def test_explicit_stop_applies_to_standard_input(self):
         code, out, err = self.tm("-s", "-q-", stdin=b"a\xc3")
@@ -246,6 +248,34 @@ class Outputs(Txmorph):
         code, _, _ = self.tm("-q", "in", "out")
         self.assertEqual(code, 0)
         self.assertEqual(self.read("out"), b"")
+
+
+class Hints(Txmorph):
+    def hint_of(self, data):
+        self.write("in", data)
+        code, _, err = self.tm("-q1", "in", "out")
+        self.assertEqual(code, 10)
+        lines = err.splitlines(keepends=True)
+        self.assertTrue(lines[0].startswith(b"  Warning! not valid UTF8 text at offset"), err)
+        return b"".join(line for line in lines if line.startswith(b"  Hint!"))
+
+    def test_the_code_page_that_makes_letters_of_the_bytes(self):
+        german = "Gr\u00f6\u00dfe f\u00fcr \u00c4rger und S\u00fc\u00dfes\n".encode("cp1252")
+        self.assertEqual(self.hint_of(german), b"  Hint! the text reads as ANSI (1252): add -ia\n")
+        french = "\u00e9t\u00e9 \u00e0 la gar\u00e7on, tr\u00e8s s\u00fbr\n".encode("cp437")
+        self.assertEqual(self.hint_of(french), b"  Hint! the text reads as OEM (437): add -id\n")
+        self.assertEqual(self.hint_of(b"\xb0\xb1\xb2 and \xd7"), b"")
+
+    def test_utf8_read_as_a_code_page(self):
+        self.write("in", "caf\u00e9\n".encode())
+        code, _, err = self.tm("-q1", "-ia", "in", "out")
+        self.assertEqual((code, err), (0, b"  Warning! the input is also valid UTF-8 (-iu)\n"))
+        code, _, err = self.tm("-q-", "-id", "in", "out")
+        self.assertIn(b"  Warning! the input is also valid UTF-8 (-iu)\n  input length [OEM] = 6\n",
+                      err)
+        self.write("in", "cafe\n")
+        code, _, err = self.tm("-q1", "-ia", "in", "out")
+        self.assertEqual((code, err), (0, b""))
 
 
 class StandardStreams(Txmorph):

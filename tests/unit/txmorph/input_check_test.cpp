@@ -113,6 +113,7 @@ TEST_F(InputCheck, InvalidUtf8WarnsAndThenStopsWithoutByteOrderMark) {
   EXPECT_EQ(o.stopMode, 1);
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 2\n"
+            "  Hint! the text reads as ANSI (1252): add -ia\n"  // C3 is a letter there
             "  Stopped! first character of unicode file is not 0xFEFF\n");
 }
 
@@ -128,6 +129,7 @@ TEST_F(InputCheck, InvalidUtf8WithByteOrderMarkIsDecodedAnyway) {
   EXPECT_EQ(o.units[2], u'B');
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 5\n"
+            "  Hint! the text reads as ANSI (1252): add -ia\n"
             "  NOTE! Leading 0xFEFF removed\n"
             "  input length [UTF8] = 3\n");
 }
@@ -151,9 +153,72 @@ TEST_F(InputCheck, CodePageInputIsNotChecked) {
   EXPECT_EQ(messages(), "  input length [OEM] = 1\n");
 }
 
+TEST_F(InputCheck, TheHintNamesThePageThatMakesLettersOfTheBytes) {
+  struct Case {
+    std::string bytes;
+    const char* hint;
+  };
+  const Case kCases[] = {
+      // German in 1252: letters there; in 437 mostly boxes and signs.
+      {"Gr\xF6\xDF"
+       "e f\xFCr \xC4rger\n",
+       "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // French in 437: letters there; in 1252 quotes, daggers and dots.
+      {"\x82t\x82 \x85 la gar\x87on\n", "  Hint! the text reads as OEM (437): add -id\n"},
+      // Shades and signs in both.
+      {"\xB0\xB1\xB2 x", ""},
+      // One letter of three in the better page: fewer than half.
+      {"\xB0\xE9\xB1", ""},
+      // One byte, a letter in both: the tie goes to ANSI.
+      {"x\xE4", "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // Half of them letters: enough.
+      {"\xE9\xB1", "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // Nothing from 0x80 up, only a zero byte: no hint.
+      {std::string("a\0b", 3), ""},
+  };
+  for (const Case& c : kCases) {
+    capturedMessages().clear();
+    run(c.bytes, Utf8, 2);
+    std::string messages = capturedMessages();
+    size_t end = messages.find('\n') + 1;
+    ASSERT_EQ(messages.compare(0, 32, "  Warning! not valid UTF8 text a"), 0) << messages;
+    size_t hint = messages.find("  Hint!");
+    EXPECT_EQ(
+        hint == std::string::npos ? "" : messages.substr(end, messages.find('\n', end) + 1 - end),
+        c.hint)
+        << c.bytes;
+  }
+  // Warnings off: no hint, and the bytes are not looked at.
+  quietLevel = 2;
+  capturedMessages().clear();
+  run("Gr\xF6\xDF"
+      "e",
+      Utf8, 2);
+  EXPECT_EQ(messages(), "");
+}
+
+TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
+  std::string utf8 = "caf\xC3\xA9";
+  EXPECT_EQ(run(utf8, Ansi).units, u"caf\u00C3\u00A9");
+  EXPECT_EQ(messages(),
+            "  Warning! the input is also valid UTF-8 (-iu)\n"
+            "  input length [ANSI] = 5\n");
+  for (const std::string& other : {std::string("plain ascii"), std::string("caf\xE9"),
+                                   std::string("\xE0\x80\x80"),  // an overlong form
+                                   std::string("\xC3\xA9\0", 3)}) {
+    capturedMessages().clear();
+    run(other, Oem);
+    EXPECT_EQ(messages().find("also valid"), std::string::npos) << other;
+  }
+  quietLevel = 1;
+  capturedMessages().clear();
+  run(utf8, Oem);
+  EXPECT_EQ(messages(), "  Warning! the input is also valid UTF-8 (-iu)\n");
+}
+
 TEST_F(InputCheck, MessageLevels) {
   quietLevel = 1;  // only the "Stopped" forms of the checks, and warnings
-  EXPECT_EQ(run("A\xC3").result, InputStopped);
+  EXPECT_EQ(run("A\xB0").result, InputStopped);
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 2\n"
             "  Stopped! first character of unicode file is not 0xFEFF\n");
