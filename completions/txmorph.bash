@@ -10,7 +10,7 @@ _txmorph() {
   done
   if ((i == COMP_CWORD)) && [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W '-? -h -- -ia -id -iu -iw -oa -od -ou -ow -s -s- -r -r- -x -x-
-      -t -t- -q -q- -q0 -q1 -q2' -- "$cur"))
+      -t -t- -q -q- -q0 -q1 -q2 --losses' -- "$cur"))
     return
   fi
   COMPREPLY=($(compgen -f -- "$cur"))

@@ -6,6 +6,9 @@
 // that is valid clears stopMode, so that its missing U+FEFF only warns;
 // invalid UTF-8 is reported, with a hint at the code page it may be in, and
 // decoded anyway. Code-page input that is also valid UTF-8 is warned about.
+//
+// What decoding loses goes to textLosses: the characters made of malformed
+// input, and the odd last byte of wide input that the run goes on without.
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -45,6 +48,8 @@ bool decodeToWide(TextString* text) {
       release(&wide);
       return false;
     }
+    noteDecodingLosses(static_cast<const uint8_t*>(text->data), count, conversionState.codePage,
+                       units + 1, written);
     units[written + 1] = 0;
     wide.length = written + 1;
     erase(&wide, 0, 1);
@@ -61,10 +66,14 @@ TextEncoding detectEncoding(const TextString* text) {
 }
 
 InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode) {
+  releaseLosses();
   if (*encoding == Auto) *encoding = detectEncoding(text);
   const uint8_t* bytes = static_cast<const uint8_t*>(text->data);
   if (*encoding == Wide) {
-    if (text->length % 2 != 0 && failCheck(OddSize, *stopMode)) return InputStopped;
+    if (text->length % 2 != 0) {
+      if (failCheck(OddSize, *stopMode)) return InputStopped;
+      textLosses.oddByte = true;
+    }
     reinterpretWidth(text, kWide);
   } else {
     if (*encoding == Utf8 && *stopMode != 0) {
@@ -84,6 +93,7 @@ InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMod
   if (*encoding == Utf8 || *encoding == Wide) {
     if (unitAt(text, 0) == 0xFEFF) {
       erase(text, 0, 1);
+      textLosses.removedUnits = 1;
       if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
     } else if (failCheck(NoByteOrderMark, *stopMode)) {
       return InputStopped;

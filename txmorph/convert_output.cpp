@@ -1,8 +1,16 @@
 // The output stage: the wide text becomes the output encoding, with U+FEFF in
 // front of UTF-8 and UTF-16LE output unless raw output was asked for, and the
-// verdict: lossy when the code page had to put the replacement byte 0x0F in
-// place of a character (best fit counts as converted; UTF-8 and UTF-16LE are
-// never lossy).
+// verdict: lossy when a character of the input does not come through as
+// itself, in any output encoding. The input stage has noted what decoding
+// lost (textLosses); a code page loses a character that it replaces by the
+// byte 0x0F or shows by a similar one (best fit).
+//
+// The code page is asked first without best fit: when nothing needed the
+// replacement then, the bytes are those of the conversion with best fit too,
+// and the one conversion is all there is. Otherwise the text is converted
+// again with best fit, which gives the bytes written; the conversion keeps
+// its bytes, only the verdict tells of the loss. A lossy run keeps the
+// decoded text for the loss report.
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -39,29 +47,61 @@ void prependByteOrderMark(TextString* text) {
   units[0] = kByteOrderMark;
 }
 
+// The code page's form of the text, with best fit only when the page does not
+// hold every character as itself; *replaced tells which.
+bool toCodePage(TextString* text, TextString* decoded, bool* replaced) {
+  ConversionState& state = conversionState;
+  state.replacementByte = kLossReplacement;
+  state.wcFlags = WC_NO_BEST_FIT_CHARS;
+  state.usedReplacement = 0;
+  bool converted = toNarrow(text);
+  state.wcFlags = 0;
+  *replaced = converted && (state.usedReplacement & 0xFF) != 0;
+  if (*replaced) {
+    assign(text, decoded);
+    state.usedReplacement = 0;
+    converted = toNarrow(text);
+  }
+  return converted;
+}
+
 }  // namespace
 
 bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy) {
   conversionState.codePage = encodingCodePage(output);
   conversionState.usedReplacement = 0;
+  TextString decoded;
+  init(&decoded);
   bool converted = true;
+  bool replaced = false;
   switch (output) {
     case Oem:
     case Ansi:
-      conversionState.replacementByte = kLossReplacement;
-      converted = toNarrow(text);
+      assign(&decoded, text);
+      converted = toCodePage(text, &decoded, &replaced);
       break;
     case Utf8: {
       TextString encoded = encodeUtf8(text, !rawOutput);
-      release(text);
+      release(&decoded);
+      decoded = *text;
       *text = encoded;
       break;
     }
-    default:  // Wide
+    default:  // Wide: the decoded units stay where they are, behind the mark
       if (!rawOutput) prependByteOrderMark(text);
+      assign(&decoded, text);
+      if (!rawOutput) erase(&decoded, 0, 1);
       break;
   }
-  *lossy = (conversionState.usedReplacement & 0xFF) != 0;
+  textLosses.replaced = replaced;
+  textLosses.outputCodePage = conversionState.codePage;
+  *lossy = converted && anyLosses();
+  if (*lossy) {
+    release(&textLosses.decoded);
+    textLosses.decoded = decoded;
+  } else {
+    release(&decoded);
+  }
   return converted;
 }
 

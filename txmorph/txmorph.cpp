@@ -17,6 +17,7 @@ struct Run {
 };
 
 int32_t finish(Run* run, int32_t code) {
+  releaseLosses();
   release(&run->text);
   release(&run->outputName);
   release(&run->inputName);
@@ -173,6 +174,7 @@ int32_t runTxmorph(int32_t, char**) {
   }
   if (!lossy) settings->askMode = 0;
   reportConversion(&run.text, settings->outputEncoding, lossy, settings->askMode);
+  reportLosses(settings->listLosses, settings->askMode);
   if (settings->askMode != 0 && !askOverwrite(&run.outputName)) {
     return finish(&run, ExitDeclined);
   }

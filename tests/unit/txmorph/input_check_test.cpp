@@ -216,6 +216,52 @@ TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
   EXPECT_EQ(messages(), "  Warning! the input is also valid UTF-8 (-iu)\n");
 }
 
+TEST_F(InputCheck, DecodingNotesWhatItLoses) {
+  // Malformed UTF-8 after a byte order mark: the bits count from the mark,
+  // which the text has lost since.
+  run("\xEF\xBB\xBF"
+      "caf\xE9 ok",
+      Utf8, 0);
+  ASSERT_NE(textLosses.malformed, nullptr);
+  EXPECT_EQ(textLosses.removedUnits, 1u);
+  EXPECT_EQ(textLosses.malformed[0], 1u << 4);
+  EXPECT_FALSE(textLosses.oddByte);
+
+  // U+FFFD of the input itself is no loss.
+  run("\xEF\xBF\xBD", Utf8, 0);
+  EXPECT_EQ(textLosses.malformed, nullptr);
+  EXPECT_FALSE(anyLosses());
+
+  run("\xFF\xFE\x41", Auto, 0);
+  EXPECT_TRUE(textLosses.oddByte);
+  run(std::string("\xFF\xFE\x41\x00", 4), Auto, 0);
+  EXPECT_FALSE(anyLosses());
+
+  // Single-byte pages decode every byte to a character of its own.
+  run("\x81\x8D\xFF", Ansi);
+  EXPECT_FALSE(anyLosses());
+}
+
+TEST_F(InputCheck, DoubleBytePagesLoseWhatTheyCannotDecode) {
+  auto malformedOf = [](const std::string& bytes) {
+    releaseLosses();
+    WCHAR units[16];
+    int made = MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), units, 16);
+    noteDecodingLosses(reinterpret_cast<const uint8_t*>(bytes.data()),
+                       static_cast<uint32_t>(bytes.size()), 932, units, made);
+    return textLosses.malformed == nullptr ? 0u : textLosses.malformed[0];
+  };
+  // A lead byte at the end, a lead byte before a zero byte, a pair the page
+  // does not define; the page's own default character (81 45 is U+30FB) is
+  // none, and neither is A0, which the strict decoding refuses but which
+  // decodes to a character of its own.
+  EXPECT_EQ(malformedOf("\x81\x45x\x82"), 1u << 2);
+  EXPECT_EQ(malformedOf(std::string("\x82\0\x81\x45", 4)), 1u << 0);
+  EXPECT_EQ(malformedOf("a\x85\x40"), 1u << 1);
+  EXPECT_EQ(malformedOf("\x81\x45\xA0"), 0u);
+  EXPECT_EQ(malformedOf("\x82\xA0"), 0u);
+}
+
 TEST_F(InputCheck, MessageLevels) {
   quietLevel = 1;  // only the "Stopped" forms of the checks, and warnings
   EXPECT_EQ(run("A\xB0").result, InputStopped);
