@@ -43,13 +43,12 @@ bool decodeToWide(TextString* text) {
   makeEmpty(&wide, kWide);
   if (count != 0) {
     uint16_t* units = static_cast<uint16_t*>(resize(&wide, count + 1, 0));
-    uint32_t written = convertUnits(text->data, count, kNarrow, units + 1, kWide);
+    uint32_t written =
+        decodeNotingLosses(static_cast<const uint8_t*>(text->data), count, units + 1);
     if (written == 0) {
       release(&wide);
       return false;
     }
-    noteDecodingLosses(static_cast<const uint8_t*>(text->data), count, conversionState.codePage,
-                       units + 1, written);
     units[written + 1] = 0;
     wide.length = written + 1;
     erase(&wide, 0, 1);

@@ -5,12 +5,11 @@
 // lost (textLosses); a code page loses a character that it replaces by the
 // byte 0x0F or shows by a similar one (best fit).
 //
-// The code page is asked first without best fit: when nothing needed the
-// replacement then, the bytes are those of the conversion with best fit too,
-// and the one conversion is all there is. Otherwise the text is converted
-// again with best fit, which gives the bytes written; the conversion keeps
-// its bytes, only the verdict tells of the loss. A lossy run keeps the
-// decoded text for the loss report.
+// The code page is asked first without best fit: where nothing needed the
+// replacement then, the bytes are those of the conversion with best fit too.
+// Where something did, the text is converted again with best fit, which
+// gives the bytes written: the conversion keeps its bytes, only the verdict
+// tells of the loss. A lossy run keeps the decoded text for the loss report.
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -47,11 +46,65 @@ void prependByteOrderMark(TextString* text) {
   units[0] = kByteOrderMark;
 }
 
-// The code page's form of the text, with best fit only when the page does not
-// hold every character as itself; *replaced tells which.
-bool toCodePage(TextString* text, TextString* decoded, bool* replaced) {
+// Notes that the page lost characters in piece `piece` of a text of `count`
+// units.
+void notePiece(uint32_t piece, uint32_t count) {
+  uint32_t*& pieces = textLosses.replacedPieces;
+  if (pieces == nullptr) {
+    uint32_t size = (count / kPieceUnits / 32 + 1) * 4;
+    pieces = static_cast<uint32_t*>(rt_xalloc(size));
+    __builtin_memset(pieces, 0, size);
+  }
+  pieces[piece >> 5] |= 1u << (piece & 31);
+}
+
+// A single-byte page, a piece of the text at a time into one block of a byte
+// a unit: a piece that needed the replacement without best fit is converted
+// again with it while it is still in the cache, so a text with a few losses
+// costs about one conversion.
+bool toSingleBytePage(TextString* text, const TextString* decoded, bool* replaced) {
+  ConversionState& state = conversionState;
+  uint32_t count = decoded->length;
+  TextString narrow;
+  init(&narrow);
+  makeEmpty(&narrow, kNarrow);
+  if (count != 0) {
+    uint8_t* bytes = static_cast<uint8_t*>(resize(&narrow, count, 0));
+    const uint16_t* units = static_cast<const uint16_t*>(decoded->data);
+    for (uint32_t start = 0; start < count; start += kPieceUnits) {
+      uint32_t length = count - start > kPieceUnits ? kPieceUnits : count - start;
+      state.wcFlags = WC_NO_BEST_FIT_CHARS;
+      state.usedReplacement = 0;
+      uint32_t made = convertUnits(units + start, length, kWide, bytes + start, kNarrow);
+      state.wcFlags = 0;
+      if (made == length && (state.usedReplacement & 0xFF) != 0) {
+        *replaced = true;
+        notePiece(start / kPieceUnits, count);
+        made = convertUnits(units + start, length, kWide, bytes + start, kNarrow);
+      }
+      if (made != length) {
+        release(&narrow);
+        return false;
+      }
+    }
+    bytes[count] = 0;
+  }
+  release(text);
+  *text = narrow;
+  return true;
+}
+
+// The code page's form of the text, with best fit only where the page does
+// not hold every character as itself; *replaced tells whether it did not.
+bool toCodePage(TextString* text, const TextString* decoded, bool* replaced) {
   ConversionState& state = conversionState;
   state.replacementByte = kLossReplacement;
+  *replaced = false;
+  CPINFOEXA page;
+  if (GetCPInfoExA(state.codePage, 0, &page) && page.MaxCharSize == 1) {
+    return toSingleBytePage(text, decoded, replaced);
+  }
+  // A page of more bytes a character: the whole text, and again when lossy.
   state.wcFlags = WC_NO_BEST_FIT_CHARS;
   state.usedReplacement = 0;
   bool converted = toNarrow(text);

@@ -1,11 +1,15 @@
-// The characters that decoding made of malformed input: U+FFFD for invalid
-// UTF-8, the page's default character for bytes a double-byte page cannot
-// decode. A single-byte page decodes every byte to a character of its own.
+// Decoding, and the characters it made of malformed input: U+FFFD for
+// invalid UTF-8, the page's default character for bytes a double-byte page
+// cannot decode. A single-byte page decodes every byte to a character of its
+// own.
 //
 // Only a text holding the default character can hold such a loss, and only
 // input that the platform's strict decoding refuses does: anything else is
-// settled by a scan of the units and at most one more call. Then the bytes
-// are walked by character next to the units they made:
+// settled by a scan of the units and at most one more call. UTF-8 is decoded
+// in pieces that end before a byte that starts a character (which decodes
+// alike whole or in pieces), each scanned while it is still in the cache.
+// Where a loss is possible, the bytes are walked by character next to the
+// units they made:
 // - UTF-8: a well-formed sequence is decoded as itself wherever it stands,
 //   and malformed bytes never swallow the start of one, so the bytes between
 //   two well-formed sequences are malformed as a whole; how many U+FFFD they
@@ -15,6 +19,7 @@
 //   character that became the default character without being its bytes
 //   is malformed.
 #include "platform/vector_level.h"
+#include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -71,11 +76,27 @@ uint32_t wellFormedLength(const uint8_t* bytes, uint32_t left) {
   return more + 1;
 }
 
+// The bytes below 0x80 from bytes[0] on, eight at a time.
+uint32_t asciiRun(const uint8_t* bytes, uint32_t left) {
+  uint32_t i = 0;
+  for (; left - i >= 8; i += 8) {
+    uint64_t word;
+    __builtin_memcpy(&word, bytes + i, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  while (i < left && bytes[i] < 0x80) i++;
+  return i;
+}
+
 uint32_t markUtf8(const uint8_t* bytes, uint32_t count, uint32_t unitCount, uint32_t* bits) {
   uint32_t found = 0;
   uint32_t i = 0;
   uint32_t k = 0;
   while (i < count && k < unitCount) {
+    uint32_t run = asciiRun(bytes + i, count - i);
+    i += run;
+    k += run;
+    if (i == count) break;
     uint32_t length = wellFormedLength(bytes + i, count - i);
     if (length != 0) {
       i += length;
@@ -117,21 +138,54 @@ uint32_t markDoubleByte(const CPINFOEXA& info, uint32_t codePage, const uint8_t*
   return found;
 }
 
+constexpr uint32_t kPiece = 64 * 1024;
+
+// UTF-8 a piece at a time: whether the units hold U+FFFD, in *holds.
+uint32_t decodeUtf8(const uint8_t* bytes, uint32_t count, uint16_t* units, bool* holds) {
+  uint32_t written = 0;
+  for (uint32_t i = 0; i < count;) {
+    uint32_t end = count - i > kPiece ? i + kPiece : count;
+    // Back to a byte that is no continuation byte: a character never has more
+    // than three, so where four stand in a row no character is cut.
+    for (uint32_t back = 0; end < count && back < 4; back++) {
+      if ((bytes[end - back] & 0xC0) != 0x80) {
+        end -= back;
+        break;
+      }
+    }
+    uint32_t made = convertUnits(bytes + i, end - i, kNarrow, units + written, kWide);
+    if (made == 0) return 0;
+    *holds = *holds || holdsUnit(units + written, made, kReplacementCharacter);
+    written += made;
+    i = end;
+  }
+  return written;
+}
+
 }  // namespace
 
-void noteDecodingLosses(const uint8_t* bytes, uint32_t count, uint32_t codePage,
-                        const uint16_t* units, uint32_t unitCount) {
+uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* units) {
+  uint32_t codePage = conversionState.codePage;
   CPINFOEXA info;
-  if (count == 0 || !GetCPInfoExA(codePage, 0, &info) || info.MaxCharSize < 2) return;
+  if (!GetCPInfoExA(codePage, 0, &info) || info.MaxCharSize < 2) {
+    return convertUnits(bytes, count, kNarrow, units, kWide);
+  }
   uint32_t number = codePage;
   if (codePage == CP_ACP) number = GetACP();
   if (codePage == CP_OEMCP) number = GetOEMCP();
   bool utf8 = number == CP_UTF8;
-  uint16_t fallback = utf8 ? kReplacementCharacter : info.UnicodeDefaultChar;
-  if (!holdsUnit(units, unitCount, fallback)) return;
+  uint32_t unitCount;
+  bool holds = false;
+  if (utf8) {
+    unitCount = decodeUtf8(bytes, count, units, &holds);
+  } else {
+    unitCount = convertUnits(bytes, count, kNarrow, units, kWide);
+    holds = holdsUnit(units, unitCount, info.UnicodeDefaultChar);
+  }
+  if (unitCount == 0 || !holds) return unitCount;
   if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),
                           static_cast<int>(count), nullptr, 0) != 0) {
-    return;
+    return unitCount;
   }
   uint32_t size = (unitCount / 32 + 1) * 4;
   uint32_t* bits = static_cast<uint32_t*>(rt_xalloc(size));
@@ -140,11 +194,12 @@ void noteDecodingLosses(const uint8_t* bytes, uint32_t count, uint32_t codePage,
                         : markDoubleByte(info, codePage, bytes, count, units, unitCount, bits);
   if (found == 0) {
     rt_free(bits);
-    return;
+    return unitCount;
   }
   if (textLosses.malformed != nullptr) rt_free(textLosses.malformed);
   textLosses.malformed = bits;
   textLosses.malformedUnits = unitCount;
+  return unitCount;
 }
 
 }  // namespace txmorph

@@ -42,7 +42,16 @@ uint32_t pageNumber(uint32_t codePage) {
 
 void hintInputEncoding(const uint8_t* bytes, uint32_t count) {
   uint32_t seen[256] = {};
-  for (uint32_t i = 0; i < count; i++) seen[bytes[i]]++;
+  for (uint32_t i = 0; i < count; i++) {
+    // Eight bytes below 0x80 at a time.
+    uint64_t word = 0;
+    if (count - i >= 8) __builtin_memcpy(&word, bytes + i, 8);
+    if (count - i >= 8 && (word & 0x8080808080808080u) == 0) {
+      i += 7;
+      continue;
+    }
+    seen[bytes[i]]++;
+  }
   uint64_t high = 0;
   for (uint32_t byte = 0x80; byte < 256; byte++) high += seen[byte];
   if (high == 0) return;

@@ -53,16 +53,13 @@ void reportLosses(uint32_t listed, uint8_t askMode) {
   if (anyLosses() && (showsWarnings() || askMode != 0)) {
     LossWalk walk;
     LostCharacter first{};
-    LostCharacter lost{};
-    uint32_t count = 0;
     startLossWalk(&walk);
-    for (; nextLoss(&walk, &lost); count++) {
-      if (count == 0) first = lost;
-    }
-    if (count != 0) {
+    if (nextLoss(&walk, &first)) {
+      uint32_t count = 1 + countLosses(&walk);
       rt_printf("  Warning! characters lost: %u, the first at line %u, column %u\n", count,
                 first.line, first.column);
       startLossWalk(&walk);
+      LostCharacter lost{};
       for (uint32_t shown = 0; shown < listed && nextLoss(&walk, &lost); shown++) {
         printLost(&walk, lost);
       }

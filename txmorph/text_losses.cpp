@@ -4,7 +4,7 @@
 
 namespace txmorph {
 
-TextLosses textLosses = {nullptr, 0, 0, false, false, 0, {0, nullptr, 0}};
+TextLosses textLosses = {nullptr, 0, 0, false, false, 0, nullptr, {0, nullptr, 0}};
 
 bool anyLosses() {
   return textLosses.malformed != nullptr || textLosses.oddByte || textLosses.replaced;
@@ -12,8 +12,9 @@ bool anyLosses() {
 
 void releaseLosses() {
   if (textLosses.malformed != nullptr) rt_free(textLosses.malformed);
+  if (textLosses.replacedPieces != nullptr) rt_free(textLosses.replacedPieces);
   release(&textLosses.decoded);
-  textLosses = TextLosses{nullptr, 0, 0, false, false, 0, {0, nullptr, 0}};
+  textLosses = TextLosses{nullptr, 0, 0, false, false, 0, nullptr, {0, nullptr, 0}};
   init(&textLosses.decoded);
 }
 

@@ -160,8 +160,15 @@ struct TextLosses {
   bool oddByte;             // the odd last byte of UTF-16LE input was dropped
   bool replaced;            // the output page did not hold every character as itself
   uint32_t outputCodePage;  // that page
-  TextString decoded;       // the decoded text, kept while something is lost
+  // One bit per kPieceUnits units of the decoded text: the page did not hold
+  // every character of that piece as itself. Null: not known piece by piece.
+  uint32_t* replacedPieces;
+  TextString decoded;  // the decoded text, kept while something is lost
 };
+
+// The pieces in which the output stage converts to a single-byte page, and
+// in which the loss report walks the text.
+constexpr uint32_t kPieceUnits = 4096;
 
 // The run's one record, cleared by releaseLosses (the input stage starts with it).
 extern TextLosses textLosses;
@@ -171,12 +178,13 @@ bool anyLosses();
 // Frees what the record holds and clears it.
 void releaseLosses();
 
-// Notes the units that decoding `count` bytes with `codePage` made of
-// malformed input. Asks again only where a loss is possible: a page of more
-// than one byte a character, a decoded text holding the page's default
-// character, and bytes the platform's strict decoding refuses.
-void noteDecodingLosses(const uint8_t* bytes, uint32_t count, uint32_t codePage,
-                        const uint16_t* units, uint32_t unitCount);
+// Decodes `count` bytes with conversionState.codePage into `units`, which
+// has room for `count`, and notes in textLosses the units made of malformed
+// input. Asks again only where a loss is possible: a page of more than one
+// byte a character, a decoded text holding the page's default character, and
+// bytes the platform's strict decoding refuses. Returns the units written; 0
+// when the platform refused the conversion (GetLastError).
+uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* units);
 
 // One lost character of the decoded text.
 struct LostCharacter {
@@ -187,27 +195,30 @@ struct LostCharacter {
   bool malformed;   // made from malformed input, or a dropped byte
 };
 
-// The decoded text a chunk at a time, in order, with each chunk put through
-// the output page and back where that page lost characters.
-constexpr uint32_t kLossChunk = 1024;
-
+// The decoded text a piece at a time, in order, each piece where the output
+// page lost characters put through that page and back.
 struct LossWalk {
   const uint16_t* units;
   uint32_t count;
-  uint32_t at;  // the next unit to look at
+  uint32_t at;       // the next unit to look at
+  bool tracksPlace;  // keeps line and column (a walk that only counts need not)
   uint32_t line;
   uint32_t column;
   uint32_t chunkStart;
   uint32_t chunkEnd;
-  bool chunkBack;  // back[] holds the chunk as the output page gives it back
-  bool byteShown;  // the dropped odd byte has been given
-  uint16_t back[kLossChunk];
+  uint8_t chunkOutput;  // what the output page did here: kept all, back[] holds it, ask each
+  bool byteShown;       // the dropped odd byte has been given
+  uint16_t back[kPieceUnits];
 };
 
-// Over textLosses.decoded.
+// Over textLosses.decoded, keeping line and column.
 void startLossWalk(LossWalk* walk);
-// The next lost character; false after the last.
+// The next lost character; false after the last. Its line and column are
+// the walk's, which only a walk that tracks the place keeps.
 bool nextLoss(LossWalk* walk, LostCharacter* lost);
+// The lost characters from the walk's place to the end (the walk no longer
+// tracks the place).
+uint32_t countLosses(LossWalk* walk);
 
 // After the "converted" line of a lossy conversion, when warnings are shown
 // or a prompt follows: "  Warning! characters lost: %u, the first at line

@@ -1,5 +1,7 @@
 // The input stage: detection, the checks and their messages at each message
 // level, the removal of one leading U+FEFF, and the wide text it leaves.
+#include <vector>
+
 #include "tests/unit/txmorph/txmorph_test_support.h"
 
 namespace txmorph {
@@ -245,10 +247,11 @@ TEST_F(InputCheck, DecodingNotesWhatItLoses) {
 TEST_F(InputCheck, DoubleBytePagesLoseWhatTheyCannotDecode) {
   auto malformedOf = [](const std::string& bytes) {
     releaseLosses();
-    WCHAR units[16];
-    int made = MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), units, 16);
-    noteDecodingLosses(reinterpret_cast<const uint8_t*>(bytes.data()),
-                       static_cast<uint32_t>(bytes.size()), 932, units, made);
+    conversionState.codePage = 932;
+    uint16_t units[16];
+    EXPECT_NE(decodeNotingLosses(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                 static_cast<uint32_t>(bytes.size()), units),
+              0u);
     return textLosses.malformed == nullptr ? 0u : textLosses.malformed[0];
   };
   // A lead byte at the end, a lead byte before a zero byte, a pair the page
@@ -260,6 +263,36 @@ TEST_F(InputCheck, DoubleBytePagesLoseWhatTheyCannotDecode) {
   EXPECT_EQ(malformedOf("a\x85\x40"), 1u << 1);
   EXPECT_EQ(malformedOf("\x81\x45\xA0"), 0u);
   EXPECT_EQ(malformedOf("\x82\xA0"), 0u);
+}
+
+TEST_F(InputCheck, Utf8IsDecodedInPiecesThatCutNoCharacter) {
+  // Pieces of 64 KiB end before a byte that starts a character: what stands
+  // at a piece's end decodes as it does in one piece, and malformed bytes
+  // there are found.
+  std::string text;
+  for (size_t end = 65536 - 8; end <= 65536 + 4; end++) {
+    for (const std::string& piece :
+         {std::string("\xF0\x9F\x98\x80"), std::string("\xE2\x82\xAC"), std::string("\xE2\x82"),
+          std::string("\x80\x80\x80\x80\x80")}) {
+      text.assign(end - 2, 'x');
+      text += piece + "y";
+      conversionState.codePage = CP_UTF8;
+      std::vector<uint16_t> whole(text.size());
+      int expected = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         reinterpret_cast<LPWSTR>(whole.data()),
+                                         static_cast<int>(whole.size()));
+      std::vector<uint16_t> units(text.size());
+      releaseLosses();
+      uint32_t made = decodeNotingLosses(reinterpret_cast<const uint8_t*>(text.data()),
+                                         static_cast<uint32_t>(text.size()), units.data());
+      ASSERT_EQ(made, static_cast<uint32_t>(expected)) << end;
+      units.resize(made);
+      whole.resize(made);
+      EXPECT_EQ(units, whole) << end;
+      bool malformed = piece == "\xE2\x82" || piece[0] == '\x80';
+      EXPECT_EQ(textLosses.malformed != nullptr, malformed) << end;
+    }
+  }
 }
 
 TEST_F(InputCheck, MessageLevels) {

@@ -127,6 +127,32 @@ TEST_F(Losses, ManyLossesAcrossChunksAndLines) {
             "    line 7, column 43: U+0100 became 0x41\n");
 }
 
+TEST_F(Losses, PiecesCountedWholeAndPairsAcrossTheirEnds) {
+  // A pair across the end of the first piece, a piece of nothing but losses
+  // (pairs and lone surrogates among them), and pieces with none in between.
+  std::string text(4095, 'x');
+  text += "\xF0\x9F\x98\x80";  // units 4095 and 4096
+  text += std::string(5000, 'y');
+  std::string lost;
+  uint32_t expected = 1;
+  for (int i = 0; i < 3000; i++) {
+    lost += i % 3 == 0 ? "\xF0\x9F\x98\x80" : i % 3 == 1 ? "\xE4\xB8\x80" : "\xC4\x80";
+    expected++;
+  }
+  text += lost + std::string(9000, 'z') + "\xE2\x88\x9E";
+  expected++;
+  std::string shown = report(text, Utf8, Ansi, 2);
+  EXPECT_EQ(shown, "  Warning! characters lost: " + std::to_string(expected) +
+                       ", the first at line 1, column 4096\n"
+                       "    line 1, column 4096: U+1F600 became 0x0F0F\n"
+                       "    line 1, column 9097: U+1F600 became 0x0F0F\n");
+  // The list, a character at a time, agrees with the count.
+  shown = report(text, Utf8, Ansi, 0xFFFFFFFF);
+  size_t lines = 0;
+  for (char c : shown) lines += c == '\n';
+  EXPECT_EQ(lines, expected + 1);
+}
+
 TEST_F(Losses, DoubleBytePagesShowTheirCodes) {
   // Written as the output stage leaves them: the text, and the page it lost in.
   textLosses.decoded = ownedWide(u"x\u00A2\u4E02\u3042");
