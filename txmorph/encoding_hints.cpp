@@ -25,6 +25,12 @@ uint64_t lettersUnder(uint32_t codePage, const uint32_t seen[256]) {
   return letters;
 }
 
+bool eightBelow80(const uint8_t* bytes) {
+  uint64_t word;
+  __builtin_memcpy(&word, bytes, 8);
+  return (word & 0x8080808080808080u) == 0;
+}
+
 bool anyAbove7F(const uint8_t* bytes, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) {
     if (bytes[i] >= 0x80) return true;
@@ -42,15 +48,12 @@ uint32_t pageNumber(uint32_t codePage) {
 
 void hintInputEncoding(const uint8_t* bytes, uint32_t count) {
   uint32_t seen[256] = {};
-  for (uint32_t i = 0; i < count; i++) {
-    // Eight bytes below 0x80 at a time.
-    uint64_t word = 0;
-    if (count - i >= 8) __builtin_memcpy(&word, bytes + i, 8);
-    if (count - i >= 8 && (word & 0x8080808080808080u) == 0) {
-      i += 7;
+  for (uint32_t i = 0; i < count;) {
+    if (count - i >= 8 && eightBelow80(bytes + i)) {
+      i += 8;
       continue;
     }
-    seen[bytes[i]]++;
+    seen[bytes[i++]]++;
   }
   uint64_t high = 0;
   for (uint32_t byte = 0x80; byte < 256; byte++) high += seen[byte];

@@ -175,6 +175,9 @@ TEST_F(InputCheck, TheHintNamesThePageThatMakesLettersOfTheBytes) {
       {"x\xE4", "  Hint! the text reads as ANSI (1252): add -ia\n"},
       // Half of them letters: enough.
       {"\xE9\xB1", "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // Letters among long stretches of ASCII, and at the very end.
+      {std::string(21, 'a') + "\xE4\xF6" + std::string(9, 'b') + "\xFC",
+       "  Hint! the text reads as ANSI (1252): add -ia\n"},
       // Nothing from 0x80 up, only a zero byte: no hint.
       {std::string("a\0b", 3), ""},
   };
