@@ -12,7 +12,7 @@ _txmorph() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   if [[ -z $ended ]] && ((i == COMP_CWORD)) && [[ $cur == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W '-h -- -ia -id -iu -iw -oa -od -ou -ow -s -s- -r -r-
-      -x -x- -t -t- -q -q- -q0 -q1 -q2' -- "$cur")
+      -x -x- -t -t- -q -q- -q0 -q1 -q2 --losses' -- "$cur")
     return
   fi
   ((COMP_CWORD - i >= 2)) && return  # past the output name: nothing more is read

@@ -4,7 +4,11 @@
 // A failed check of wide input (odd size, no U+FEFF first) stops the run when
 // stopMode is on ("Stopped", exit 10) and only warns when it is off. UTF-8
 // that is valid clears stopMode, so that its missing U+FEFF only warns;
-// invalid UTF-8 is reported and decoded anyway.
+// invalid UTF-8 is reported, with a hint at the code page it may be in, and
+// decoded anyway. Code-page input that is also valid UTF-8 is warned about.
+//
+// What decoding loses goes to textLosses: the characters made of malformed
+// input, and the odd last byte of wide input that the run goes on without.
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -39,7 +43,8 @@ bool decodeToWide(TextString* text) {
   makeEmpty(&wide, kWide);
   if (count != 0) {
     uint16_t* units = static_cast<uint16_t*>(resize(&wide, count + 1, 0));
-    uint32_t written = convertUnits(text->data, count, kNarrow, units + 1, kWide);
+    uint32_t written =
+        decodeNotingLosses(static_cast<const uint8_t*>(text->data), count, units + 1);
     if (written == 0) {
       release(&wide);
       return false;
@@ -60,26 +65,34 @@ TextEncoding detectEncoding(const TextString* text) {
 }
 
 InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode) {
+  releaseLosses();
   if (*encoding == Auto) *encoding = detectEncoding(text);
+  const uint8_t* bytes = static_cast<const uint8_t*>(text->data);
   if (*encoding == Wide) {
-    if (text->length % 2 != 0 && failCheck(OddSize, *stopMode)) return InputStopped;
+    if (text->length % 2 != 0) {
+      if (failCheck(OddSize, *stopMode)) return InputStopped;
+      textLosses.oddByte = true;
+    }
     reinterpretWidth(text, kWide);
   } else {
     if (*encoding == Utf8 && *stopMode != 0) {
-      uint32_t offset = findInvalidUtf8(static_cast<const uint8_t*>(text->data), text->length);
+      uint32_t offset = findInvalidUtf8(bytes, text->length);
       if (offset == 0) {
         *stopMode = 0;
       } else if (showsWarnings()) {
         rt_printf("  Warning! not valid UTF8 text at offset %u\n", offset);
+        hintInputEncoding(bytes, text->length);
       }
     }
     conversionState.codePage = encodingCodePage(*encoding);
+    if (*encoding != Utf8) warnAlsoUtf8(bytes, text->length, conversionState.codePage);
     if (!decodeToWide(text)) return InputNotDecoded;
   }
 
   if (*encoding == Utf8 || *encoding == Wide) {
     if (unitAt(text, 0) == 0xFEFF) {
       erase(text, 0, 1);
+      textLosses.removedUnits = 1;
       if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
     } else if (failCheck(NoByteOrderMark, *stopMode)) {
       return InputStopped;

@@ -5,7 +5,8 @@
 //
 // Each stage sets the fields it needs just before it lets a string change its
 // width: the input stage the input's code page, the output stage the output's
-// code page, 0x0F as the replacement byte and 0 in usedReplacement, and the
+// code page, 0x0F as the replacement byte, 0 in usedReplacement and, for its
+// first try, no best fit, and the
 // console copy of a file name ANSI then OEM (putting the old page back).
 #ifndef TXMORPH_CONVERSION_STATE_H
 #define TXMORPH_CONVERSION_STATE_H
@@ -18,8 +19,9 @@ struct ConversionState {
   // Code page of the narrow side: 0 ANSI, 1 OEM, 65001 UTF-8, or any page the
   // platform knows by number.
   uint32_t codePage;
-  // Flags of the wide-to-narrow conversion (0: best fit allowed, not counted
-  // as a replacement).
+  // Flags of the wide-to-narrow conversion: 0, best fit allowed and not
+  // counted as a replacement; the output stage asks with
+  // WC_NO_BEST_FIT_CHARS first, which counts it (UTF-8 takes no flags).
   uint32_t wcFlags;
   // The byte written for a character the code page cannot represent.
   char replacementByte;

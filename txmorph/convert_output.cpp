@@ -1,8 +1,15 @@
 // The output stage: the wide text becomes the output encoding, with U+FEFF in
 // front of UTF-8 and UTF-16LE output unless raw output was asked for, and the
-// verdict: lossy when the code page had to put the replacement byte 0x0F in
-// place of a character (best fit counts as converted; UTF-8 and UTF-16LE are
-// never lossy).
+// verdict: lossy when a character of the input does not come through as
+// itself, in any output encoding. The input stage has noted what decoding
+// lost (textLosses); a code page loses a character that it replaces by the
+// byte 0x0F or shows by a similar one (best fit).
+//
+// The code page is asked first without best fit: where nothing needed the
+// replacement then, the bytes are those of the conversion with best fit too.
+// Where something did, the text is converted again with best fit, which
+// gives the bytes written: the conversion keeps its bytes, only the verdict
+// tells of the loss. A lossy run keeps the decoded text for the loss report.
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
@@ -39,29 +46,115 @@ void prependByteOrderMark(TextString* text) {
   units[0] = kByteOrderMark;
 }
 
+// Notes that the page lost characters in piece `piece` of a text of `count`
+// units.
+void notePiece(uint32_t piece, uint32_t count) {
+  uint32_t*& pieces = textLosses.replacedPieces;
+  if (pieces == nullptr) {
+    uint32_t size = (count / kPieceUnits / 32 + 1) * 4;
+    pieces = static_cast<uint32_t*>(rt_xalloc(size));
+    __builtin_memset(pieces, 0, size);
+  }
+  pieces[piece >> 5] |= 1u << (piece & 31);
+}
+
+// A single-byte page, a piece of the text at a time into one block of a byte
+// a unit: a piece that needed the replacement without best fit is converted
+// again with it while it is still in the cache, so a text with a few losses
+// costs about one conversion.
+bool toSingleBytePage(TextString* text, const TextString* decoded, bool* replaced) {
+  ConversionState& state = conversionState;
+  uint32_t count = decoded->length;
+  TextString narrow;
+  init(&narrow);
+  makeEmpty(&narrow, kNarrow);
+  if (count != 0) {
+    uint8_t* bytes = static_cast<uint8_t*>(resize(&narrow, count, 0));
+    const uint16_t* units = static_cast<const uint16_t*>(decoded->data);
+    for (uint32_t start = 0; start < count; start += kPieceUnits) {
+      uint32_t length = count - start > kPieceUnits ? kPieceUnits : count - start;
+      state.wcFlags = WC_NO_BEST_FIT_CHARS;
+      state.usedReplacement = 0;
+      uint32_t made = convertUnits(units + start, length, kWide, bytes + start, kNarrow);
+      state.wcFlags = 0;
+      if (made == length && (state.usedReplacement & 0xFF) != 0) {
+        *replaced = true;
+        notePiece(start / kPieceUnits, count);
+        made = convertUnits(units + start, length, kWide, bytes + start, kNarrow);
+      }
+      if (made != length) {
+        release(&narrow);
+        return false;
+      }
+    }
+    bytes[count] = 0;
+  }
+  release(text);
+  *text = narrow;
+  return true;
+}
+
+// The code page's form of the text, with best fit only where the page does
+// not hold every character as itself; *replaced tells whether it did not.
+bool toCodePage(TextString* text, const TextString* decoded, bool* replaced) {
+  ConversionState& state = conversionState;
+  state.replacementByte = kLossReplacement;
+  *replaced = false;
+  CPINFOEXA page;
+  if (GetCPInfoExA(state.codePage, 0, &page) && page.MaxCharSize == 1) {
+    return toSingleBytePage(text, decoded, replaced);
+  }
+  // A page of more bytes a character: the whole text, and again when lossy.
+  state.wcFlags = WC_NO_BEST_FIT_CHARS;
+  state.usedReplacement = 0;
+  bool converted = toNarrow(text);
+  state.wcFlags = 0;
+  *replaced = converted && (state.usedReplacement & 0xFF) != 0;
+  if (*replaced) {
+    assign(text, decoded);
+    state.usedReplacement = 0;
+    converted = toNarrow(text);
+  }
+  return converted;
+}
+
 }  // namespace
 
 bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy) {
   conversionState.codePage = encodingCodePage(output);
   conversionState.usedReplacement = 0;
+  TextString decoded;
+  init(&decoded);
   bool converted = true;
+  bool replaced = false;
   switch (output) {
     case Oem:
     case Ansi:
-      conversionState.replacementByte = kLossReplacement;
-      converted = toNarrow(text);
+      assign(&decoded, text);
+      converted = toCodePage(text, &decoded, &replaced);
       break;
     case Utf8: {
       TextString encoded = encodeUtf8(text, !rawOutput);
-      release(text);
+      release(&decoded);
+      decoded = *text;
       *text = encoded;
       break;
     }
-    default:  // Wide
+    default:  // Wide: the decoded units stay where they are, behind the mark
       if (!rawOutput) prependByteOrderMark(text);
+      assign(&decoded, text);
+      if (!rawOutput) erase(&decoded, 0, 1);
       break;
   }
-  *lossy = (conversionState.usedReplacement & 0xFF) != 0;
+  textLosses.replaced = replaced;
+  textLosses.outputCodePage = conversionState.codePage;
+  *lossy = converted && anyLosses();
+  if (*lossy) {
+    release(&textLosses.decoded);
+    textLosses.decoded = decoded;
+  } else {
+    release(&decoded);
+  }
   return converted;
 }
 

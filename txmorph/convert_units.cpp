@@ -35,15 +35,17 @@ uint32_t toNarrowUnits(const void* source, int count, void* dest, int room) {
   const char defaultChar[2] = {state.replacementByte, 0};
   LPCSTR useDefault = defaultChar;
   LPBOOL usedDefault = state.usedReplacement <= 1 ? &state.usedReplacement : nullptr;
+  DWORD flags = state.wcFlags;
   if (isUtf8(state.codePage)) {
     // UTF-8 represents every unit: the platform refuses a default character
-    // for it, and none can be used.
+    // for it, and none can be used; it takes no flags of best fit either.
     useDefault = nullptr;
     if (usedDefault != nullptr) *usedDefault = 0;
     usedDefault = nullptr;
+    flags = 0;
   }
-  int written = WideCharToMultiByte(state.codePage, state.wcFlags, static_cast<LPCWSTR>(source),
-                                    count, static_cast<LPSTR>(dest), room, useDefault, usedDefault);
+  int written = WideCharToMultiByte(state.codePage, flags, static_cast<LPCWSTR>(source), count,
+                                    static_cast<LPSTR>(dest), room, useDefault, usedDefault);
   return static_cast<uint32_t>(written);
 }
 

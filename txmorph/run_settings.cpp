@@ -6,6 +6,7 @@
 //   -s -s-  stop on failed checks, or not   -r -r-  no byte order mark, or one
 //   -x -x-  never ask, or ask when lossy    -t -t-  do not keep date/time, or keep
 //   -q      quiet (2); -q- messages (-1); -q<c> the level c - '0'; -q<two or more> 2
+//   --losses[=N]  list the first 100 (N) lost characters; any other --word is ignored
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -19,6 +20,38 @@ int8_t quietLevelOf(const char* rest) {
   return static_cast<int8_t>(static_cast<uint8_t>(rest[0] - '0'));
 }
 
+constexpr uint32_t kListedByDefault = 100;
+
+// The rest of `word` after `prefix`, or null when it does not begin so.
+const char* after(const char* word, const char* prefix) {
+  for (; *prefix != 0; word++, prefix++) {
+    if (*word != *prefix) return nullptr;
+  }
+  return word;
+}
+
+// "--losses" and "--losses=N" (N in decimal; beyond 2^32 - 1 counts as all);
+// any other word after "--" means nothing.
+OptionResult applyWord(RunSettings* settings, const char* word) {
+  const char* rest = after(word, "losses");
+  if (rest == nullptr) return OptionTaken;
+  if (rest[0] == 0) {
+    settings->listLosses = kListedByDefault;
+    return OptionTaken;
+  }
+  if (rest[0] != '=') return OptionTaken;
+  uint64_t count = 0;
+  const char* digit = rest + 1;
+  if (*digit == 0) return OptionUnknown;
+  for (; *digit != 0; digit++) {
+    if (*digit < '0' || *digit > '9') return OptionUnknown;
+    count = count * 10 + static_cast<uint32_t>(*digit - '0');
+    if (count > 0xFFFFFFFFu) count = 0xFFFFFFFFu;
+  }
+  settings->listLosses = static_cast<uint32_t>(count);
+  return OptionTaken;
+}
+
 }  // namespace
 
 void initRunSettings(RunSettings* settings) {
@@ -28,6 +61,7 @@ void initRunSettings(RunSettings* settings) {
   settings->askMode = 1;
   settings->keepTime = true;
   settings->rawOutput = false;
+  settings->listLosses = 0;
 }
 
 OptionResult applyOption(RunSettings* settings, const char* token) {
@@ -38,7 +72,7 @@ OptionResult applyOption(RunSettings* settings, const char* token) {
   switch (letter) {
     case '?':
     case 'h': return OptionAsksHelp;
-    case '-': return rest[0] == 0 ? OptionEndsOptions : OptionTaken;
+    case '-': return rest[0] == 0 ? OptionEndsOptions : applyWord(settings, rest);
     case 'i':
     case 'o': {
       TextEncoding encoding = encodingForLetter(rest[0]);

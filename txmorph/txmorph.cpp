@@ -20,6 +20,7 @@ struct Run {
 
 int32_t finish(Run* run, int32_t code) {
   releaseHeldFile(&run->held);
+  releaseLosses();
   release(&run->text);
   release(&run->outputName);
   release(&run->inputName);
@@ -191,6 +192,7 @@ int32_t runTxmorph(int32_t, char**) {
   }
   if (!lossy) settings->askMode = 0;
   reportConversion(&run.text, settings->outputEncoding, lossy, settings->askMode);
+  reportLosses(settings->listLosses, settings->askMode);
   if (settings->askMode != 0 && !askOverwrite(&run.outputName)) {
     return finish(&run, ExitDeclined);
   }

@@ -54,6 +54,7 @@ struct RunSettings {
   uint8_t askMode;              // 0 never, 1 only in place by default, 2 when lossy (-x-)
   bool keepTime;                // carry the input's date/time over to the output
   bool rawOutput;               // no byte order mark in front of Unicode output
+  uint32_t listLosses;          // lost characters to list after the loss line (--losses)
 };
 
 void initRunSettings(RunSettings* settings);
@@ -150,12 +151,115 @@ uint32_t utf8Size(const uint16_t* units, uint32_t count);
 TextString encodeUtf8(const TextString* text, bool byteOrderMark);
 
 // Converts the wide text to the output encoding in place, U+FEFF in front of
-// Unicode output unless rawOutput. *lossy: the code page had to replace a
-// character. False when the platform refused the conversion (GetLastError).
+// Unicode output unless rawOutput. *lossy: some character of the input does
+// not come through as itself (see textLosses); the bytes are the platform's
+// conversion as it is, best fit included. False when the platform refused
+// the conversion (GetLastError).
 bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy);
 // "  converted (%u) to %s -- %s\n", when information is shown or a prompt
 // follows.
 void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
+
+// ---------------------------------------------------------------------------
+// Losses
+
+// What the run loses on the way: the characters of the input that do not come
+// through as themselves. The input stage notes malformed input (bytes that
+// decoding turned into U+FFFD, or into a double-byte page's default
+// character) and a dropped odd last byte of UTF-16LE input; the output stage
+// notes a code page that holds some character otherwise than as itself (best
+// fit, or the replacement byte) and keeps the decoded text for the report,
+// which finds where the losses are only when it shows them.
+struct TextLosses {
+  // One bit per unit of the decoded text: made from malformed input. Null
+  // when decoding made no character of malformed input.
+  uint32_t* malformed;
+  uint32_t malformedUnits;  // the units the bits stand for
+  uint32_t removedUnits;    // units removed from the front since (a leading U+FEFF)
+  bool oddByte;             // the odd last byte of UTF-16LE input was dropped
+  bool replaced;            // the output page did not hold every character as itself
+  uint32_t outputCodePage;  // that page
+  // One bit per kPieceUnits units of the decoded text: the page did not hold
+  // every character of that piece as itself. Null: not known piece by piece.
+  uint32_t* replacedPieces;
+  TextString decoded;  // the decoded text, kept while something is lost
+};
+
+// The pieces in which the output stage converts to a single-byte page, and
+// in which the loss report walks the text.
+constexpr uint32_t kPieceUnits = 4096;
+
+// The run's one record, cleared by releaseLosses (the input stage starts with it).
+extern TextLosses textLosses;
+
+// The verdict: anything lost at all.
+bool anyLosses();
+// Frees what the record holds and clears it.
+void releaseLosses();
+
+// Decodes `count` bytes with conversionState.codePage into `units`, which
+// has room for `count`, and notes in textLosses the units made of malformed
+// input. Asks again only where a loss is possible: a page of more than one
+// byte a character, a decoded text holding the page's default character, and
+// bytes the platform's strict decoding refuses. Returns the units written; 0
+// when the platform refused the conversion (GetLastError).
+uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* units);
+
+// One lost character of the decoded text.
+struct LostCharacter {
+  uint32_t line;    // 1 + the line feeds before it
+  uint32_t column;  // 1 + the characters after the last line feed before it
+  uint32_t at;      // its first unit (the text's length for a dropped byte)
+  uint32_t units;   // 1, 2 for a surrogate pair, 0 for a dropped byte
+  bool malformed;   // made from malformed input, or a dropped byte
+};
+
+// The decoded text a piece at a time, in order, each piece where the output
+// page lost characters put through that page and back.
+struct LossWalk {
+  const uint16_t* units;
+  uint32_t count;
+  uint32_t at;       // the next unit to look at
+  bool tracksPlace;  // keeps line and column (a walk that only counts need not)
+  uint32_t line;
+  uint32_t column;
+  uint32_t chunkStart;
+  uint32_t chunkEnd;
+  uint8_t chunkOutput;  // what the output page did here: kept all, back[] holds it, ask each
+  bool byteShown;       // the dropped odd byte has been given
+  uint16_t back[kPieceUnits];
+};
+
+// Over textLosses.decoded, keeping line and column.
+void startLossWalk(LossWalk* walk);
+// The next lost character; false after the last. Its line and column are
+// the walk's, which only a walk that tracks the place keeps.
+bool nextLoss(LossWalk* walk, LostCharacter* lost);
+// The lost characters from the walk's place to the end (the walk no longer
+// tracks the place).
+uint32_t countLosses(LossWalk* walk);
+
+// After the "converted" line of a lossy conversion, when warnings are shown
+// or a prompt follows: "  Warning! characters lost: %u, the first at line
+// %u, column %u\n", then the first `listed` lost characters, a line each.
+// Frees the record in every case.
+void reportLosses(uint32_t listed, uint8_t askMode);
+
+// ---------------------------------------------------------------------------
+// Encoding hints
+
+// Whether the unit is a letter (Unicode general category L).
+bool isLetter(uint16_t unit);
+
+// After "not valid UTF8 text": "  Hint! the text reads as %s (%u): add -%s\n"
+// for the ANSI or the OEM code page, whichever makes letters of more of the
+// bytes from 0x80 up (ANSI on a tie), when it makes letters of at least half
+// of them.
+void hintInputEncoding(const uint8_t* bytes, uint32_t count);
+// For input read with an ANSI or OEM code page (-ia, -id): "  Warning! the
+// input is also valid UTF-8 (-iu)\n" when it is, with a character of more
+// than one byte.
+void warnAlsoUtf8(const uint8_t* bytes, uint32_t count, uint32_t codePage);
 
 // ---------------------------------------------------------------------------
 // Console, files and times

@@ -4,12 +4,14 @@
 // range the first of them must be in (that range rules out overlong forms,
 // surrogates and values above U+10FFFF). Malformed input becomes U+FFFD:
 // - a byte that starts no sequence: one U+FFFD for the byte;
-// - a sequence that would run past the end of the input: one U+FFFD for all
-//   the bytes left;
 // - a first continuation outside 0x80-0xBF: U+FFFD for the lead byte alone;
 //   inside it but outside the lead's range: U+FFFD for both bytes;
-// - a later byte that is no continuation: U+FFFD for the bytes before it.
-// Decoding goes on after the bytes that the U+FFFD stands for.
+// - a later byte that is no continuation: U+FFFD for the bytes before it;
+// - a sequence cut short by the end of the input: the same rules for the
+//   bytes there are, and one U+FFFD for them when they all pass (so E2 41 at
+//   the end is U+FFFD and "A", E2 82 at the end one U+FFFD).
+// Decoding goes on after the bytes that the U+FFFD stands for: it never
+// swallows a byte that starts a character.
 //
 // Encoding: a surrogate pair becomes four bytes, a lone surrogate EF BF BD.
 #include "platform/code_pages/code_page.h"
@@ -58,10 +60,10 @@ Decoded decode_one(const uint8_t* source, size_t left) {
   Decoded d{{kReplacement, 0}, 1, 1, true};
   const Utf8Lead& lead = kLeads.at[source[0]];
   if (lead.more == 0) return d;
-  if (lead.more >= left) {
-    d.length = left;
-    return d;
-  }
+  // The continuation bytes that are there: fewer than the lead calls for
+  // when the end of the input cuts the sequence short.
+  size_t there = lead.more < left ? lead.more : left - 1;
+  if (there == 0) return d;
   uint8_t second = source[1];
   if (!is_continuation(second)) return d;
   if (second < lead.low || second > lead.high) {
@@ -69,14 +71,15 @@ Decoded decode_one(const uint8_t* source, size_t left) {
     return d;
   }
   uint32_t value = (source[0] & lead.bits) << 6 | (second & 0x3F);
-  for (size_t k = 2; k <= lead.more; k++) {
+  for (size_t k = 2; k <= there; k++) {
     if (!is_continuation(source[k])) {
       d.length = k;
       return d;
     }
     value = value << 6 | (source[k] & 0x3F);
   }
-  d.length = lead.more + 1u;
+  d.length = there + 1;
+  if (there < lead.more) return d;
   d.invalid = false;
   if (value < 0x10000) {
     d.units[0] = static_cast<WCHAR>(value);

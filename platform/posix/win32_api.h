@@ -76,6 +76,15 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
+
+typedef struct _cpinfoexA {
+  UINT MaxCharSize;
+  BYTE DefaultChar[2];
+  BYTE LeadByte[12];
+  WCHAR UnicodeDefaultChar;
+  UINT CodePage;
+  CHAR CodePageName[260];
+} CPINFOEXA, *LPCPINFOEXA;
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
@@ -157,6 +166,8 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define WC_ERR_INVALID_CHARS 0x80u
 #define WC_COMPOSITECHECK 0x200u
 #define WC_NO_BEST_FIT_CHARS 0x400u
+#define MAX_LEADBYTES 12
+#define MAX_DEFAULTCHAR 2
 
 // Messages.
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100u
@@ -273,6 +284,7 @@ int MultiByteToWideChar(UINT codepage, DWORD flags, LPCSTR source, int count, LP
 int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR source, int count, LPSTR dest, int room,
                         LPCSTR default_char, LPBOOL used_default);
 BOOL CharToOemA(LPCSTR source, LPSTR dest);
+BOOL GetCPInfoExA(UINT codepage, DWORD flags, LPCPINFOEXA info);
 
 #ifdef __cplusplus
 }

@@ -42,6 +42,8 @@ HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
 BANNER = re.compile(rb"^txmorph [^\n]*\[[A-Z][a-z]{2} \d\d \d{4}\]\n")
 
 NO_MARK = b"  Warning! first character of unicode file is not 0xFEFF\n"
+LOST_1_1 = b"  Warning! characters lost: 1, the first at line 1, column 1\n"
+LOST_1_2 = b"  Warning! characters lost: 1, the first at line 1, column 2\n"
 T2020 = 1_577_836_800  # 2020-01-01 00:00:00 UTC
 
 
@@ -172,8 +174,9 @@ class Checks(Txmorph):
         self.assertEqual(err, b'Loaded (3) "in"\n'
                          b"  Stopped! filesize is not even for wide unicode file\n")
         self.assertFalse(os.path.exists(self.path("out")))
+        # Going on without it loses the odd byte: after the last character.
         code, _, err = self.check(b"\xff\xfeA", "-s-", "-q1")
-        self.assertEqual((code, err), (0, b""))
+        self.assertEqual((code, err), (5, LOST_1_1))
         self.assertEqual(self.read("out"), b"")
 
     def test_invalid_utf8_without_mark_stops_with_mark_converts(self):
@@ -181,13 +184,19 @@ class Checks(Txmorph):
         self.assertEqual(code, 10)
         self.assertEqual(err, b'Loaded (2) "in"\n'
                          b"  Warning! not valid UTF8 text at offset 2\n"
+                         b"  Hint! the text reads as ANSI (1252): add -ia\n"
                          b"  Stopped! first character of unicode file is not 0xFEFF\n")
         code, _, err = self.check(b"A\x00B", "-q1")
         self.assertEqual(code, 10)
         self.assertEqual(err, b"  Warning! not valid UTF8 text at offset 2\n"
                          b"  Stopped! first character of unicode file is not 0xFEFF\n")
+        # Converted anyway, and the byte C0 is lost.
         code, _, err = self.check(b"\xef\xbb\xbfA\xc0B", "-q1", "-ou")
-        self.assertEqual((code, err), (0, b"  Warning! not valid UTF8 text at offset 5\n"))
+        self.assertEqual((code, err), (5, b"  Warning! not valid UTF8 text at offset 5\n"
+                                          b"  Hint! the text reads as ANSI (1252): add -ia\n"
+                                          b"  Warning! characters lost: 1, the first at line 1,"
+                                          b" column 2\n"))
+        self.assertEqual(self.read("out"), "\ufeffA\ufffdB".encode())
 
     def test_explicit_stop_applies_to_standard_input(self):
         code, out, err = self.tm("-s", "-q-", stdin=b"a\xc3")
@@ -234,11 +243,13 @@ class Outputs(Txmorph):
     def test_lossy_is_0x0f_and_exit_5(self):
         self.write("in", "x\u4e00y")
         code, _, err = self.tm("-q1", "in", "out")
-        self.assertEqual((code, err), (5, b""))
+        self.assertEqual((code, err), (5, LOST_1_2))
         self.assertEqual(self.read("out"), b"x\x0fy")
         code, _, err = self.tm("-q-", "-s-", "in", "out")
         self.assertEqual(code, 5)
-        self.assertTrue(err.endswith(b"  converted (3) to ANSI -- LOSSY (to \\x0F)\n"))
+        self.assertTrue(err.endswith(b"  converted (3) to ANSI -- LOSSY (to \\x0F)\n" + LOST_1_2))
+        code, _, err = self.tm("-q", "in", "out")
+        self.assertEqual((code, err), (5, b""))
 
     def test_empty_input_makes_an_empty_file(self):
         self.write("in", b"")
@@ -246,6 +257,164 @@ class Outputs(Txmorph):
         code, _, _ = self.tm("-q", "in", "out")
         self.assertEqual(code, 0)
         self.assertEqual(self.read("out"), b"")
+
+
+class Verdict(Txmorph):
+    """LOSSY whenever a character of the input does not come through as
+    itself, in every output encoding; the bytes are the conversion's own."""
+
+    def convert(self, data, *options):
+        self.write("in", data)
+        code, _, err = self.tm("-q1", *options, "in", "out")
+        return code, err, self.read("out")
+
+    def test_best_fit_is_lossy_and_keeps_its_bytes(self):
+        code, err, out = self.convert("x \u221e \u0100\n".encode())
+        self.assertEqual((code, out), (5, b"x 8 A\n"))
+        self.assertEqual(err, b"  Warning! characters lost: 2, the first at line 1, column 3\n")
+        code, err, out = self.convert("\u0100\u4e00".encode(), "-od")  # best fit and 0x0F
+        self.assertEqual((code, out), (5, b"A\x0f"))
+
+    def test_malformed_input_is_lossy_in_every_output(self):
+        data = b"\xef\xbb\xbfcaf\xe9 ok\n"  # valid up to the byte E9
+        for option, out in [("-ou", b"\xef\xbb\xbfcaf\xef\xbf\xbd ok\n"),
+                            ("-ow", "\ufeffcaf\ufffd ok\n".encode("utf-16-le")),
+                            ("-oa", b"caf\x0f ok\n")]:
+            code, err, written = self.convert(data, option)
+            self.assertEqual((code, written), (5, out), option)
+            self.assertTrue(err.endswith(
+                b"  Warning! characters lost: 1, the first at line 1, column 4\n"), option)
+        # Forms the shape check lets pass: overlong, a surrogate, above U+10FFFF.
+        # Each U+FFFD the decoder made of them is one character lost.
+        code, err, out = self.convert(b"a\xe0\x80\x80b\xed\xa0\x80c\xf4\x90\x80\x80", "-s-",
+                                      "-ou", "-r", "--losses")
+        self.assertEqual(code, 5)
+        text = out.decode()
+        self.assertEqual(text.replace("\ufffd", ""), "abc")
+        self.assertGreaterEqual(text.count("\ufffd"), 3)
+        self.assertEqual(err.count(b": malformed input\n"), text.count("\ufffd"))
+
+    def test_what_comes_through_is_no_loss(self):
+        # The U+FFFD of the input, and a lone surrogate in its three-byte form.
+        code, _, out = self.convert("a\ufffdb".encode(), "-ou", "-r")
+        self.assertEqual((code, out), (0, "a\ufffdb".encode()))
+        code, _, out = self.convert(b"\xff\xfe\x3d\xd8x\x00", "-ou", "-r")
+        self.assertEqual((code, out), (0, b"\xed\xa0\xbdx"))
+
+    def test_in_place_asks_before_a_best_fit_or_malformed_overwrite(self):
+        for data, options in [("x \u221e \u0100\n".encode(), []),
+                              (b"\xef\xbb\xbfcaf\xe9 ok\n", ["-ou"])]:
+            self.write("f.txt", data)
+            code, _, err = self.tm("-q", *options, "f.txt", start_new_session=True)
+            self.assertEqual(code, 243)
+            self.assertTrue(err.endswith(b'  Write to "f.txt" [Y/N]? No\n'), err)
+            self.assertIn(b"  Warning! characters lost:", err)
+            self.assertEqual(self.read("f.txt"), data)
+            code, _, _ = self.tm("-q", "-x", *options, "f.txt")
+            self.assertEqual(code, 5)
+
+    def test_standard_input_loses_an_odd_byte_and_cut_sequences(self):
+        code, out, _ = self.tm("-ou", "-r", stdin=b"\xff\xfeA\x00B")
+        self.assertEqual((code, out), (5, b"A"))
+        # Not cut by the end: every decoder keeps the A.
+        code, out, _ = self.tm("-ow", "-r", stdin=b"xx\xe2Ay")
+        self.assertEqual((code, out), (5, "xx\ufffdAy".encode("utf-16-le")))
+
+    @unittest.skipIf(UNDER_WINE, "Wine's decoder drops what follows a sequence cut short by the end")
+    def test_a_sequence_cut_short_by_the_end_swallows_nothing(self):
+        code, out, _ = self.tm("-ow", "-r", stdin=b"xx\xe2A")
+        self.assertEqual((code, out), (5, "xx\ufffdA".encode("utf-16-le")))
+        code, out, _ = self.tm("-ou", "-r", stdin=b"\xf0\x9fA")
+        self.assertEqual((code, out), (5, "\ufffdA".encode()))
+
+
+class LossList(Txmorph):
+    TEXT = "a\n\u221e b\n\u4e00\U0001F600z\u0100\n".encode()
+
+    def test_losses_lists_a_hundred_and_losses_n_as_many(self):
+        self.write("in", self.TEXT)
+        code, _, err = self.tm("-q1", "--losses", "in", "out")
+        self.assertEqual(code, 5)
+        self.assertEqual(err, b"  Warning! characters lost: 4, the first at line 2, column 1\n"
+                         b"    line 2, column 1: U+221E became 0x38\n"
+                         b"    line 3, column 1: U+4E00 became 0x0F\n"
+                         b"    line 3, column 2: U+1F600 became 0x0F0F\n"
+                         b"    line 3, column 4: U+0100 became 0x41\n")
+        code, _, err = self.tm("-q1", "--losses=1", "in", "out")
+        self.assertEqual(err, b"  Warning! characters lost: 4, the first at line 2, column 1\n"
+                         b"    line 2, column 1: U+221E became 0x38\n")
+        # Listed whenever the loss line is shown: before a prompt, even with -q.
+        code, _, err = self.tm("-q", "-x-", "--losses=1", "in", "out", start_new_session=True)
+        self.assertEqual(code, 243)
+        self.assertEqual(err, b"  converted (12) to ANSI -- LOSSY (to \\x0F)\n"
+                         b"  Warning! characters lost: 4, the first at line 2, column 1\n"
+                         b"    line 2, column 1: U+221E became 0x38\n"
+                         b'  Write to "out" [Y/N]? No\n')
+        code, _, err = self.tm("-q", "--losses", "in", "out")
+        self.assertEqual((code, err), (5, b""))
+
+    def test_malformed_input_and_a_dropped_byte_are_listed_as_such(self):
+        self.write("in", b"\xff\xfe" + "\u00e9\n\u4e00".encode("utf-16-le") + b"!")
+        code, _, err = self.tm("-q1", "-s-", "--losses", "in", "out")
+        self.assertEqual(code, 5)
+        self.assertEqual(err, b"  Warning! characters lost: 2, the first at line 2, column 1\n"
+                         b"    line 2, column 1: U+4E00 became 0x0F\n"
+                         b"    line 2, column 2: malformed input\n")
+        self.write("in", b"ok\n\x80\xc3(")
+        code, _, err = self.tm("-q1", "-s-", "-ow", "--losses=5", "in", "out")
+        self.assertEqual(err, b"  Warning! characters lost: 2, the first at line 2, column 1\n"
+                         b"    line 2, column 1: malformed input\n"
+                         b"    line 2, column 2: malformed input\n")
+
+    def test_a_bad_count_is_an_unknown_option(self):
+        self.write("in", "x")
+        code, _, err = self.tm("--losses=many", "in", "out")
+        self.assertEqual((code, err), (240, b"Unknown command line option: --losses=many\n"))
+        self.assertFalse(os.path.exists(self.path("out")))
+
+    @unittest.skipIf(UNDER_WINE, "the code pages of a Japanese locale are a POSIX setting")
+    def test_double_byte_codes(self):
+        self.write("in", "x\u00a2\u3042".encode())
+        code, _, err = self.tm("-q1", "--losses", "in", "out", lang="ja_JP.UTF-8")
+        self.assertEqual(code, 5)
+        self.assertEqual(err, b"  Warning! characters lost: 1, the first at line 1, column 2\n"
+                         b"    line 1, column 2: U+00A2 became 0x8191\n")
+        self.assertEqual(self.read("out"), b"x\x81\x91\x82\xa0")
+        # Bytes that 932 cannot decode: a pair it leaves undefined, a lead byte at the end.
+        self.write("in", b"a\x85\x40b\x82")
+        code, _, err = self.tm("-q1", "-ia", "-ou", "--losses", "in", "out", lang="ja_JP.UTF-8")
+        self.assertEqual(code, 5)
+        self.assertEqual(err, b"  Warning! characters lost: 2, the first at line 1, column 2\n"
+                         b"    line 1, column 2: malformed input\n"
+                         b"    line 1, column 4: malformed input\n")
+
+
+class Hints(Txmorph):
+    def hint_of(self, data):
+        self.write("in", data)
+        code, _, err = self.tm("-q1", "in", "out")
+        self.assertEqual(code, 10)
+        lines = err.splitlines(keepends=True)
+        self.assertTrue(lines[0].startswith(b"  Warning! not valid UTF8 text at offset"), err)
+        return b"".join(line for line in lines if line.startswith(b"  Hint!"))
+
+    def test_the_code_page_that_makes_letters_of_the_bytes(self):
+        german = "Gr\u00f6\u00dfe f\u00fcr \u00c4rger und S\u00fc\u00dfes\n".encode("cp1252")
+        self.assertEqual(self.hint_of(german), b"  Hint! the text reads as ANSI (1252): add -ia\n")
+        french = "\u00e9t\u00e9 \u00e0 la gar\u00e7on, tr\u00e8s s\u00fbr\n".encode("cp437")
+        self.assertEqual(self.hint_of(french), b"  Hint! the text reads as OEM (437): add -id\n")
+        self.assertEqual(self.hint_of(b"\xb0\xb1\xb2 and \xd7"), b"")
+
+    def test_utf8_read_as_a_code_page(self):
+        self.write("in", "caf\u00e9\n".encode())
+        code, _, err = self.tm("-q1", "-ia", "in", "out")
+        self.assertEqual((code, err), (0, b"  Warning! the input is also valid UTF-8 (-iu)\n"))
+        code, _, err = self.tm("-q-", "-id", "in", "out")
+        self.assertIn(b"  Warning! the input is also valid UTF-8 (-iu)\n  input length [OEM] = 6\n",
+                      err)
+        self.write("in", "cafe\n")
+        code, _, err = self.tm("-q1", "-ia", "in", "out")
+        self.assertEqual((code, err), (0, b""))
 
 
 class StandardStreams(Txmorph):
@@ -401,7 +570,7 @@ class NoTerminal(Txmorph):
         self.set_mtime("a.txt", T2020 * 10**9)
         code, _, err = self.tm("-q", "a.txt", start_new_session=True)
         self.assertEqual(code, 243)
-        self.assertEqual(err, b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n"
+        self.assertEqual(err, b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n" + LOST_1_2 +
                          b'  Write to "a.txt" [Y/N]? No\n')
         self.assertEqual(self.read("a.txt"), "x\u4e00".encode())
         self.assertEqual(self.mtime("a.txt"), T2020 * 10**9)
@@ -492,10 +661,26 @@ class Prompt(Terminal):
         code, err = self.answer([b"\x03", b"x", b"\x1b[A", b"\x1bOP", b"y"], "-q", "a.txt")
         self.assertEqual(code, 5)
         self.assertEqual(self.prompt_output + err,
-                         b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n"
+                         b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n" + LOST_1_2 +
                          b'  Write to "a.txt" [Y/N]? Yes\n')
         self.assertEqual(self.read("a.txt"), b"x\x0f")
         self.assertEqual(self.mtime("a.txt"), (T2020 + 2) * 10**9)
+
+    def test_a_best_fit_text_asks_too(self):
+        self.write("f.txt", "x \u221e \u0100\n".encode())
+        code, err = self.answer([b"y"], "-q", "--losses", "f.txt")
+        self.assertEqual(code, 5)
+        self.assertEqual(self.prompt_output + err,
+                         b"  converted (6) to ANSI -- LOSSY (to \\x0F)\n"
+                         b"  Warning! characters lost: 2, the first at line 1, column 3\n"
+                         b"    line 1, column 3: U+221E became 0x38\n"
+                         b"    line 1, column 5: U+0100 became 0x41\n"
+                         b'  Write to "f.txt" [Y/N]? Yes\n')
+        self.assertEqual(self.read("f.txt"), b"x 8 A\n")
+        self.write("f.txt", "x \u221e\n".encode())
+        code, err = self.answer([b"n"], "-q", "f.txt")
+        self.assertEqual((code, err), (243, b"No\n"))
+        self.assertEqual(self.read("f.txt"), "x \u221e\n".encode())
 
     def test_no_and_escape_leave_the_file(self):
         for key in [b"n", b"N", b"\x1b"]:

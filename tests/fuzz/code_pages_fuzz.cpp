@@ -9,7 +9,9 @@
 //   fit never needs the default more often, and text that needed no default
 //   decodes back to what it was;
 // - UTF-8 both ways against the character-at-a-time conversions, strictness
-//   against a plain validity check, and the round trip of valid text;
+//   against a plain validity check, the round trip of valid text, and no
+//   byte below 0x80 ever dropped: each is a unit of its own, in order, and
+//   no other unit is below 0x80;
 // - CharToOemA in place the same as into another buffer, never longer.
 // Every buffer is of its exact size, so a write or read past it is caught.
 //
@@ -268,6 +270,16 @@ void check_utf8(const Bytes& bytes, const Units& units) {
         plat_utf8_decode_scalar(bytes.data(), bytes.size(), scalar.data(), scalar.size());
     scalar.resize(r.count);
     FUZZ_CHECK(decoded == scalar, "UTF-8: the decoding of a character at a time");
+    Units ascii_in;
+    Units ascii_out;
+    for (uint8_t b : bytes) {
+      if (b < 0x80) ascii_in.push_back(b);
+    }
+    for (WCHAR u : decoded) {
+      if (u < 0x80) ascii_out.push_back(u);
+    }
+    FUZZ_CHECK(ascii_in == ascii_out, "UTF-8: %zu bytes below 0x80 became %zu units",
+               ascii_in.size(), ascii_out.size());
     SetLastError(0);
     Units strict = decode(CP_UTF8, MB_ERR_INVALID_CHARS, bytes);
     bool valid = valid_utf8(bytes);

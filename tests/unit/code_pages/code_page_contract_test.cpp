@@ -155,6 +155,36 @@ TEST_F(CodePages, DoubleBytePages) {
   EXPECT_EQ(wide(950, 0, "\xA4\x40"), u"\u4E00");
 }
 
+TEST_F(CodePages, PageInfoForWalkingBytesByCharacter) {
+  CPINFOEXA info;
+  ASSERT_TRUE(GetCPInfoExA(CP_ACP, 0, &info));
+  EXPECT_EQ(info.CodePage, 1252u);
+  EXPECT_EQ(info.MaxCharSize, 1u);
+  EXPECT_EQ(info.DefaultChar[0], '?');
+  EXPECT_EQ(info.UnicodeDefaultChar, u'?');
+  EXPECT_EQ(info.LeadByte[0], 0);
+
+  ASSERT_TRUE(GetCPInfoExA(932, 0, &info));
+  EXPECT_EQ(info.MaxCharSize, 2u);
+  EXPECT_EQ(info.UnicodeDefaultChar, 0x30FB);  // what a byte pair it cannot decode becomes
+  const BYTE kLeads[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+  EXPECT_EQ(std::string(info.LeadByte, info.LeadByte + 6), std::string(kLeads, kLeads + 6));
+  ASSERT_TRUE(GetCPInfoExA(936, 0, &info));
+  EXPECT_EQ(info.LeadByte[0], 0x81);
+  EXPECT_EQ(info.LeadByte[1], 0xFE);
+  EXPECT_EQ(info.LeadByte[2], 0);
+
+  ASSERT_TRUE(GetCPInfoExA(CP_UTF8, 0, &info));
+  EXPECT_EQ(info.MaxCharSize, 4u);
+  EXPECT_EQ(info.UnicodeDefaultChar, 0xFFFD);
+  EXPECT_EQ(info.LeadByte[0], 0);
+
+  EXPECT_FALSE(GetCPInfoExA(12345, 0, &info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(GetCPInfoExA(1252, 1, &info));
+  EXPECT_EQ(GetLastError(), kInvalidFlags);
+}
+
 TEST_F(CodePages, CharToOemInPlaceAndApart) {
   char text[] = "caf\xE9 \x80\xBD";  // 1252: cafe with e-acute, euro sign, one half
   char apart[sizeof text];

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/code_pages/code_page.h"
@@ -142,6 +143,49 @@ TEST(Utf8FastPath, BlockEdgesAndSecondByteRanges) {
         expect_same(plat_utf8_decode(bytes.data(), bytes.size(), fast.data(), 130),
                     plat_utf8_decode_scalar(bytes.data(), bytes.size(), exact.data(), 130));
         ASSERT_EQ(fast, exact) << "piece at " << at;
+      }
+    }
+  });
+}
+
+TEST(Utf8Decoding, ASequenceCutShortByTheEndSwallowsNothingAfterIt) {
+  // What the end of the input cuts short stands for one U+FFFD, and only for
+  // its own bytes: the rules of a sequence interrupted inside the text hold.
+  struct Case {
+    std::vector<uint8_t> tail;
+    std::u16string units;
+  };
+  const Case kCases[] = {
+      {{0xE2, 0x41}, u"\uFFFDA"},
+      {{0xF0, 0x9F, 0x41}, u"\uFFFDA"},
+      {{0xF0, 0x41, 0x42}, u"\uFFFDAB"},
+      {{0xE2, 0xC3}, u"\uFFFD\uFFFD"},
+      {{0xE2}, u"\uFFFD"},
+      {{0xE2, 0x82}, u"\uFFFD"},
+      {{0xF0, 0x9F, 0x98}, u"\uFFFD"},
+      {{0xE0, 0x80}, u"\uFFFD"},  // in 80-BF but outside E0's range: both bytes
+      {{0xF0, 0x80, 0x80}, u"\uFFFD\uFFFD"},
+      {{0xC3}, u"\uFFFD"},
+      {{0xE2, 0x82, 0xAC}, u"\u20AC"},
+  };
+  at_every_level([&] {
+    for (const Case& c : kCases) {
+      // After text long enough for the blocks of every level, and after none.
+      for (size_t before : {size_t{0}, size_t{2}, size_t{61}, size_t{64}, size_t{100}}) {
+        std::vector<uint8_t> bytes(before, 'x');
+        bytes.insert(bytes.end(), c.tail.begin(), c.tail.end());
+        std::u16string expected = std::u16string(before, u'x') + c.units;
+        std::vector<WCHAR> fast(expected.size() + 4, 0xCCCC);
+        std::vector<WCHAR> exact(expected.size() + 4, 0xCCCC);
+        plat_cp_result f = plat_utf8_decode(bytes.data(), bytes.size(), fast.data(), fast.size());
+        plat_cp_result e =
+            plat_utf8_decode_scalar(bytes.data(), bytes.size(), exact.data(), exact.size());
+        ASSERT_EQ(f.count, expected.size()) << "before " << before;
+        EXPECT_EQ(e.count, expected.size()) << "before " << before;
+        EXPECT_EQ(f.invalid, c.units != u"\u20AC");
+        EXPECT_EQ(std::u16string(fast.begin(), fast.begin() + f.count), expected);
+        EXPECT_EQ(std::u16string(exact.begin(), exact.begin() + e.count), expected);
+        EXPECT_EQ(plat_utf8_decode(bytes.data(), bytes.size(), nullptr, 0).count, expected.size());
       }
     }
   });

@@ -1,5 +1,7 @@
 // The input stage: detection, the checks and their messages at each message
 // level, the removal of one leading U+FEFF, and the wide text it leaves.
+#include <vector>
+
 #include "tests/unit/txmorph/txmorph_test_support.h"
 
 namespace txmorph {
@@ -113,6 +115,7 @@ TEST_F(InputCheck, InvalidUtf8WarnsAndThenStopsWithoutByteOrderMark) {
   EXPECT_EQ(o.stopMode, 1);
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 2\n"
+            "  Hint! the text reads as ANSI (1252): add -ia\n"  // C3 is a letter there
             "  Stopped! first character of unicode file is not 0xFEFF\n");
 }
 
@@ -128,6 +131,7 @@ TEST_F(InputCheck, InvalidUtf8WithByteOrderMarkIsDecodedAnyway) {
   EXPECT_EQ(o.units[2], u'B');
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 5\n"
+            "  Hint! the text reads as ANSI (1252): add -ia\n"
             "  NOTE! Leading 0xFEFF removed\n"
             "  input length [UTF8] = 3\n");
 }
@@ -151,9 +155,152 @@ TEST_F(InputCheck, CodePageInputIsNotChecked) {
   EXPECT_EQ(messages(), "  input length [OEM] = 1\n");
 }
 
+TEST_F(InputCheck, TheHintNamesThePageThatMakesLettersOfTheBytes) {
+  struct Case {
+    std::string bytes;
+    const char* hint;
+  };
+  const Case kCases[] = {
+      // German in 1252: letters there; in 437 mostly boxes and signs.
+      {"Gr\xF6\xDF"
+       "e f\xFCr \xC4rger\n",
+       "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // French in 437: letters there; in 1252 quotes, daggers and dots.
+      {"\x82t\x82 \x85 la gar\x87on\n", "  Hint! the text reads as OEM (437): add -id\n"},
+      // Shades and signs in both.
+      {"\xB0\xB1\xB2 x", ""},
+      // One letter of three in the better page: fewer than half.
+      {"\xB0\xE9\xB1", ""},
+      // One byte, a letter in both: the tie goes to ANSI.
+      {"x\xE4", "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // Half of them letters: enough.
+      {"\xE9\xB1", "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // Letters among long stretches of ASCII, and at the very end.
+      {std::string(21, 'a') + "\xE4\xF6" + std::string(9, 'b') + "\xFC",
+       "  Hint! the text reads as ANSI (1252): add -ia\n"},
+      // Nothing from 0x80 up, only a zero byte: no hint.
+      {std::string("a\0b", 3), ""},
+  };
+  for (const Case& c : kCases) {
+    capturedMessages().clear();
+    run(c.bytes, Utf8, 2);
+    std::string messages = capturedMessages();
+    size_t end = messages.find('\n') + 1;
+    ASSERT_EQ(messages.compare(0, 32, "  Warning! not valid UTF8 text a"), 0) << messages;
+    size_t hint = messages.find("  Hint!");
+    EXPECT_EQ(
+        hint == std::string::npos ? "" : messages.substr(end, messages.find('\n', end) + 1 - end),
+        c.hint)
+        << c.bytes;
+  }
+  // Warnings off: no hint, and the bytes are not looked at.
+  quietLevel = 2;
+  capturedMessages().clear();
+  run("Gr\xF6\xDF"
+      "e",
+      Utf8, 2);
+  EXPECT_EQ(messages(), "");
+}
+
+TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
+  std::string utf8 = "caf\xC3\xA9";
+  EXPECT_EQ(run(utf8, Ansi).units, u"caf\u00C3\u00A9");
+  EXPECT_EQ(messages(),
+            "  Warning! the input is also valid UTF-8 (-iu)\n"
+            "  input length [ANSI] = 5\n");
+  for (const std::string& other : {std::string("plain ascii"), std::string("caf\xE9"),
+                                   std::string("\xE0\x80\x80"),  // an overlong form
+                                   std::string("\xC3\xA9\0", 3)}) {
+    capturedMessages().clear();
+    run(other, Oem);
+    EXPECT_EQ(messages().find("also valid"), std::string::npos) << other;
+  }
+  quietLevel = 1;
+  capturedMessages().clear();
+  run(utf8, Oem);
+  EXPECT_EQ(messages(), "  Warning! the input is also valid UTF-8 (-iu)\n");
+}
+
+TEST_F(InputCheck, DecodingNotesWhatItLoses) {
+  // Malformed UTF-8 after a byte order mark: the bits count from the mark,
+  // which the text has lost since.
+  run("\xEF\xBB\xBF"
+      "caf\xE9 ok",
+      Utf8, 0);
+  ASSERT_NE(textLosses.malformed, nullptr);
+  EXPECT_EQ(textLosses.removedUnits, 1u);
+  EXPECT_EQ(textLosses.malformed[0], 1u << 4);
+  EXPECT_FALSE(textLosses.oddByte);
+
+  // U+FFFD of the input itself is no loss.
+  run("\xEF\xBF\xBD", Utf8, 0);
+  EXPECT_EQ(textLosses.malformed, nullptr);
+  EXPECT_FALSE(anyLosses());
+
+  run("\xFF\xFE\x41", Auto, 0);
+  EXPECT_TRUE(textLosses.oddByte);
+  run(std::string("\xFF\xFE\x41\x00", 4), Auto, 0);
+  EXPECT_FALSE(anyLosses());
+
+  // Single-byte pages decode every byte to a character of its own.
+  run("\x81\x8D\xFF", Ansi);
+  EXPECT_FALSE(anyLosses());
+}
+
+TEST_F(InputCheck, DoubleBytePagesLoseWhatTheyCannotDecode) {
+  auto malformedOf = [](const std::string& bytes) {
+    releaseLosses();
+    conversionState.codePage = 932;
+    uint16_t units[16];
+    EXPECT_NE(decodeNotingLosses(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                 static_cast<uint32_t>(bytes.size()), units),
+              0u);
+    return textLosses.malformed == nullptr ? 0u : textLosses.malformed[0];
+  };
+  // A lead byte at the end, a lead byte before a zero byte, a pair the page
+  // does not define; the page's own default character (81 45 is U+30FB) is
+  // none, and neither is A0, which the strict decoding refuses but which
+  // decodes to a character of its own.
+  EXPECT_EQ(malformedOf("\x81\x45x\x82"), 1u << 2);
+  EXPECT_EQ(malformedOf(std::string("\x82\0\x81\x45", 4)), 1u << 0);
+  EXPECT_EQ(malformedOf("a\x85\x40"), 1u << 1);
+  EXPECT_EQ(malformedOf("\x81\x45\xA0"), 0u);
+  EXPECT_EQ(malformedOf("\x82\xA0"), 0u);
+}
+
+TEST_F(InputCheck, Utf8IsDecodedInPiecesThatCutNoCharacter) {
+  // Pieces of 64 KiB end before a byte that starts a character: what stands
+  // at a piece's end decodes as it does in one piece, and malformed bytes
+  // there are found.
+  std::string text;
+  for (size_t end = 65536 - 8; end <= 65536 + 4; end++) {
+    for (const std::string& piece :
+         {std::string("\xF0\x9F\x98\x80"), std::string("\xE2\x82\xAC"), std::string("\xE2\x82"),
+          std::string("\x80\x80\x80\x80\x80")}) {
+      text.assign(end - 2, 'x');
+      text += piece + "y";
+      conversionState.codePage = CP_UTF8;
+      std::vector<uint16_t> whole(text.size());
+      int expected = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         reinterpret_cast<LPWSTR>(whole.data()),
+                                         static_cast<int>(whole.size()));
+      std::vector<uint16_t> units(text.size());
+      releaseLosses();
+      uint32_t made = decodeNotingLosses(reinterpret_cast<const uint8_t*>(text.data()),
+                                         static_cast<uint32_t>(text.size()), units.data());
+      ASSERT_EQ(made, static_cast<uint32_t>(expected)) << end;
+      units.resize(made);
+      whole.resize(made);
+      EXPECT_EQ(units, whole) << end;
+      bool malformed = piece == "\xE2\x82" || piece[0] == '\x80';
+      EXPECT_EQ(textLosses.malformed != nullptr, malformed) << end;
+    }
+  }
+}
+
 TEST_F(InputCheck, MessageLevels) {
   quietLevel = 1;  // only the "Stopped" forms of the checks, and warnings
-  EXPECT_EQ(run("A\xC3").result, InputStopped);
+  EXPECT_EQ(run("A\xB0").result, InputStopped);
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 2\n"
             "  Stopped! first character of unicode file is not 0xFEFF\n");

@@ -22,6 +22,27 @@ TEST_F(Options, Defaults) {
   EXPECT_EQ(settings.askMode, 1);
   EXPECT_TRUE(settings.keepTime);
   EXPECT_FALSE(settings.rawOutput);
+  EXPECT_EQ(settings.listLosses, 0u);
+}
+
+TEST_F(Options, LossesListAHundredOrAsManyAsAsked) {
+  EXPECT_EQ(apply("--losses"), OptionTaken);
+  EXPECT_EQ(settings.listLosses, 100u);
+  EXPECT_EQ(apply("--losses=7"), OptionTaken);
+  EXPECT_EQ(settings.listLosses, 7u);
+  EXPECT_EQ(apply("--losses=0"), OptionTaken);
+  EXPECT_EQ(settings.listLosses, 0u);
+  EXPECT_EQ(apply("--losses=99999999999999999999"), OptionTaken);
+  EXPECT_EQ(settings.listLosses, 0xFFFFFFFFu);
+  for (const char* bad : {"--losses=", "--losses=x", "--losses=5x", "--losses=-1"}) {
+    EXPECT_EQ(apply(bad), OptionUnknown) << bad;
+  }
+  // Other words after "--" still mean nothing.
+  apply("--losses=3");
+  for (const char* other : {"--loss", "--lossesx", "--Losses", "--foo=1"}) {
+    EXPECT_EQ(apply(other), OptionTaken) << other;
+  }
+  EXPECT_EQ(settings.listLosses, 3u);
 }
 
 TEST_F(Options, HelpEndAndUnknown) {

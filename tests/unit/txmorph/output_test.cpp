@@ -38,14 +38,12 @@ TEST_F(Output, UnicodeOutputsGetAByteOrderMarkUnlessRaw) {
   EXPECT_FALSE(lossy);
 }
 
-TEST_F(Output, CodePagesAreLossyOnlyWhenTheReplacementIsUsed) {
+TEST_F(Output, CodePagesAreLossyWhenACharacterIsNotHeldAsItself) {
   bool lossy = true;
   EXPECT_EQ(convert(u"", Ansi, false, &lossy), "");
   EXPECT_FALSE(lossy);
   EXPECT_EQ(convert(u"caf\u00E9", Ansi, false, &lossy), "caf\xE9");
   EXPECT_FALSE(lossy);  // no byte order mark is added
-  EXPECT_EQ(convert(u"\u0101", Ansi, false, &lossy), "a");
-  EXPECT_FALSE(lossy);  // best fit counts as converted
   EXPECT_EQ(convert(u"x\u4E00", Ansi, false, &lossy), "x\x0F");
   EXPECT_TRUE(lossy);
   EXPECT_EQ(convert(u"\u00E9\u2591", Oem, false, &lossy), "\x82\xB0");
@@ -53,6 +51,36 @@ TEST_F(Output, CodePagesAreLossyOnlyWhenTheReplacementIsUsed) {
   EXPECT_EQ(convert(u"\u20AC", Oem, true, &lossy), "\x0F");
   EXPECT_TRUE(lossy);
   EXPECT_EQ(conversionState.replacementByte, 0x0F);
+}
+
+TEST_F(Output, BestFitKeepsItsBytesAndIsLossy) {
+  bool lossy = false;
+  // The infinity sign shows as "8" and A with macron as "A": gone all the same.
+  EXPECT_EQ(convert(u"x \u221E \u0100", Ansi, false, &lossy), "x 8 A");
+  EXPECT_TRUE(lossy);
+  EXPECT_TRUE(textLosses.replaced);
+  // Best fit and replacement in one text: the bytes of the conversion with best fit.
+  EXPECT_EQ(convert(u"\u0101\u4E00", Ansi, false, &lossy), "a\x0F");
+  EXPECT_TRUE(lossy);
+  EXPECT_EQ(conversionState.wcFlags, 0u);  // names still print with best fit
+  lossy = true;
+  EXPECT_EQ(convert(u"\u0101", Utf8, true, &lossy), "\xC4\x81");
+  EXPECT_FALSE(lossy);
+}
+
+TEST_F(Output, EveryOutputIsLossyAfterLossesOfTheInput) {
+  for (TextEncoding output : {Ansi, Oem, Utf8, Wide}) {
+    bool lossy = false;
+    textLosses.oddByte = true;
+    convert(u"A", output, false, &lossy);
+    EXPECT_TRUE(lossy) << output;
+    // The decoded units are kept for the report, without the byte order mark.
+    EXPECT_EQ(wideText(textLosses.decoded), u"A") << output;
+    releaseLosses();
+    convert(u"A", output, false, &lossy);
+    EXPECT_FALSE(lossy) << output;
+    EXPECT_EQ(textLosses.decoded.length, 0u) << output;
+  }
 }
 
 TEST_F(Output, AByteOrderMarkGoesInFrontOfADecodedTextWithoutMovingIt) {

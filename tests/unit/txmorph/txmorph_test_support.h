@@ -39,8 +39,10 @@ class StageTest : public ::testing::Test {
     capturedMessages().clear();
     quietLevel = 0;
     conversionState = ConversionState{0, 0, 0x5E, 2};
+    releaseLosses();
   }
   void TearDown() override {
+    releaseLosses();
     rt_print_sink = rt_sink_stdout;
     quietLevel = 0;
     conversionState = ConversionState{0, 0, 0x5E, 2};
