@@ -55,14 +55,14 @@ def main():
 
         results = {
             "floor (open, statx, utimensat, close)": best_of([floor], list_path),
-            "timecarry ?nwna": best_of([timecarry, "?nwna"], list_path),
+            "timecarry '?nwna'": best_of([timecarry, "?nwna"], list_path),
             "xargs touch": best_of(["xargs", "-d", "\n", "touch"], list_path),
         }
         print(f"{count} files, best of 5 runs")
         for name, seconds in results.items():
             print(f"  {name:40} {seconds * 1000:8.1f} ms  {count / seconds:10,.0f} files/s")
         floor_time = results["floor (open, statx, utimensat, close)"]
-        ours = results["timecarry ?nwna"]
+        ours = results["timecarry '?nwna'"]
         touch = results["xargs touch"]
         share = floor_time / ours
         print(f"timecarry: {share:.2f} of the floor's rate (target 0.80), "
