@@ -62,16 +62,33 @@ bool read_file_times(const native_api* api, HANDLE file, file_time* creation, fi
   return true;
 }
 
+namespace {
+
+using FileTimesCall = BOOL (*)(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*);
+
+// SetFileTime as a FileTimesCall (on 32-bit Windows it has another calling
+// convention).
+BOOL set_file_time(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                   const FILETIME* write) {
+  return SetFileTime(file, creation, access, write);
+}
+
+// A call that takes FILETIMEs, each given time split into one.
+bool with_file_times(FileTimesCall call, HANDLE file, const file_time* creation,
+                     const file_time* access, const file_time* write) {
+  FILETIME c, a, w;
+  if (creation != nullptr) c = split_time(*creation);
+  if (access != nullptr) a = split_time(*access);
+  if (write != nullptr) w = split_time(*write);
+  return call(file, creation ? &c : nullptr, access ? &a : nullptr, write ? &w : nullptr) != FALSE;
+}
+
+}  // namespace
+
 bool write_file_times(const native_api* api, HANDLE file, const file_time* creation,
                       const file_time* access, const file_time* write, const file_time* change) {
-  if (api->set_information == nullptr) {
-    FILETIME c, a, w;
-    if (creation != nullptr) c = split_time(*creation);
-    if (access != nullptr) a = split_time(*access);
-    if (write != nullptr) w = split_time(*write);
-    return SetFileTime(file, creation ? &c : nullptr, access ? &a : nullptr,
-                       write ? &w : nullptr) != FALSE;
-  }
+  if (api->set_information == nullptr)
+    return with_file_times(set_file_time, file, creation, access, write);
   file_basic_information info = {};
   info.creation_time = field_of(creation);
   info.last_access_time = field_of(access);
@@ -87,10 +104,5 @@ bool write_file_times(const native_api* api, HANDLE file, const file_time* creat
 // The change time is not looked at: no system refuses one before it is set.
 bool check_file_times(HANDLE file, const file_time* creation, const file_time* access,
                       const file_time* write) {
-  FILETIME c, a, w;
-  if (creation != nullptr) c = split_time(*creation);
-  if (access != nullptr) a = split_time(*access);
-  if (write != nullptr) w = split_time(*write);
-  return plat_can_set_file_times(file, creation ? &c : nullptr, access ? &a : nullptr,
-                                 write ? &w : nullptr) != FALSE;
+  return with_file_times(plat_can_set_file_times, file, creation, access, write);
 }

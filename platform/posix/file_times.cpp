@@ -194,12 +194,18 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME
   return TRUE;
 }
 
-BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
-                 const FILETIME* write) {
+namespace {
+
+using TimesCall = DWORD (*)(const plat_handle*, const uint64_t*, const uint64_t*, const uint64_t*);
+
+// A Win32-shaped call over one of the layer's: a missing time as 0 (left as it
+// is), the layer's code as the last error.
+BOOL call_with_times(TimesCall call, HANDLE file, const FILETIME* creation, const FILETIME* access,
+                     const FILETIME* write) {
   uint64_t c = creation ? value_of(creation) : 0;
   uint64_t a = access ? value_of(access) : 0;
   uint64_t w = write ? value_of(write) : 0;
-  DWORD error = plat_write_file_times(plat_handle_of(file), &c, &a, &w);
+  DWORD error = call(plat_handle_of(file), &c, &a, &w);
   if (error != NO_ERROR) {
     SetLastError(error);
     return FALSE;
@@ -207,17 +213,16 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
   return TRUE;
 }
 
+}  // namespace
+
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* write) {
+  return call_with_times(plat_write_file_times, file, creation, access, write);
+}
+
 // All but what only setting can show: whether the file system holds the
 // times asked.
 BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
                              const FILETIME* write) {
-  uint64_t c = creation ? value_of(creation) : 0;
-  uint64_t a = access ? value_of(access) : 0;
-  uint64_t w = write ? value_of(write) : 0;
-  DWORD error = plat_check_file_times(plat_handle_of(file), &c, &a, &w);
-  if (error != NO_ERROR) {
-    SetLastError(error);
-    return FALSE;
-  }
-  return TRUE;
+  return call_with_times(plat_check_file_times, file, creation, access, write);
 }
