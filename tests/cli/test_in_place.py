@@ -588,7 +588,10 @@ class JobControl(Terminal):
 
         def take_terminal():
             fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
-        process = subprocess.Popen([sys.executable, "-c", JOB_SHELL, self.exe, "-q1", "a.txt"],
+        command, check = launch(self.exe, "-q1", "a.txt")
+        if not os.path.isabs(command[0]):
+            command[0] = shutil.which(command[0]) or command[0]
+        process = subprocess.Popen([sys.executable, "-c", JOB_SHELL, *command],
                                    cwd=self.dir, env=dict(os.environ, **ENV), stdin=slave,
                                    stdout=subprocess.PIPE, stderr=slave, start_new_session=True,
                                    preexec_fn=take_terminal, pass_fds=(slave,))
@@ -612,6 +615,7 @@ class JobControl(Terminal):
             after = termios.tcgetattr(slave)
             os.close(master)
             os.close(slave)
+        check()
         self.assertEqual(after, before)
         self.assertEqual(shown.count(b'Write to "a.txt" [Y/N]? '), 2, shown)
         self.assertEqual(self.read("a.txt"), b"x\x0f")
