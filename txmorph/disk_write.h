@@ -13,15 +13,6 @@ struct WriteResult {
   bool changed;     // the file's bytes are no longer what they were
 };
 
-// The file's size and the times to give back when nothing could be written.
-struct KeptState {
-  uint64_t size;
-  bool timesKnown;
-  FILETIME access;
-  FILETIME lastWrite;
-};
-
-bool keepState(HANDLE file, KeptState* kept);
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
 

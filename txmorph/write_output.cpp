@@ -34,6 +34,23 @@ bool refusesOverwrite(const char* name) {
          (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
 
+// The file's size and the times to give back when nothing could be written.
+struct KeptState {
+  uint64_t size;
+  bool timesKnown;
+  FILETIME access;
+  FILETIME lastWrite;
+};
+
+bool keepState(HANDLE file, KeptState* kept) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  kept->size = uint64_t{high} << 32 | low;
+  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
+  return true;
+}
+
 bool moveTo(HANDLE file, uint64_t position) {
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(position);
@@ -80,15 +97,6 @@ int32_t cannotCreate() {
 }
 
 }  // namespace
-
-bool keepState(HANDLE file, KeptState* kept) {
-  DWORD high = 0;
-  DWORD low = GetFileSize(file, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-  kept->size = uint64_t{high} << 32 | low;
-  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
-  return true;
-}
 
 bool setFileSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
 

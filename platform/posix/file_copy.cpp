@@ -30,14 +30,12 @@ bool not_this_way(int error) {
 // 1 copied, 0 not possible this way, -1 failed (errno set). Only the bytes
 // the file holds are asked for: a request past them would meet a limit on
 // the size of files (RLIMIT_FSIZE) that the copy itself keeps to.
-int copy_in_kernel(int from, int to) {
+int copy_in_kernel(int from, int to, off_t size) {
 #ifdef __linux__
-  struct stat st;
-  if (fstat(from, &st) != 0) return -1;
   off_t in = 0;
   off_t out = 0;
-  while (in < st.st_size) {
-    size_t left = static_cast<size_t>(st.st_size - in);
+  while (in < size) {
+    size_t left = static_cast<size_t>(size - in);
     ssize_t n = copy_file_range(from, &in, to, &out, left < kChunk ? left : kChunk, 0);
     if (n == 0) break;  // the file ended sooner
     if (n > 0 || errno == EINTR) continue;
@@ -48,6 +46,7 @@ int copy_in_kernel(int from, int to) {
 #else
   (void)from;
   (void)to;
+  (void)size;
   return 0;
 #endif
 }
@@ -88,10 +87,10 @@ bool copy_in_pieces(int from, int to) {
 
 // A new, empty copy takes the permissions of the file it copies (read,
 // write and execute) before any data reaches it.
-void take_permissions(int from, int to) {
-  struct stat in, out;
-  if (fstat(from, &in) == 0 && fstat(to, &out) == 0 && S_ISREG(out.st_mode) && out.st_size == 0) {
-    int changed = fchmod(to, in.st_mode & 0777);
+void take_permissions(const struct stat& from, int to) {
+  struct stat out;
+  if (fstat(to, &out) == 0 && S_ISREG(out.st_mode) && out.st_size == 0) {
+    int changed = fchmod(to, from.st_mode & 0777);
     (void)changed;  // the copy is still made, with the permissions it has
   }
 }
@@ -102,11 +101,16 @@ BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
   int in = plat_fd_of(from);
   int out = in < 0 ? -1 : plat_fd_for_writing(to);
   if (in < 0 || out < 0) return FALSE;
-  take_permissions(in, out);
+  struct stat st;
+  if (fstat(in, &st) != 0) {
+    plat_fail_errno(errno);
+    return FALSE;
+  }
+  take_permissions(st, out);
 #ifdef FICLONE
   if (ioctl(out, FICLONE, in) == 0) return TRUE;
 #endif
-  int by_kernel = copy_in_kernel(in, out);
+  int by_kernel = copy_in_kernel(in, out, st.st_size);
   if (by_kernel == 1 || (by_kernel == 0 && copy_in_pieces(in, out))) return TRUE;
   plat_fail_errno(errno);
   return FALSE;

@@ -8,10 +8,10 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
-#include <string.h>
 #include <unistd.h>
 
 #include "platform/posix/errors.h"
+#include "platform/posix/file_name.h"
 
 namespace {
 
@@ -43,15 +43,7 @@ int rename_new(const char* from, const char* to) {
 // The folder of a name, flushed so that the name it now holds stays.
 bool flush_folder_of(const char* name) {
   char folder[PATH_MAX];
-  const char* slash = strrchr(name, '/');
-  if (slash == nullptr) {
-    strcpy(folder, ".");
-  } else {
-    size_t length = slash == name ? 1 : static_cast<size_t>(slash - name);
-    if (length >= sizeof folder) return false;
-    memcpy(folder, name, length);
-    folder[length] = 0;
-  }
+  if (!plat_folder_of(name, folder, sizeof folder)) return false;
   int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   bool flushed = fsync(fd) == 0 || errno == EINVAL;

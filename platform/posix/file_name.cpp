@@ -4,6 +4,7 @@
 // look-alike and another file is never named.
 #include "platform/posix/file_name.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -100,4 +101,17 @@ char* plat_file_name_from_oem(const char* name) {
   }
   free(wide);
   return bytes;
+}
+
+bool plat_folder_of(const char* path, char* folder, size_t room) {
+  const char* slash = strrchr(path, '/');
+  const char* start = slash == nullptr ? "." : path;
+  size_t length = slash == nullptr ? 1 : slash == path ? 1 : static_cast<size_t>(slash - path);
+  if (length >= room) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  memcpy(folder, start, length);
+  folder[length] = 0;
+  return true;
 }

@@ -12,4 +12,8 @@
 char* plat_file_name_from_wide(const WCHAR* name);
 char* plat_file_name_from_oem(const char* name);
 
+// The folder part of a path into `folder` ("." for a bare name, "/" for one
+// right under the root); false with errno ENAMETOOLONG when it does not fit.
+bool plat_folder_of(const char* path, char* folder, size_t room);
+
 #endif

@@ -88,13 +88,8 @@ int mode_for_fifo(const char* path, int mode, int follow) {
 // ENOENT names a missing file (2) when the directory that should hold it
 // exists, else a missing directory (3).
 DWORD missing_code(const char* path) {
-  const char* slash = strrchr(path, '/');
-  if (slash == nullptr) return ERROR_FILE_NOT_FOUND;
-  size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
   char parent[PATH_MAX];
-  if (length >= sizeof parent) return ERROR_PATH_NOT_FOUND;
-  memcpy(parent, path, length);
-  parent[length] = 0;
+  if (!plat_folder_of(path, parent, sizeof parent)) return ERROR_PATH_NOT_FOUND;
   struct stat st;
   return stat(parent, &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND
                                                        : ERROR_PATH_NOT_FOUND;

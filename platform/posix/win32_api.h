@@ -76,7 +76,6 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
-
 typedef struct _cpinfoexA {
   UINT MaxCharSize;
   BYTE DefaultChar[2];
