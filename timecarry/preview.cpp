@@ -7,7 +7,6 @@
 namespace {
 
 constexpr file_time ticks_per_second = 10000000;
-constexpr file_time seconds_per_day = 86400;
 
 struct text_buffer {
   char* text;
@@ -30,29 +29,6 @@ void format_into(char* text, uint32_t room, const char* format, ...) {
   text[buffer.used] = 0;
 }
 
-struct civil_date {
-  uint32_t year, month, day;
-};
-
-// The Gregorian date of a day counted from 1601-01-01, through the days
-// counted from 0000-03-01 (so that a leap day ends its year) in 400-year
-// eras of 146097 days.
-civil_date date_of_day(file_time day) {
-  file_time from_march = day + 584694;  // 0000-03-01 to 1601-01-01
-  file_time era = from_march / 146097;
-  file_time day_of_era = from_march - era * 146097;
-  file_time year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  file_time day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  file_time month_from_march = (5 * day_of_year + 2) / 153;
-  civil_date date;
-  date.day = static_cast<uint32_t>(day_of_year - (153 * month_from_march + 2) / 5 + 1);
-  date.month =
-      static_cast<uint32_t>(month_from_march < 10 ? month_from_march + 3 : month_from_march - 9);
-  date.year = static_cast<uint32_t>(era * 400 + year_of_era + (date.month <= 2 ? 1 : 0));
-  return date;
-}
-
 // The letters of the times a destination has, in the order they are shown.
 const time_index shown_times[] = {time_creation, time_access, time_write, time_change};
 const char shown_letters[] = "CAWG";
@@ -66,17 +42,15 @@ void format_time(file_time value, char* text) {
   }
   FILETIME utc = split_time(value);
   FILETIME local;
-  if (!FileTimeToLocalFileTime(&utc, &local)) {
+  SYSTEMTIME date;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &date)) {
     format_into(text, time_text_room, "%lu", value);
     return;
   }
-  file_time ticks = joined_time(local);
-  file_time seconds = ticks / ticks_per_second;
-  uint32_t in_day = static_cast<uint32_t>(seconds % seconds_per_day);
-  civil_date date = date_of_day(seconds / seconds_per_day);
-  format_into(text, time_text_room, "%04u-%02u-%02u %02u:%02u:%02u.%07u", date.year, date.month,
-              date.day, in_day / 3600, in_day / 60 % 60, in_day % 60,
-              static_cast<uint32_t>(ticks % ticks_per_second));
+  format_into(text, time_text_room, "%04u-%02u-%02u %02u:%02u:%02u.%07u", uint32_t{date.wYear},
+              uint32_t{date.wMonth}, uint32_t{date.wDay}, uint32_t{date.wHour},
+              uint32_t{date.wMinute}, uint32_t{date.wSecond},
+              static_cast<uint32_t>(joined_time(local) % ticks_per_second));
 }
 
 void print_preview(const timecarry_run* run, const file_time* old_times) {

@@ -77,18 +77,11 @@ char* plat_file_name_from_wide(const WCHAR* name) {
   return bytes;
 }
 
-// Where a language has one page for both (Thai, Vietnamese, the East Asian
-// ones outside UTF-8), an OEM name is already spelled in the file-name code
-// page and is taken as its bytes: a trip through UTF-16 would turn a
-// character with two codes into the other code, and another file.
+bool plat_oem_names_are_file_names(void) {
+  return plat_file_name_cp() == CP_ACP && GetOEMCP() == GetACP();
+}
+
 char* plat_file_name_from_oem(const char* name) {
-  if (plat_file_name_cp() == CP_ACP && GetOEMCP() == GetACP()) {
-    size_t length = strlen(name);
-    char* bytes = static_cast<char*>(malloc(length + 1));
-    if (bytes == nullptr) return fail(ERROR_NOT_ENOUGH_MEMORY);
-    memcpy(bytes, name, length + 1);
-    return bytes;
-  }
   int units = MultiByteToWideChar(CP_OEMCP, 0, name, -1, nullptr, 0);
   if (units <= 0) return fail(ERROR_NO_UNICODE_TRANSLATION);
   WCHAR* wide = static_cast<WCHAR*>(malloc(static_cast<size_t>(units) * sizeof(WCHAR)));

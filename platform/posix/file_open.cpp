@@ -194,7 +194,9 @@ bool is_ascii(const char* text) {
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
   if (name == nullptr) return fail(ERROR_PATH_NOT_FOUND);
-  if (!file_apis_oem || is_ascii(name)) return open_name(name, access, share, disposition, flags);
+  if (!file_apis_oem || is_ascii(name) || plat_oem_names_are_file_names()) {
+    return open_name(name, access, share, disposition, flags);
+  }
   char* converted = plat_file_name_from_oem(name);
   if (converted == nullptr) return INVALID_HANDLE_VALUE;
   HANDLE handle = open_name(converted, access, share, disposition, flags);

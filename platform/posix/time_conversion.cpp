@@ -120,11 +120,9 @@ constexpr int64_t kLastDosYear = 2107;
 
 }  // namespace
 
-void GetSystemTime(LPSYSTEMTIME out) {
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  uint64_t time = static_cast<uint64_t>(kUnixEpochDays * kSecondsPerDay * kTicksPerSecond +
-                                        now.tv_sec * kTicksPerSecond + now.tv_nsec / 100);
+namespace {
+
+void store_system_time(uint64_t time, LPSYSTEMTIME out) {
   CivilTime t = civil_from_file_time(time);
   out->wYear = static_cast<WORD>(t.year);
   out->wMonth = static_cast<WORD>(t.month);
@@ -134,6 +132,24 @@ void GetSystemTime(LPSYSTEMTIME out) {
   out->wMinute = static_cast<WORD>(t.minute);
   out->wSecond = static_cast<WORD>(t.second);
   out->wMilliseconds = static_cast<WORD>(t.millisecond);
+}
+
+}  // namespace
+
+void GetSystemTime(LPSYSTEMTIME out) {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  store_system_time(static_cast<uint64_t>(kUnixEpochDays * kSecondsPerDay * kTicksPerSecond +
+                                          now.tv_sec * kTicksPerSecond + now.tv_nsec / 100),
+                    out);
+}
+
+// Windows takes file times below 2^63 only.
+BOOL FileTimeToSystemTime(const FILETIME* file, LPSYSTEMTIME system) {
+  uint64_t time = value_of(file);
+  if (time >> 63) return fail(ERROR_INVALID_PARAMETER);
+  store_system_time(time, system);
+  return TRUE;
 }
 
 // Years 1601 to 30827; the day of the week is not looked at.

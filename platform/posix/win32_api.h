@@ -270,6 +270,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
                  const FILETIME* write);
 void GetSystemTime(LPSYSTEMTIME time);
 BOOL SystemTimeToFileTime(const SYSTEMTIME* system, LPFILETIME file);
+BOOL FileTimeToSystemTime(const FILETIME* file, LPSYSTEMTIME system);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
 BOOL FileTimeToDosDateTime(const FILETIME* time, WORD* date, WORD* dostime);

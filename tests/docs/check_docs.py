@@ -17,7 +17,6 @@ import sys
 
 OPERATION = re.compile(r"\?[?A-Za-z#.:+\-<>=!~]")
 HELP_OPTION = re.compile(r"(?<![\w-])(\\)?-\?")
-QUOTES = {"'": "'", '"': '"', "\\(aq": "\\(aq", "\\(dq": "\\(dq", "`": "`"}
 MARK = "docs-check: help text follows"
 
 
@@ -35,7 +34,7 @@ def unquoted_operations(line):
         else:
             for quote in ("\\(aq", "\\(dq", "'", '"'):
                 if line.startswith(quote, i):
-                    open_quote = QUOTES[quote]
+                    open_quote = quote
                     i += len(quote)
                     break
             else:
