@@ -50,12 +50,22 @@ void prependByteOrderMark(TextString* text) {
 // units.
 void notePiece(uint32_t piece, uint32_t count) {
   uint32_t*& pieces = textLosses.replacedPieces;
-  if (pieces == nullptr) {
-    uint32_t size = (count / kPieceUnits / 32 + 1) * 4;
-    pieces = static_cast<uint32_t*>(rt_xalloc(size));
-    __builtin_memset(pieces, 0, size);
-  }
-  pieces[piece >> 5] |= 1u << (piece & 31);
+  if (pieces == nullptr) pieces = newBits(count / kPieceUnits + 1);
+  setBit(pieces, piece);
+}
+
+// A conversion asked first without best fit, which tells whether the page
+// holds every character as itself; where it does not (*lost), `again` makes
+// the bytes with best fit. Both return whether they converted.
+template <typename First, typename Again>
+bool withBestFitWhereLost(First first, Again again, bool* lost) {
+  ConversionState& state = conversionState;
+  state.wcFlags = WC_NO_BEST_FIT_CHARS;
+  state.usedReplacement = 0;
+  bool converted = first();
+  state.wcFlags = 0;
+  *lost = converted && (state.usedReplacement & 0xFF) != 0;
+  return *lost ? again() : converted;
 }
 
 // A single-byte page, a piece of the text at a time into one block of a byte
@@ -63,7 +73,6 @@ void notePiece(uint32_t piece, uint32_t count) {
 // again with it while it is still in the cache, so a text with a few losses
 // costs about one conversion.
 bool toSingleBytePage(TextString* text, const TextString* decoded, bool* replaced) {
-  ConversionState& state = conversionState;
   uint32_t count = decoded->length;
   TextString narrow;
   init(&narrow);
@@ -73,16 +82,16 @@ bool toSingleBytePage(TextString* text, const TextString* decoded, bool* replace
     const uint16_t* units = static_cast<const uint16_t*>(decoded->data);
     for (uint32_t start = 0; start < count; start += kPieceUnits) {
       uint32_t length = count - start > kPieceUnits ? kPieceUnits : count - start;
-      state.wcFlags = WC_NO_BEST_FIT_CHARS;
-      state.usedReplacement = 0;
-      uint32_t made = convertUnits(units + start, length, kWide, bytes + start, kNarrow);
-      state.wcFlags = 0;
-      if (made == length && (state.usedReplacement & 0xFF) != 0) {
+      auto piece = [&] {
+        return convertUnits(units + start, length, kWide, bytes + start, kNarrow) == length;
+      };
+      bool lost = false;
+      bool converted = withBestFitWhereLost(piece, piece, &lost);
+      if (lost) {
         *replaced = true;
         notePiece(start / kPieceUnits, count);
-        made = convertUnits(units + start, length, kWide, bytes + start, kNarrow);
       }
-      if (made != length) {
+      if (!converted) {
         release(&narrow);
         return false;
       }
@@ -105,24 +114,14 @@ bool toCodePage(TextString* text, const TextString* decoded, bool* replaced) {
     return toSingleBytePage(text, decoded, replaced);
   }
   // A page of more bytes a character: the whole text, and again when lossy.
-  state.wcFlags = WC_NO_BEST_FIT_CHARS;
-  state.usedReplacement = 0;
-  bool converted = toNarrow(text);
-  state.wcFlags = 0;
-  *replaced = converted && (state.usedReplacement & 0xFF) != 0;
-  if (*replaced) {
-    assign(text, decoded);
-    state.usedReplacement = 0;
-    converted = toNarrow(text);
-  }
-  return converted;
+  return withBestFitWhereLost([&] { return toNarrow(text); },
+                              [&] { return toNarrow(assign(text, decoded)); }, replaced);
 }
 
 }  // namespace
 
 bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy) {
   conversionState.codePage = encodingCodePage(output);
-  conversionState.usedReplacement = 0;
   TextString decoded;
   init(&decoded);
   bool converted = true;
@@ -135,7 +134,6 @@ bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* 
       break;
     case Utf8: {
       TextString encoded = encodeUtf8(text, !rawOutput);
-      release(&decoded);
       decoded = *text;
       *text = encoded;
       break;

@@ -19,14 +19,7 @@ uint32_t toWideUnits(const void* source, int count, void* dest, int room) {
 
 // Whether the page is UTF-8, the system's pages included (Windows can run
 // with UTF-8 as its ANSI and OEM code page).
-bool isUtf8(uint32_t codePage) {
-  if (codePage == CP_ACP) {
-    codePage = GetACP();
-  } else if (codePage == CP_OEMCP) {
-    codePage = GetOEMCP();
-  }
-  return codePage == CP_UTF8;
-}
+bool isUtf8(uint32_t codePage) { return codePageNumber(codePage) == CP_UTF8; }
 
 uint32_t toNarrowUnits(const void* source, int count, void* dest, int room) {
   ConversionState& state = conversionState;
@@ -50,6 +43,12 @@ uint32_t toNarrowUnits(const void* source, int count, void* dest, int room) {
 }
 
 }  // namespace
+
+uint32_t codePageNumber(uint32_t codePage) {
+  if (codePage == CP_ACP) return GetACP();
+  if (codePage == CP_OEMCP) return GetOEMCP();
+  return codePage;
+}
 
 uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWidth, void* dest,
                           uint32_t room, uint32_t destWidth) {

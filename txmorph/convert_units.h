@@ -33,6 +33,9 @@ uint32_t convertUnits(const void* source, uint32_t count, uint32_t sourceWidth, 
 uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWidth, void* dest,
                           uint32_t room, uint32_t destWidth);
 
+// The number of a code page: CP_ACP and CP_OEMCP stand for the system's.
+uint32_t codePageNumber(uint32_t codePage);
+
 }  // namespace txmorph
 
 #endif

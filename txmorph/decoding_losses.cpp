@@ -28,8 +28,6 @@ namespace {
 
 constexpr uint16_t kReplacementCharacter = 0xFFFD;
 
-inline void markUnit(uint32_t* bits, uint32_t at) { bits[at >> 5] |= 1u << (at & 31); }
-
 // Whether the unit stands in the text, 16 units at a time where SSE2 is there.
 bool holdsUnit(const uint16_t* units, uint32_t count, uint16_t unit) {
   uint32_t i = 0;
@@ -76,24 +74,12 @@ uint32_t wellFormedLength(const uint8_t* bytes, uint32_t left) {
   return more + 1;
 }
 
-// The bytes below 0x80 from bytes[0] on, eight at a time.
-uint32_t asciiRun(const uint8_t* bytes, uint32_t left) {
-  uint32_t i = 0;
-  for (; left - i >= 8; i += 8) {
-    uint64_t word;
-    __builtin_memcpy(&word, bytes + i, 8);
-    if ((word & 0x8080808080808080u) != 0) break;
-  }
-  while (i < left && bytes[i] < 0x80) i++;
-  return i;
-}
-
 uint32_t markUtf8(const uint8_t* bytes, uint32_t count, uint32_t unitCount, uint32_t* bits) {
   uint32_t found = 0;
   uint32_t i = 0;
   uint32_t k = 0;
   while (i < count && k < unitCount) {
-    uint32_t run = asciiRun(bytes + i, count - i);
+    uint32_t run = asciiSpan(bytes + i, count - i);
     i += run;
     k += run;
     if (i == count) break;
@@ -107,7 +93,7 @@ uint32_t markUtf8(const uint8_t* bytes, uint32_t count, uint32_t unitCount, uint
     while (end < count && wellFormedLength(bytes + end, count - end) == 0) end++;
     int made = MultiByteToWideChar(CP_UTF8, 0, reinterpret_cast<LPCSTR>(bytes + i),
                                    static_cast<int>(end - i), nullptr, 0);
-    for (int n = 0; n < made && k < unitCount; n++, k++, found++) markUnit(bits, k);
+    for (int n = 0; n < made && k < unitCount; n++, k++, found++) setBit(bits, k);
     i = end;
   }
   return found;
@@ -130,7 +116,7 @@ uint32_t markDoubleByte(const CPINFOEXA& info, uint32_t codePage, const uint8_t*
     bool itself = static_cast<int>(length) == ownLength && bytes[i] == own[0] &&
                   (length == 1 || bytes[i + 1] == own[1]);
     if (units[k] == fallback && !itself) {
-      markUnit(bits, k);
+      setBit(bits, k);
       found++;
     }
     i += length;
@@ -164,16 +150,24 @@ uint32_t decodeUtf8(const uint8_t* bytes, uint32_t count, uint16_t* units, bool*
 
 }  // namespace
 
+uint32_t asciiSpan(const uint8_t* bytes, uint32_t count) {
+  uint32_t i = 0;
+  for (; count - i >= 8; i += 8) {
+    uint64_t word;
+    __builtin_memcpy(&word, bytes + i, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  while (i < count && bytes[i] < 0x80) i++;
+  return i;
+}
+
 uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* units) {
   uint32_t codePage = conversionState.codePage;
   CPINFOEXA info;
   if (!GetCPInfoExA(codePage, 0, &info) || info.MaxCharSize < 2) {
     return convertUnits(bytes, count, kNarrow, units, kWide);
   }
-  uint32_t number = codePage;
-  if (codePage == CP_ACP) number = GetACP();
-  if (codePage == CP_OEMCP) number = GetOEMCP();
-  bool utf8 = number == CP_UTF8;
+  bool utf8 = codePageNumber(codePage) == CP_UTF8;
   uint32_t unitCount;
   bool holds = false;
   if (utf8) {
@@ -187,16 +181,14 @@ uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* unit
                           static_cast<int>(count), nullptr, 0) != 0) {
     return unitCount;
   }
-  uint32_t size = (unitCount / 32 + 1) * 4;
-  uint32_t* bits = static_cast<uint32_t*>(rt_xalloc(size));
-  __builtin_memset(bits, 0, size);
+  uint32_t* bits = newBits(unitCount);
   uint32_t found = utf8 ? markUtf8(bytes, count, unitCount, bits)
                         : markDoubleByte(info, codePage, bytes, count, units, unitCount, bits);
   if (found == 0) {
     rt_free(bits);
     return unitCount;
   }
-  if (textLosses.malformed != nullptr) rt_free(textLosses.malformed);
+  rt_free(textLosses.malformed);
   textLosses.malformed = bits;
   textLosses.malformedUnits = unitCount;
   return unitCount;

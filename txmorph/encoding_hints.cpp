@@ -25,34 +25,11 @@ uint64_t lettersUnder(uint32_t codePage, const uint32_t seen[256]) {
   return letters;
 }
 
-bool eightBelow80(const uint8_t* bytes) {
-  uint64_t word;
-  __builtin_memcpy(&word, bytes, 8);
-  return (word & 0x8080808080808080u) == 0;
-}
-
-bool anyAbove7F(const uint8_t* bytes, uint32_t count) {
-  for (uint32_t i = 0; i < count; i++) {
-    if (bytes[i] >= 0x80) return true;
-  }
-  return false;
-}
-
-uint32_t pageNumber(uint32_t codePage) {
-  if (codePage == CP_ACP) return GetACP();
-  if (codePage == CP_OEMCP) return GetOEMCP();
-  return codePage;
-}
-
 }  // namespace
 
 void hintInputEncoding(const uint8_t* bytes, uint32_t count) {
   uint32_t seen[256] = {};
-  for (uint32_t i = 0; i < count;) {
-    if (count - i >= 8 && eightBelow80(bytes + i)) {
-      i += 8;
-      continue;
-    }
+  for (uint32_t i = asciiSpan(bytes, count); i < count; i += asciiSpan(bytes + i, count - i)) {
     seen[bytes[i++]]++;
   }
   uint64_t high = 0;
@@ -63,13 +40,13 @@ void hintInputEncoding(const uint8_t* bytes, uint32_t count) {
   TextEncoding better = ansi >= oem ? Ansi : Oem;
   if ((better == Ansi ? ansi : oem) * 2 < high) return;
   rt_printf("  Hint! the text reads as %s (%u): add -%s\n", encodingName(better),
-            pageNumber(encodingCodePage(better)), better == Ansi ? "ia" : "id");
+            codePageNumber(encodingCodePage(better)), better == Ansi ? "ia" : "id");
 }
 
 void warnAlsoUtf8(const uint8_t* bytes, uint32_t count, uint32_t codePage) {
-  if (!showsWarnings() || pageNumber(codePage) == CP_UTF8) return;
+  if (!showsWarnings() || codePageNumber(codePage) == CP_UTF8) return;
   if (count > 0x7FFFFFFF) return;  // beyond what the platform converts at all
-  if (findInvalidUtf8(bytes, count) != 0 || !anyAbove7F(bytes, count)) return;
+  if (findInvalidUtf8(bytes, count) != 0 || asciiSpan(bytes, count) == count) return;
   // Overlong forms, encoded surrogates and values above U+10FFFF have the
   // shape of UTF-8 and are no characters.
   if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),

@@ -6,7 +6,6 @@
 // A warning: shown below level 2, and always when the prompt follows, so that
 // the user sees what the answer is about. The losses are found only then: a
 // walk that counts them all, and one that lists the first ones.
-#include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -16,11 +15,8 @@ namespace {
 // Up to two units as the output page made them, in upper-case hex digits
 // (a pair that the page lacks is two replacement bytes: "0F0F").
 void outputBytesOf(const uint16_t* units, uint32_t count, char hex[9]) {
-  const char fallback[2] = {conversionState.replacementByte, 0};
   uint8_t bytes[4];
-  int made = WideCharToMultiByte(textLosses.outputCodePage, 0, reinterpret_cast<LPCWSTR>(units),
-                                 static_cast<int>(count), reinterpret_cast<LPSTR>(bytes),
-                                 sizeof bytes, fallback, nullptr);
+  int made = toOutputPage(units, count, bytes, sizeof bytes);
   static const char kDigits[] = "0123456789ABCDEF";
   int at = 0;
   for (int i = 0; i < made; i++) {

@@ -26,9 +26,6 @@ enum ChunkOutput : uint8_t {
   OutputEachOne,  // ask the page a character at a time
 };
 
-inline bool isHighSurrogate(uint32_t u) { return (u & 0xFC00) == 0xD800; }
-inline bool isLowSurrogate(uint32_t u) { return (u & 0xFC00) == 0xDC00; }
-
 uint32_t unitsAt(const LossWalk* walk, uint32_t at) {
   bool pair = isHighSurrogate(walk->units[at]) && at + 1 < walk->count &&
               isLowSurrogate(walk->units[at + 1]);
@@ -39,7 +36,7 @@ bool malformedAt(uint32_t at) {
   const TextLosses& losses = textLosses;
   if (losses.malformed == nullptr) return false;
   uint32_t bit = at + losses.removedUnits;
-  return bit < losses.malformedUnits && ((losses.malformed[bit >> 5] >> (bit & 31)) & 1) != 0;
+  return bit < losses.malformedUnits && bitAt(losses.malformed, bit);
 }
 
 // Whether a bit from..to-1 of `bits` is set, a word at a time.
@@ -76,11 +73,8 @@ bool pageMayHaveLost(uint32_t from, uint32_t to) {
 // The units through the output page and back into `back`, which has room for
 // `count`; false when they do not come back one for one.
 bool throughOutputPage(const uint16_t* units, uint32_t count, uint16_t* back) {
-  const char fallback[2] = {conversionState.replacementByte, 0};
   uint8_t bytes[2 * kPieceUnits];
-  int made = WideCharToMultiByte(textLosses.outputCodePage, 0, reinterpret_cast<LPCWSTR>(units),
-                                 static_cast<int>(count), reinterpret_cast<LPSTR>(bytes),
-                                 static_cast<int>(sizeof bytes), fallback, nullptr);
+  int made = toOutputPage(units, count, bytes, static_cast<int>(sizeof bytes));
   if (made <= 0) return false;
   int again = MultiByteToWideChar(textLosses.outputCodePage, 0, reinterpret_cast<LPCSTR>(bytes),
                                   made, reinterpret_cast<LPWSTR>(back), static_cast<int>(count));
@@ -104,7 +98,8 @@ bool loadChunk(LossWalk* walk) {
   walk->chunkStart = start;
   walk->chunkEnd = end;
   walk->chunkOutput = OutputKept;
-  bool clean = !anyMalformed(start, end);
+  walk->chunkMalformed = anyMalformed(start, end);
+  bool clean = !walk->chunkMalformed;
   const uint16_t* units = walk->units + start;
   uint32_t count = end - start;
   // Every page holds ASCII as itself.
@@ -135,13 +130,11 @@ bool comesBack(const LossWalk* walk, uint32_t at, uint32_t units) {
 }
 
 void step(LossWalk* walk, uint32_t units) {
-  if (walk->tracksPlace) {
-    if (walk->units[walk->at] == kLineFeed) {
-      walk->line++;
-      walk->column = 1;
-    } else {
-      walk->column++;
-    }
+  if (walk->units[walk->at] == kLineFeed) {
+    walk->line++;
+    walk->column = 1;
+  } else {
+    walk->column++;
   }
   walk->at += units;
 }
@@ -149,7 +142,7 @@ void step(LossWalk* walk, uint32_t units) {
 // On to `end`, a character's start, with nothing lost on the way: the line
 // feeds counted, and the characters after the last of them.
 void passOver(LossWalk* walk, uint32_t end) {
-  if (walk->tracksPlace && end > walk->at) {
+  if (end > walk->at) {
     const uint16_t* units = walk->units;
     uint32_t feeds = 0;
     for (uint32_t i = walk->at; i < end; i++) feeds += units[i] == kLineFeed;
@@ -188,8 +181,14 @@ uint32_t differingCharacters(const LossWalk* walk) {
 
 }  // namespace
 
+int toOutputPage(const uint16_t* units, uint32_t count, uint8_t* bytes, int room) {
+  const char fallback[2] = {conversionState.replacementByte, 0};
+  return WideCharToMultiByte(textLosses.outputCodePage, 0, reinterpret_cast<LPCWSTR>(units),
+                             static_cast<int>(count), reinterpret_cast<LPSTR>(bytes), room,
+                             fallback, nullptr);
+}
+
 uint32_t countLosses(LossWalk* walk) {
-  walk->tracksPlace = false;
   uint32_t count = 0;
   while (walk->at < walk->count) {
     if (walk->at >= walk->chunkEnd) {
@@ -197,7 +196,7 @@ uint32_t countLosses(LossWalk* walk) {
         walk->at = walk->chunkEnd;
         continue;
       }
-      if (walk->chunkOutput == OutputBack && !anyMalformed(walk->chunkStart, walk->chunkEnd)) {
+      if (walk->chunkOutput == OutputBack && !walk->chunkMalformed) {
         count += differingCharacters(walk);
         walk->at = walk->chunkEnd;
         continue;
@@ -223,12 +222,12 @@ void startLossWalk(LossWalk* walk) {
   walk->units = static_cast<const uint16_t*>(textLosses.decoded.data);
   walk->count = textLosses.decoded.length;
   walk->at = 0;
-  walk->tracksPlace = true;
   walk->line = 1;
   walk->column = 1;
   walk->chunkStart = 0;
   walk->chunkEnd = 0;
   walk->chunkOutput = OutputKept;
+  walk->chunkMalformed = false;
   walk->byteShown = false;
 }
 

@@ -4,18 +4,25 @@
 
 namespace txmorph {
 
-TextLosses textLosses = {nullptr, 0, 0, false, false, 0, nullptr, {0, nullptr, 0}};
+TextLosses textLosses = {};
 
 bool anyLosses() {
   return textLosses.malformed != nullptr || textLosses.oddByte || textLosses.replaced;
 }
 
 void releaseLosses() {
-  if (textLosses.malformed != nullptr) rt_free(textLosses.malformed);
-  if (textLosses.replacedPieces != nullptr) rt_free(textLosses.replacedPieces);
+  rt_free(textLosses.malformed);
+  rt_free(textLosses.replacedPieces);
   release(&textLosses.decoded);
-  textLosses = TextLosses{nullptr, 0, 0, false, false, 0, nullptr, {0, nullptr, 0}};
+  textLosses = TextLosses{};
   init(&textLosses.decoded);
+}
+
+uint32_t* newBits(uint32_t count) {
+  uint32_t size = (count / 32 + 1) * 4;
+  uint32_t* bits = static_cast<uint32_t*>(rt_xalloc(size));
+  __builtin_memset(bits, 0, size);
+  return bits;
 }
 
 }  // namespace txmorph

@@ -189,6 +189,22 @@ struct TextLosses {
 // in which the loss report walks the text.
 constexpr uint32_t kPieceUnits = 4096;
 
+// A set of `count` bits, all clear, from the heap (freed with rt_free).
+uint32_t* newBits(uint32_t count);
+inline void setBit(uint32_t* bits, uint32_t at) { bits[at >> 5] |= 1u << (at & 31); }
+inline bool bitAt(const uint32_t* bits, uint32_t at) { return (bits[at >> 5] >> (at & 31)) & 1; }
+
+inline bool isHighSurrogate(uint32_t unit) { return (unit & 0xFC00) == 0xD800; }
+inline bool isLowSurrogate(uint32_t unit) { return (unit & 0xFC00) == 0xDC00; }
+
+// The bytes below 0x80 from bytes[0] on, eight at a time.
+uint32_t asciiSpan(const uint8_t* bytes, uint32_t count);
+
+// Units through the output page (textLosses.outputCodePage) as the output
+// was made, 0x0F for what it lacks: the bytes made, at most `room`; 0 when
+// the page refused.
+int toOutputPage(const uint16_t* units, uint32_t count, uint8_t* bytes, int room);
+
 // The run's one record, cleared by releaseLosses (the input stage starts with it).
 extern TextLosses textLosses;
 
@@ -219,24 +235,23 @@ struct LostCharacter {
 struct LossWalk {
   const uint16_t* units;
   uint32_t count;
-  uint32_t at;       // the next unit to look at
-  bool tracksPlace;  // keeps line and column (a walk that only counts need not)
+  uint32_t at;  // the next unit to look at
   uint32_t line;
   uint32_t column;
   uint32_t chunkStart;
   uint32_t chunkEnd;
   uint8_t chunkOutput;  // what the output page did here: kept all, back[] holds it, ask each
+  bool chunkMalformed;  // some unit of the piece was made of malformed input
   bool byteShown;       // the dropped odd byte has been given
   uint16_t back[kPieceUnits];
 };
 
 // Over textLosses.decoded, keeping line and column.
 void startLossWalk(LossWalk* walk);
-// The next lost character; false after the last. Its line and column are
-// the walk's, which only a walk that tracks the place keeps.
+// The next lost character, with its line and column; false after the last.
 bool nextLoss(LossWalk* walk, LostCharacter* lost);
-// The lost characters from the walk's place to the end (the walk no longer
-// tracks the place).
+// The lost characters from the walk's place to the end (after which the
+// walk's line and column are no longer kept).
 uint32_t countLosses(LossWalk* walk);
 
 // After the "converted" line of a lossy conversion, when warnings are shown

@@ -22,9 +22,6 @@ namespace txmorph {
 
 namespace {
 
-inline bool isHighSurrogate(uint32_t u) { return (u & 0xFC00) == 0xD800; }
-inline bool isLowSurrogate(uint32_t u) { return (u & 0xFC00) == 0xDC00; }
-
 // Whether units[at] and units[at + 1] form a surrogate pair.
 inline bool pairAt(const uint16_t* units, uint32_t count, uint32_t at) {
   return isHighSurrogate(units[at]) && at + 1 < count && isLowSurrogate(units[at + 1]);
