@@ -17,6 +17,7 @@ import re
 import shlex
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -25,6 +26,9 @@ RUNNER_KIND = os.environ.get("CLI_RUNNER_KIND", "wine" if RUNNER else "").strip(
 UNDER_WINE = RUNNER_KIND == "wine"
 UNDER_VALGRIND = RUNNER_KIND == "valgrind"
 FAULT_INJECTION = os.environ.get("CLI_FAULT_INJECTION") == "1"
+# The exit code of a program Wine could not start; under Wine the programs
+# never end with it (running out of memory is tested natively only).
+WINE_START_FAILURE = 1
 
 
 def program(variable):
@@ -77,8 +81,21 @@ def run(exe, *args, stdin=b"", cwd=None, env=None, timeout=120, live_at_exit=Fal
         feed = {"input": bytes(stdin)}
     else:
         feed = {"stdin": stdin}
+    start = None
+    if UNDER_WINE and hasattr(feed.get("stdin"), "seekable") and feed["stdin"].seekable():
+        start = feed["stdin"].tell()
     done = subprocess.run(command, capture_output=True, cwd=cwd, env=full_env,
                           timeout=timeout, **feed)
+    if UNDER_WINE and done.returncode == WINE_START_FAILURE:
+        # Now and then Wine fails to start a program and ends with 1, a code
+        # no run of these programs under Wine ends with. Run it once more;
+        # the log keeps what the failed start printed.
+        sys.stderr.write(f"\nWine ended {command[1:]} with 1; running it again. "
+                         f"stdout {done.stdout!r} stderr {done.stderr!r}\n")
+        if start is not None:
+            feed["stdin"].seek(start)
+        done = subprocess.run(command, capture_output=True, cwd=cwd, env=full_env,
+                              timeout=timeout, **feed)
     check()
     return done.returncode, done.stdout, done.stderr
 
