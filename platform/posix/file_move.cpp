@@ -1,9 +1,9 @@
-// MoveFileExA: renames a file within its file system. Without
-// MOVEFILE_REPLACE_EXISTING an existing name is never replaced (code 183),
-// not even by a race: the rename is asked to refuse it, or where the file
-// system cannot, a second link is made (which refuses it) and the old one
-// removed. MOVEFILE_WRITE_THROUGH returns only once the new name is on the
-// disk (the folder that holds it is flushed).
+// MoveFileExA: renames a file within its file system. An existing name is
+// never replaced (code 183; the programs never ask to), not even by a race:
+// the rename is asked to refuse it, or where the file system cannot, a second
+// link is made (which refuses it) and the old one removed.
+// MOVEFILE_WRITE_THROUGH returns only once the new name is on the disk (the
+// folder that holds it is flushed).
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -54,9 +54,7 @@ bool flush_folder_of(const char* name) {
 }  // namespace
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags) {
-  int moved = (flags & MOVEFILE_REPLACE_EXISTING) ? rename(existing, new_name)
-                                                  : rename_new(existing, new_name);
-  if (moved != 0) return fail(errno);
+  if (rename_new(existing, new_name) != 0) return fail(errno);
   if ((flags & MOVEFILE_WRITE_THROUGH) && !flush_folder_of(new_name)) return fail(errno);
   return TRUE;
 }

@@ -24,7 +24,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,17 +62,6 @@ const Disposition kDispositions[] = {
     {false, false, true},   // TRUNCATE_EXISTING
 };
 
-// The open(2) access mode for the data rights asked for, or O_PATH when no
-// data is to be read or written (overwriting an existing file writes).
-int access_mode(DWORD access, bool overwrite) {
-  bool read = access & GENERIC_READ;
-  bool write = (access & GENERIC_WRITE) || overwrite;
-  if (read && write) return O_RDWR;
-  if (write) return O_WRONLY;
-  if (read) return O_RDONLY;
-  return O_PATH;
-}
-
 // A FIFO opened to read and write would be its own reader: with nobody else
 // reading, what is written would wait for ever or be lost at the close.
 // Opened to write only, it waits for a reader, as a redirection of the shell
@@ -110,7 +98,7 @@ DWORD check_existing(int fd, DWORD access, DWORD flags, bool overwrite) {
   struct stat st;
   if (fstat(fd, &st) != 0) return plat_error_from_errno(errno);
   if (S_ISDIR(st.st_mode) && directory_matters) return ERROR_ACCESS_DENIED;
-  if (S_ISREG(st.st_mode) && write_data && (st.st_mode & 0222) == 0) return ERROR_ACCESS_DENIED;
+  if (write_data && plat_refuses_writing(st.st_mode)) return ERROR_ACCESS_DENIED;
   if (write_attributes && st.st_uid != plat_effective_user()) return ERROR_ACCESS_DENIED;
   if (overwrite && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
     return plat_error_from_errno(errno);
@@ -130,7 +118,7 @@ HANDLE open_file(const char* path, DWORD access, DWORD share, DWORD disposition,
   if (*path == 0) return fail(ERROR_PATH_NOT_FOUND);
 
   int follow = (flags & FILE_FLAG_OPEN_REPARSE_POINT) ? O_NOFOLLOW : 0;
-  int mode = access_mode(access, rule.truncates);
+  int mode = plat_open_mode(access, rule.truncates);
   bool is_link = false;
   bool existed = true;
   int fd = -1;

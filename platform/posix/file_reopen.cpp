@@ -20,14 +20,6 @@ HANDLE fail(DWORD code) {
   return INVALID_HANDLE_VALUE;
 }
 
-int open_mode(DWORD access) {
-  bool read = access & GENERIC_READ;
-  bool write = access & GENERIC_WRITE;
-  if (read && write) return O_RDWR;
-  if (write) return O_WRONLY;
-  return O_RDONLY;
-}
-
 // The same file again, or -1 with errno set.
 int open_again(const plat_handle* h, const struct stat& was, int mode) {
   char link[32];
@@ -54,11 +46,10 @@ HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD share, DWORD) {
   struct stat was;
   if (fstat(h->fd, &was) != 0) return fail(plat_error_from_errno(errno));
   // A file with no write permission bit at all is read-only, as at the open.
-  bool write = access & GENERIC_WRITE;
-  if (write && S_ISREG(was.st_mode) && (was.st_mode & 0222) == 0) {
+  if ((access & GENERIC_WRITE) && plat_refuses_writing(was.st_mode)) {
     return fail(ERROR_ACCESS_DENIED);
   }
-  int fd = open_again(h, was, open_mode(access));
+  int fd = open_again(h, was, plat_open_mode(access, false));
   if (fd < 0) return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : plat_error_from_errno(errno));
   DWORD locked = plat_take_share_lock(fd, access, share);
   if (locked != NO_ERROR) {

@@ -15,6 +15,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
@@ -91,11 +92,20 @@ DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info) {
   info->write = file_time_of(sx.stx_mtime);
   info->change = file_time_of(sx.stx_ctime);
   info->attributes = attributes_of(sx.stx_mode);
+  info->size = S_ISREG(sx.stx_mode) ? sx.stx_size : 0;
+  info->device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  info->inode = sx.stx_ino;
+  info->links = sx.stx_nlink;
   return NO_ERROR;
 }
 
-DWORD plat_check_file_times(const plat_handle* file, const uint64_t* creation,
-                            const uint64_t* access, const uint64_t* write) {
+namespace {
+
+// What plat_write_file_times would refuse before it sets anything: the
+// handle, the access it was opened with, the values asked. NO_ERROR or the
+// code it would fail with; nothing is changed.
+DWORD check_file_times(const plat_handle* file, const uint64_t* creation, const uint64_t* access,
+                       const uint64_t* write) {
   if (file == nullptr || file->fd < 0) return ERROR_INVALID_HANDLE;
   if (!(file->access & (FILE_WRITE_ATTRIBUTES | GENERIC_WRITE))) return ERROR_ACCESS_DENIED;
   TimeRequest c = request_of(creation), a = request_of(access), w = request_of(write);
@@ -104,14 +114,13 @@ DWORD plat_check_file_times(const plat_handle* file, const uint64_t* creation,
   return NO_ERROR;
 }
 
-namespace {
-
-bool uncommon(const uint64_t* time) {
-  return request_of(time) == SET && (*time < kCommonFirst || *time > kCommonLast);
+bool uncommon(TimeRequest request, const uint64_t* time) {
+  return request == SET && (*time < kCommonFirst || *time > kCommonLast);
 }
 
-bool stored_as_asked(const uint64_t* asked, const struct statx_timestamp& stored) {
-  if (request_of(asked) != SET) return true;
+bool stored_as_asked(TimeRequest request, const uint64_t* asked,
+                     const struct statx_timestamp& stored) {
+  if (request != SET) return true;
   uint64_t held = file_time_of(stored);
   return (held > *asked ? held - *asked : *asked - held) <= kCoarsest;
 }
@@ -141,12 +150,12 @@ DWORD set_stamps(int fd, const struct timespec times[2]) {
 
 DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
                             const uint64_t* access, const uint64_t* write) {
-  DWORD error = plat_check_file_times(file, creation, access, write);
+  DWORD error = check_file_times(file, creation, access, write);
   if (error != NO_ERROR) return error;
   TimeRequest a = request_of(access), w = request_of(write);
   if (a == KEEP && w == KEEP) return NO_ERROR;
 
-  bool read_back = uncommon(access) || uncommon(write);
+  bool read_back = uncommon(a, access) || uncommon(w, write);
   struct statx before;
   if (read_back && (error = stamps_of(file->fd, &before)) != NO_ERROR) return error;
   struct timespec times[2];
@@ -156,7 +165,7 @@ DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
 
   struct statx after;
   if ((error = stamps_of(file->fd, &after)) != NO_ERROR) return error;
-  if (stored_as_asked(access, after.stx_atime) && stored_as_asked(write, after.stx_mtime)) {
+  if (stored_as_asked(a, access, after.stx_atime) && stored_as_asked(w, write, after.stx_mtime)) {
     return NO_ERROR;
   }
   struct timespec old[2] = {timespec_from(before.stx_atime), timespec_from(before.stx_mtime)};
@@ -224,5 +233,5 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
 // times asked.
 BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
                              const FILETIME* write) {
-  return call_with_times(plat_check_file_times, file, creation, access, write);
+  return call_with_times(check_file_times, file, creation, access, write);
 }

@@ -18,9 +18,13 @@ struct plat_file_info {
   uint64_t write;    // modification time
   uint64_t change;   // status change time
   DWORD attributes;  // FILE_ATTRIBUTE_* as Windows would report them
+  uint64_t size;     // of a regular file; 0 for anything else
+  uint64_t device;   // the file's identity: device and inode number
+  uint64_t inode;
+  uint32_t links;
 };
 
-// Reads the times and attributes of the file behind an open handle (for a
+// Reads the times, attributes, size and identity of the file behind an open handle (for a
 // symbolic link opened as itself: of the link). NO_ERROR or a Win32 code.
 DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info);
 
@@ -34,12 +38,6 @@ DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info);
 // GENERIC_WRITE. NO_ERROR or a Win32 code; on failure the file keeps the
 // times it had.
 DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
-                            const uint64_t* access, const uint64_t* write);
-
-// What plat_write_file_times would refuse before it sets anything: the
-// handle, the access it was opened with, the values asked. NO_ERROR or the
-// code it would fail with; nothing is changed.
-DWORD plat_check_file_times(const plat_handle* file, const uint64_t* creation,
                             const uint64_t* access, const uint64_t* write);
 
 #endif

@@ -1,7 +1,9 @@
 // Handle records: what a HANDLE stands for in the POSIX layer (see handle.h).
 #include "platform/posix/handle.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include "platform/test_switches.h"
 
@@ -52,3 +54,14 @@ HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path) {
 HANDLE plat_adopt_fd(int fd, DWORD access) {
   return plat_make_handle(fd, PLAT_FILE, access, nullptr);
 }
+
+int plat_open_mode(DWORD access, bool overwrite) {
+  bool read = access & GENERIC_READ;
+  bool write = (access & GENERIC_WRITE) || overwrite;
+  if (read && write) return O_RDWR;
+  if (write) return O_WRONLY;
+  if (read) return O_RDONLY;
+  return O_PATH;
+}
+
+bool plat_refuses_writing(uint32_t mode) { return S_ISREG(mode) && (mode & 0222) == 0; }

@@ -32,4 +32,12 @@ int plat_fd_for_writing(HANDLE handle);
 // A new handle record for an open descriptor (path copied when given).
 HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path);
 
+// The open(2) access mode for the data rights asked for, or O_PATH when no
+// data is to be read or written (overwriting an existing file writes).
+int plat_open_mode(DWORD access, bool overwrite);
+
+// Windows' read-only file: a regular file without any write permission bit
+// refuses to have its data written, to root too.
+bool plat_refuses_writing(uint32_t mode);
+
 #endif

@@ -76,10 +76,12 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
+#define MAX_LEADBYTES 12
+#define MAX_DEFAULTCHAR 2
 typedef struct _cpinfoexA {
   UINT MaxCharSize;
-  BYTE DefaultChar[2];
-  BYTE LeadByte[12];
+  BYTE DefaultChar[MAX_DEFAULTCHAR];
+  BYTE LeadByte[MAX_LEADBYTES];
   WCHAR UnicodeDefaultChar;
   UINT CodePage;
   CHAR CodePageName[260];
@@ -130,7 +132,6 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 
 // Moving files.
-#define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_WRITE_THROUGH 0x8u
 
 // File types.
@@ -165,8 +166,6 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define WC_ERR_INVALID_CHARS 0x80u
 #define WC_COMPOSITECHECK 0x200u
 #define WC_NO_BEST_FIT_CHARS 0x400u
-#define MAX_LEADBYTES 12
-#define MAX_DEFAULTCHAR 2
 
 // Messages.
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100u
