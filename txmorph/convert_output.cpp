@@ -18,7 +18,6 @@ namespace txmorph {
 namespace {
 
 constexpr uint16_t kByteOrderMark = 0xFEFF;
-constexpr char kLossReplacement = 0x0F;
 
 // Whether the text's own block has a unit of room in front of the text: the
 // input stage leaves one there, and a removed U+FEFF leaves one too.
@@ -75,8 +74,7 @@ bool withBestFitWhereLost(First first, Again again, bool* lost) {
 bool toSingleBytePage(TextString* text, const TextString* decoded, bool* replaced) {
   uint32_t count = decoded->length;
   TextString narrow;
-  init(&narrow);
-  makeEmpty(&narrow, kNarrow);
+  init(&narrow);  // an empty narrow text
   if (count != 0) {
     uint8_t* bytes = static_cast<uint8_t*>(resize(&narrow, count, 0));
     const uint16_t* units = static_cast<const uint16_t*>(decoded->data);
@@ -108,7 +106,6 @@ bool toSingleBytePage(TextString* text, const TextString* decoded, bool* replace
 bool toCodePage(TextString* text, const TextString* decoded, bool* replaced) {
   ConversionState& state = conversionState;
   state.replacementByte = kLossReplacement;
-  *replaced = false;
   CPINFOEXA page;
   if (GetCPInfoExA(state.codePage, 0, &page) && page.MaxCharSize == 1) {
     return toSingleBytePage(text, decoded, replaced);

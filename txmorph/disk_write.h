@@ -13,14 +13,32 @@ struct WriteResult {
   bool changed;     // the file's bytes are no longer what they were
 };
 
+// "FATAL! file creation error\n"; ExitCannotCreate.
+int32_t cannotCreate();
+
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
 
+// A file's size and the times to give back when it cannot take a new text.
+struct KeptState {
+  uint64_t size;
+  bool timesKnown;
+  FILETIME access;
+  FILETIME lastWrite;
+};
+
+// What the open file is now; false when its size cannot be had.
+bool keepState(HANDLE file, KeptState* kept);
+// The size as it was, and the times (which a change of size may have
+// touched), each tried; false with the reason set when either failed.
+bool giveBack(HANDLE file, const KeptState* kept);
+
 // The whole text into an open disk file from its start, the room for it made
-// first: when the room cannot be had, or not a byte could be written, the
-// file keeps its bytes, size and times (unchanged). Past a short write the
-// file is cut at its end (changed, not complete).
-WriteResult writeDiskFile(HANDLE file, const void* data, uint32_t size);
+// first; `kept` is what the file is now. When the room cannot be had, or not
+// a byte could be written, the file keeps its bytes, size and times
+// (unchanged). Past a short write the file is cut at its end (changed, not
+// complete).
+WriteResult writeDiskFile(HANDLE file, const KeptState* kept, const void* data, uint32_t size);
 
 // "  FATAL! write error, only %ld of %ld bytes to \"%s\"\n".
 void reportWriteError(int64_t written, uint32_t size, const TextString* name);

@@ -5,11 +5,15 @@
 
 namespace txmorph {
 
-bool readDosTime(HANDLE file, DosDateTime* stamp) {
-  FILETIME written, local;
-  return GetFileTime(file, nullptr, nullptr, &written) &&
-         FileTimeToLocalFileTime(&written, &local) &&
+bool dosTimeOf(const FILETIME* written, DosDateTime* stamp) {
+  FILETIME local;
+  return FileTimeToLocalFileTime(written, &local) &&
          FileTimeToDosDateTime(&local, &stamp->date, &stamp->time);
+}
+
+bool readDosTime(HANDLE file, DosDateTime* stamp) {
+  FILETIME written;
+  return GetFileTime(file, nullptr, nullptr, &written) && dosTimeOf(&written, stamp);
 }
 
 bool writeDosTime(HANDLE file, const DosDateTime* stamp) {

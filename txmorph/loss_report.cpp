@@ -27,7 +27,7 @@ void outputBytesOf(const uint16_t* units, uint32_t count, char hex[9]) {
 }
 
 uint32_t codePointOf(const uint16_t* units, uint32_t count) {
-  if (count == 2) return 0x10000 + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u);
+  if (count == 2) return pairCodePoint(units[0], units[1]);
   return units[0];
 }
 

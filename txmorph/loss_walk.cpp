@@ -10,7 +10,6 @@
 // unit when every character becomes one of the page's, and where that does
 // not hold a character at a time. The dropped odd byte of UTF-16LE input
 // comes after the last character.
-#include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -27,9 +26,7 @@ enum ChunkOutput : uint8_t {
 };
 
 uint32_t unitsAt(const LossWalk* walk, uint32_t at) {
-  bool pair = isHighSurrogate(walk->units[at]) && at + 1 < walk->count &&
-              isLowSurrogate(walk->units[at + 1]);
-  return pair ? 2 : 1;
+  return pairAt(walk->units, walk->count, at) ? 2 : 1;
 }
 
 bool malformedAt(uint32_t at) {
@@ -91,10 +88,7 @@ bool isAscii(const uint16_t* units, uint32_t count) {
 bool loadChunk(LossWalk* walk) {
   uint32_t start = walk->at;
   uint32_t end = walk->count - start > kPieceUnits ? start + kPieceUnits : walk->count;
-  if (end < walk->count && isHighSurrogate(walk->units[end - 1]) &&
-      isLowSurrogate(walk->units[end])) {
-    end--;
-  }
+  if (end < walk->count && pairAt(walk->units, walk->count, end - 1)) end--;
   walk->chunkStart = start;
   walk->chunkEnd = end;
   walk->chunkOutput = OutputKept;
@@ -179,10 +173,18 @@ uint32_t differingCharacters(const LossWalk* walk) {
   return differ;
 }
 
+// The dropped odd byte, after the last character: true the first time it is
+// come to.
+bool takeDroppedByte(LossWalk* walk) {
+  if (!textLosses.oddByte || walk->byteShown) return false;
+  walk->byteShown = true;
+  return true;
+}
+
 }  // namespace
 
 int toOutputPage(const uint16_t* units, uint32_t count, uint8_t* bytes, int room) {
-  const char fallback[2] = {conversionState.replacementByte, 0};
+  const char fallback[2] = {kLossReplacement, 0};
   return WideCharToMultiByte(textLosses.outputCodePage, 0, reinterpret_cast<LPCWSTR>(units),
                              static_cast<int>(count), reinterpret_cast<LPSTR>(bytes), room,
                              fallback, nullptr);
@@ -211,11 +213,7 @@ uint32_t countLosses(LossWalk* walk) {
       walk->at += units;
     }
   }
-  if (textLosses.oddByte && !walk->byteShown) {
-    walk->byteShown = true;
-    count++;
-  }
-  return count;
+  return count + takeDroppedByte(walk);
 }
 
 void startLossWalk(LossWalk* walk) {
@@ -245,12 +243,9 @@ bool nextLoss(LossWalk* walk, LostCharacter* lost) {
     step(walk, units);
     if (gone) return true;
   }
-  if (textLosses.oddByte && !walk->byteShown) {
-    walk->byteShown = true;
-    *lost = LostCharacter{walk->line, walk->column, walk->count, 0, true};
-    return true;
-  }
-  return false;
+  if (!takeDroppedByte(walk)) return false;
+  *lost = LostCharacter{walk->line, walk->column, walk->count, 0, true};
+  return true;
 }
 
 }  // namespace txmorph

@@ -33,4 +33,10 @@ void printWithName(const char* format, const TextString* name) {
   release(&shown);
 }
 
+void printNumberWithName(const char* format, uint32_t number, const TextString* name) {
+  TextString shown = displayName(name);
+  rt_printf(format, number, static_cast<const char*>(shown.data));
+  release(&shown);
+}
+
 }  // namespace txmorph

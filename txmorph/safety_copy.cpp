@@ -1,8 +1,6 @@
 // The safety copy of a file converted in place (see safety_copy.h).
 #include "txmorph/safety_copy.h"
 
-#include "txmorph/disk_write.h"
-
 namespace txmorph {
 
 namespace {
@@ -31,48 +29,54 @@ const char* cString(const TextString* s) { return static_cast<const char*>(s->da
 
 void initSafetyCopy(SafetyCopy* copy) {
   init(&copy->name);
-  init(&copy->pieces);
   copy->handle = INVALID_HANDLE_VALUE;
 }
 
 void releaseSafetyCopy(SafetyCopy* copy) {
   if (copy->handle != INVALID_HANDLE_VALUE) rt_close_handle(copy->handle);
   copy->handle = INVALID_HANDLE_VALUE;
-  release(&copy->pieces);
   release(&copy->name);
   init(&copy->name);
-  init(&copy->pieces);
 }
+
+namespace {
+
+// The copy made as `pieces` and named `name` once whole: the open copy, or
+// INVALID_HANDLE_VALUE with the reason set.
+HANDLE copyUnder(HANDLE file, const char* pieces, const char* name) {
+  DeleteFileA(pieces);
+  HANDLE made =
+      CreateFileA(pieces, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (made == INVALID_HANDLE_VALUE) return made;
+  bool whole = plat_copy_file_data(file, made) && FlushFileBuffers(made) &&
+               MoveFileExA(pieces, name, MOVEFILE_WRITE_THROUGH);
+  if (whole) return made;
+  DWORD error = GetLastError();
+  rt_close_handle(made);
+  DeleteFileA(pieces);
+  SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
 
 CopyResult makeSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName) {
   releaseSafetyCopy(copy);
   nameBeside(&copy->name, fileName, ".txmorph~");
-  nameBeside(&copy->pieces, fileName, ".txmorph~tmp");
   if (GetFileAttributesA(cString(&copy->name)) != INVALID_FILE_ATTRIBUTES) return CopyLeftOver;
-
-  DeleteFileA(cString(&copy->pieces));
-  HANDLE made = CreateFileA(cString(&copy->pieces), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_HIDDEN, nullptr);
-  if (made == INVALID_HANDLE_VALUE) return CopyFailed;
-  bool whole = plat_copy_file_data(file, made) && FlushFileBuffers(made) &&
-               MoveFileExA(cString(&copy->pieces), cString(&copy->name), MOVEFILE_WRITE_THROUGH);
-  if (!whole) {
-    DWORD error = GetLastError();
-    rt_close_handle(made);
-    DeleteFileA(cString(&copy->pieces));
-    SetLastError(error);
-    return error == ERROR_ALREADY_EXISTS ? CopyLeftOver : CopyFailed;
-  }
-  copy->handle = made;
-  return CopyMade;
+  TextString pieces;
+  nameBeside(&pieces, fileName, ".txmorph~tmp");
+  copy->handle = copyUnder(file, cString(&pieces), cString(&copy->name));
+  DWORD error = GetLastError();
+  release(&pieces);
+  if (copy->handle != INVALID_HANDLE_VALUE) return CopyMade;
+  SetLastError(error);
+  return error == ERROR_ALREADY_EXISTS ? CopyLeftOver : CopyFailed;
 }
 
-bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const BY_HANDLE_FILE_INFORMATION* was) {
-  uint64_t size = uint64_t{was->nFileSizeHigh} << 32 | was->nFileSizeLow;
-  return plat_copy_file_data(copy->handle, file) && setFileSize(file, size) &&
-         SetFileTime(file, nullptr, &was->ftLastAccessTime, &was->ftLastWriteTime) &&
-         FlushFileBuffers(file);
+bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const KeptState* was) {
+  return plat_copy_file_data(copy->handle, file) && giveBack(file, was) && FlushFileBuffers(file);
 }
 
 bool removeSafetyCopy(SafetyCopy* copy) {

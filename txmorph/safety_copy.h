@@ -12,14 +12,13 @@
 #ifndef TXMORPH_SAFETY_COPY_H
 #define TXMORPH_SAFETY_COPY_H
 
-#include "txmorph/txmorph.h"
+#include "txmorph/disk_write.h"
 
 namespace txmorph {
 
 struct SafetyCopy {
-  TextString name;    // ".NAME.txmorph~" beside the file
-  TextString pieces;  // ".NAME.txmorph~tmp", while it is made
-  HANDLE handle;      // the copy, open, or INVALID_HANDLE_VALUE
+  TextString name;  // ".NAME.txmorph~" beside the file
+  HANDLE handle;    // the copy, open, or INVALID_HANDLE_VALUE
 };
 
 enum CopyResult : uint8_t {
@@ -34,9 +33,9 @@ void releaseSafetyCopy(SafetyCopy* copy);
 
 // Copies the open file `file`, whose name is `fileName`, beside it.
 CopyResult makeSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName);
-// Puts the old text back into the file: its bytes and size, then the times
-// it had when loaded, flushed to the disk. False with the reason set.
-bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const BY_HANDLE_FILE_INFORMATION* was);
+// Puts the old text back into the file: its bytes, then the size and times
+// it had (`was`), flushed to the disk. False with the reason set.
+bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const KeptState* was);
 // Deletes the copy; false when it stays.
 bool removeSafetyCopy(SafetyCopy* copy);
 

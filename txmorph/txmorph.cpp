@@ -122,17 +122,12 @@ bool load(Run* run) {
   }
   if (loaded == LoadFailed) {
     DWORD error = GetLastError();
-    if (showsWarnings()) {
-      TextString shown = displayName(&run->inputName);
-      rt_printf("FATAL! (%u) cannot load %s\n", error, static_cast<const char*>(shown.data));
-      release(&shown);
-    }
+    if (showsWarnings())
+      printNumberWithName("FATAL! (%u) cannot load %s\n", error, &run->inputName);
     return false;
   }
   if (showsInformation()) {
-    TextString shown = displayName(&run->inputName);
-    rt_printf("Loaded (%u) \"%s\"\n", run->text.length, static_cast<const char*>(shown.data));
-    release(&shown);
+    printNumberWithName("Loaded (%u) \"%s\"\n", run->text.length, &run->inputName);
   }
   return true;
 }
@@ -140,19 +135,18 @@ bool load(Run* run) {
 // The platform refused to convert the text (one too large for its counts).
 int32_t notConverted(Run* run) {
   DWORD error = GetLastError();
-  if (showsWarnings()) {
-    TextString shown = displayName(&run->inputName);
-    rt_printf("FATAL! (%u) cannot convert %s\n", error, static_cast<const char*>(shown.data));
-    release(&shown);
-  }
+  if (showsWarnings())
+    printNumberWithName("FATAL! (%u) cannot convert %s\n", error, &run->inputName);
   return finish(run, ExitOutOfMemory);
 }
 
 // The input's last-write time, read before the output is created so that a
-// file converted in place still has its own: from the file held since its
-// load, else by its name.
+// file converted in place still has its own: the one it was loaded with
+// (which it must still have to be written), else by its name.
 bool readInputTime(const Run* run, DosDateTime* stamp) {
-  if (run->held.handle != INVALID_HANDLE_VALUE) return readDosTime(run->held.handle, stamp);
+  if (run->held.handle != INVALID_HANDLE_VALUE) {
+    return dosTimeOf(&run->held.loaded.ftLastWriteTime, stamp);
+  }
   HANDLE input = openFile(static_cast<const char*>(run->inputName.data), 0x01, 0, 0);
   if (input == INVALID_HANDLE_VALUE) return false;
   bool read = readDosTime(input, stamp);

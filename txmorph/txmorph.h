@@ -43,6 +43,8 @@ TextString displayName(const TextString* name);
 // rt_printf of a format whose one "%s" is a file name, printed as its
 // console copy.
 void printWithName(const char* format, const TextString* name);
+// The same for a format of one "%u" (a code, a size) and then the name.
+void printNumberWithName(const char* format, uint32_t number, const TextString* name);
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -160,6 +162,9 @@ bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* 
 // follows.
 void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
 
+// The byte a code page's output has for a character it lacks (no best fit).
+constexpr char kLossReplacement = 0x0F;
+
 // ---------------------------------------------------------------------------
 // Losses
 
@@ -196,6 +201,14 @@ inline bool bitAt(const uint32_t* bits, uint32_t at) { return (bits[at >> 5] >> 
 
 inline bool isHighSurrogate(uint32_t unit) { return (unit & 0xFC00) == 0xD800; }
 inline bool isLowSurrogate(uint32_t unit) { return (unit & 0xFC00) == 0xDC00; }
+// Whether units[at] and units[at + 1] form a surrogate pair.
+inline bool pairAt(const uint16_t* units, uint32_t count, uint32_t at) {
+  return isHighSurrogate(units[at]) && at + 1 < count && isLowSurrogate(units[at + 1]);
+}
+// The character a surrogate pair stands for.
+inline uint32_t pairCodePoint(uint32_t high, uint32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
 
 // The bytes below 0x80 from bytes[0] on, eight at a time.
 uint32_t asciiSpan(const uint8_t* bytes, uint32_t count);
@@ -315,6 +328,8 @@ struct DosDateTime {
 
 // The last-write time of an open file as local DOS date/time, and back.
 bool readDosTime(HANDLE file, DosDateTime* stamp);
+// The same of a last-write time already read.
+bool dosTimeOf(const FILETIME* written, DosDateTime* stamp);
 bool writeDosTime(HANDLE file, const DosDateTime* stamp);
 
 // Creates or overwrites the output with the whole text and gives it the date/

@@ -22,11 +22,6 @@ namespace txmorph {
 
 namespace {
 
-// Whether units[at] and units[at + 1] form a surrogate pair.
-inline bool pairAt(const uint16_t* units, uint32_t count, uint32_t at) {
-  return isHighSurrogate(units[at]) && at + 1 < count && isLowSurrogate(units[at + 1]);
-}
-
 // The form of a unit of one to three bytes, first byte lowest, and its length.
 inline uint32_t formOf(uint32_t u, uint32_t* length) {
   uint32_t two = (0xC0 | u >> 6) | (0x80 | (u & 0x3F)) << 8;
@@ -39,7 +34,7 @@ inline uint32_t formOf(uint32_t u, uint32_t* length) {
 inline uint32_t encodeOne(const uint16_t* units, uint32_t count, uint32_t* at, uint8_t* out) {
   uint32_t u = units[*at];
   if (pairAt(units, count, *at)) {
-    uint32_t c = 0x10000 + ((u - 0xD800) << 10) + (units[*at + 1] - 0xDC00);
+    uint32_t c = pairCodePoint(u, units[*at + 1]);
     out[0] = static_cast<uint8_t>(0xF0 | c >> 18);
     out[1] = static_cast<uint8_t>(0x80 | (c >> 12 & 0x3F));
     out[2] = static_cast<uint8_t>(0x80 | (c >> 6 & 0x3F));

@@ -42,15 +42,18 @@ bool stillAsLoaded(const HeldFile* held, const TextString* name, BY_HANDLE_FILE_
          sameTime(now->ftLastWriteTime, was.ftLastWriteTime);
 }
 
+// What the file was, as its information tells it.
+KeptState keptOf(const BY_HANDLE_FILE_INFORMATION& information) {
+  return {uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow, true,
+          information.ftLastAccessTime, information.ftLastWriteTime};
+}
+
 void printNamed(const char* format, const TextString* name) {
   if (showsWarnings()) printWithName(format, name);
 }
 
 void printCodeAndName(const char* format, DWORD code, const TextString* name) {
-  if (!showsWarnings()) return;
-  TextString shown = displayName(name);
-  rt_printf(format, code, static_cast<const char*>(shown.data));
-  release(&shown);
+  if (showsWarnings()) printNumberWithName(format, code, name);
 }
 
 // The copy is made with interrupts held; one that came meanwhile ends the run
@@ -86,7 +89,8 @@ int32_t failed(SafetyCopy* copy, HeldFile* held, const WriteResult* result, uint
   bool restored = !result->changed;
   DWORD error = NO_ERROR;
   if (!restored) {
-    restored = restoreFromCopy(copy, held->handle, &held->loaded);
+    KeptState loaded = keptOf(held->loaded);
+    restored = restoreFromCopy(copy, held->handle, &loaded);
     error = GetLastError();
   }
   releaseHeldFile(held);
@@ -110,10 +114,7 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
     printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
     return ExitCannotCreate;
   }
-  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) {
-    if (showsWarnings()) rt_printf("FATAL! file creation error\n");
-    return ExitCannotCreate;
-  }
+  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) return cannotCreate();
 
   SafetyCopy copy;
   initSafetyCopy(&copy);
@@ -123,7 +124,8 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
     return code;
   }
   uint32_t size = byteSize(text);
-  WriteResult result = writeDiskFile(held->handle, text->data, size);
+  KeptState kept = keptOf(now);
+  WriteResult result = writeDiskFile(held->handle, &kept, text->data, size);
   if (result.complete && keepTime && !writeDosTime(held->handle, stamp)) {
     printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
   }

@@ -34,34 +34,10 @@ bool refusesOverwrite(const char* name) {
          (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
 
-// The file's size and the times to give back when nothing could be written.
-struct KeptState {
-  uint64_t size;
-  bool timesKnown;
-  FILETIME access;
-  FILETIME lastWrite;
-};
-
-bool keepState(HANDLE file, KeptState* kept) {
-  DWORD high = 0;
-  DWORD low = GetFileSize(file, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-  kept->size = uint64_t{high} << 32 | low;
-  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
-  return true;
-}
-
 bool moveTo(HANDLE file, uint64_t position) {
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(position);
   return SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-}
-
-// The size as it was, and the times, which a failed reservation may have
-// touched.
-void giveBack(HANDLE file, const KeptState* kept) {
-  setFileSize(file, kept->size);
-  if (kept->timesKnown) SetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
 }
 
 // A text no longer than the file goes where bytes are already, yet a limit on
@@ -91,28 +67,43 @@ WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
   return result;
 }
 
+}  // namespace
+
 int32_t cannotCreate() {
   if (showsWarnings()) rt_printf("FATAL! file creation error\n");
   return ExitCannotCreate;
 }
 
-}  // namespace
-
 bool setFileSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
 
-WriteResult writeDiskFile(HANDLE file, const void* data, uint32_t size) {
+bool keepState(HANDLE file, KeptState* kept) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  kept->size = uint64_t{high} << 32 | low;
+  kept->timesKnown = GetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
+  return true;
+}
+
+bool giveBack(HANDLE file, const KeptState* kept) {
+  bool sized = setFileSize(file, kept->size);
+  DWORD error = GetLastError();
+  bool timed = !kept->timesKnown || SetFileTime(file, nullptr, &kept->access, &kept->lastWrite);
+  if (!sized) SetLastError(error);
+  return sized && timed;
+}
+
+WriteResult writeDiskFile(HANDLE file, const KeptState* kept, const void* data, uint32_t size) {
   WriteResult result = {-1, false, false};
-  KeptState kept;
-  if (!keepState(file, &kept)) return result;
-  bool room = size > kept.size ? setFileSize(file, size) : roomWithin(file, size);
+  bool room = size > kept->size ? setFileSize(file, size) : roomWithin(file, size);
   if (!room || !moveTo(file, 0)) {
-    giveBack(file, &kept);
+    giveBack(file, kept);
     return result;
   }
   result.written = size == 0 ? 0 : countOf(rt_write_handle(file, data, size));
   if (size != 0 && result.written <= 0) {
     result.written = -1;
-    giveBack(file, &kept);
+    giveBack(file, kept);
     return result;
   }
   // The old tail beyond the new text goes; a short write keeps what it wrote.
@@ -145,8 +136,13 @@ int32_t writeOutput(const TextString* text, const TextString* outputName, bool k
   uint32_t size = byteSize(text);
   // A named pipe or device is written like standard output, and takes no date.
   bool disk = named && GetFileType(file) == FILE_TYPE_DISK;
-  WriteResult result =
-      disk ? writeDiskFile(file, text->data, size) : writeStream(file, text->data, size);
+  WriteResult result = {-1, false, false};
+  KeptState kept;
+  if (!disk) {
+    result = writeStream(file, text->data, size);
+  } else if (keepState(file, &kept)) {
+    result = writeDiskFile(file, &kept, text->data, size);
+  }
   if (named) {
     if (keepTime && disk && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
       printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
