@@ -22,9 +22,8 @@ import subprocess
 import sys
 import time
 
-from txmorph_bench import CASES, ENV, arguments, write_inputs
+from txmorph_bench import CASES, ENV, RUNS, arguments, write_inputs
 
-RUNS = 5
 # dos2unix converts UTF-16 only in a UTF-8 locale.
 UTF8_LOCALE = dict(ENV, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 

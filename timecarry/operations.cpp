@@ -65,6 +65,8 @@ int time_letter_index(char letter) {
   return -1;
 }
 
+char time_letter(time_index index) { return time_letters[index]; }
+
 bool evaluate_operations(timecarry_run* run, const char* operations) {
   run->new_times_given = 0;
   const char* at = operations;

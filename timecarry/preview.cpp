@@ -29,9 +29,8 @@ void format_into(char* text, uint32_t room, const char* format, ...) {
   text[buffer.used] = 0;
 }
 
-// The letters of the times a destination has, in the order they are shown.
+// The times a destination has, in the order they are shown.
 const time_index shown_times[] = {time_creation, time_access, time_write, time_change};
-const char shown_letters[] = "CAWG";
 
 }  // namespace
 
@@ -61,6 +60,6 @@ void print_preview(const timecarry_run* run, const file_time* old_times) {
     char new_text[time_text_room];
     format_time(old_times[index], old_text);
     format_time(run->new_times[index], new_text);
-    rt_printf("  %c %s -> %s\n", shown_letters[i], old_text, new_text);
+    rt_printf("  %c %s -> %s\n", time_letter(index), old_text, new_text);
   }
 }

@@ -103,6 +103,8 @@ void set_constant_sources(timecarry_run* run);
 
 // operations.cpp
 int time_letter_index(char letter);
+// The letter of a time as the operation string has it, uppercase (W, C, A, G).
+char time_letter(time_index index);
 bool evaluate_operations(timecarry_run* run, const char* operations);
 
 // rounding.cpp: the 2-second rounding through the DOS date and time of local

@@ -8,24 +8,18 @@
 
 namespace {
 
-constexpr unsigned long long kNoLimit = ~0ull;
+constexpr unsigned long long kNoLimit = kPlatNoLimit;
 
 bool switches_read = false;
 unsigned long long writable = kNoLimit;
 unsigned long long flushes_left = kNoLimit;
 bool closes_fail = false;
 
-unsigned long long number_from(const char* name) {
-  const char* text = getenv(name);
-  if (text == nullptr || *text < '0' || *text > '9') return kNoLimit;
-  return strtoull(text, nullptr, 10);
-}
-
 void read_switches() {
   switches_read = true;
-  writable = number_from("PLAT_FAIL_WRITE_AFTER");
-  flushes_left = number_from("PLAT_FAIL_FLUSH_AFTER");
-  closes_fail = number_from("PLAT_FAIL_CLOSE") == 1;
+  writable = plat_fault_number("PLAT_FAIL_WRITE_AFTER", kNoLimit);
+  flushes_left = plat_fault_number("PLAT_FAIL_FLUSH_AFTER", kNoLimit);
+  closes_fail = plat_fault_number("PLAT_FAIL_CLOSE", 0) == 1;
 }
 
 bool regular(int fd) {
@@ -34,6 +28,14 @@ bool regular(int fd) {
 }
 
 }  // namespace
+
+unsigned long long plat_fault_number(const char* name, unsigned long long otherwise) {
+  const char* text = getenv(name);
+  if (text == nullptr || *text < '0' || *text > '9') return otherwise;
+  char* end = nullptr;
+  unsigned long long value = strtoull(text, &end, 10);
+  return *end == 0 ? value : otherwise;
+}
 
 size_t plat_writable_bytes(int fd, size_t length) {
   if (!switches_read) read_switches();

@@ -14,6 +14,12 @@
 #include <stddef.h>
 
 #ifdef PLAT_FAULT_INJECTION
+// No limit asked for.
+constexpr unsigned long long kPlatNoLimit = ~0ull;
+// A number from the environment (digits alone), or `otherwise` when unset or
+// not a number; the heap's switches are read with it too.
+unsigned long long plat_fault_number(const char* name, unsigned long long otherwise);
+
 // How many of `length` bytes may go to the descriptor before the failure.
 size_t plat_writable_bytes(int fd, size_t length);
 bool plat_flush_fails(void);

@@ -19,6 +19,7 @@
 
 #include <utility>
 
+#include "platform/posix/fault_injection.h"
 #include "platform/test_switches.h"
 
 namespace {
@@ -145,25 +146,16 @@ void* large_realloc(Region* region, size_t size) {
 #endif
 
 #ifdef PLAT_FAULT_INJECTION
-constexpr unsigned long long kNoLimit = ~0ull;
+constexpr unsigned long long kNoLimit = kPlatNoLimit;
 
 bool limits_read = false;
 unsigned long long requests_left = kNoLimit;
 
-// A number from the environment, or `otherwise` when unset or not a number.
-unsigned long long number_from(const char* name, unsigned long long otherwise) {
-  const char* text = getenv(name);
-  if (text == nullptr || *text < '0' || *text > '9') return otherwise;
-  char* end = nullptr;
-  unsigned long long value = strtoull(text, &end, 10);
-  return *end == 0 ? value : otherwise;
-}
-
 void read_limits() {
   limits_read = true;
-  unsigned long long above = number_from("PLAT_FAIL_ALLOC_ABOVE", 0);
+  unsigned long long above = plat_fault_number("PLAT_FAIL_ALLOC_ABOVE", 0);
   if (above != 0) plat_heap_fail_above = static_cast<SIZE_T>(above);
-  requests_left = number_from("PLAT_FAIL_ALLOC_AFTER", kNoLimit);
+  requests_left = plat_fault_number("PLAT_FAIL_ALLOC_AFTER", kNoLimit);
 }
 
 bool counted_out() {
