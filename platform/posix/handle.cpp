@@ -47,7 +47,7 @@ HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
-  *h = plat_handle{fd, kind, false, access, 0, copy};
+  *h = plat_handle{fd, kind, false, access, 0, copy, nullptr};
   return h;
 }
 

@@ -8,6 +8,8 @@ enum : uint8_t {
   PLAT_STD = 0,         // one of the three standard handles
   PLAT_FILE = 1,        // a file, directory or device opened by name
   PLAT_CONSOLE_IN = 2,  // the controlling terminal, opened as "CONIN$"
+  PLAT_THREAD = 3,      // a thread (threads.cpp); no descriptor
+  PLAT_SEMAPHORE = 4,   // a semaphore (threads.cpp); no descriptor
 };
 
 struct plat_handle {
@@ -17,6 +19,7 @@ struct plat_handle {
   DWORD access;        // the access rights asked for at the open
   DWORD console_mode;  // for a console: the mode SetConsoleMode set
   char* path;          // the name it was opened by (heap, owned), or null
+  void* object;        // a thread's or a semaphore's record, else null
 };
 
 // The record behind a handle, or null for the invalid and null handles.
@@ -35,6 +38,10 @@ HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path);
 // The open(2) access mode for the data rights asked for, or O_PATH when no
 // data is to be read or written (overwriting an existing file writes).
 int plat_open_mode(DWORD access, bool overwrite);
+
+// Closes a thread or semaphore handle (threads.cpp): the record goes when
+// nothing needs it any more. The handle record itself is the caller's.
+void plat_close_object(plat_handle* handle);
 
 // Windows' read-only file: a regular file without any write permission bit
 // refuses to have its data written, to root too.

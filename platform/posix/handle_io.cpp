@@ -14,9 +14,9 @@ namespace {
 
 plat_handle std_handles[3] = {
     {0, PLAT_STD, false, GENERIC_READ,
-     ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT, nullptr},
-    {1, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
-    {2, PLAT_STD, false, GENERIC_WRITE, 3, nullptr},
+     ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT, nullptr, nullptr},
+    {1, PLAT_STD, false, GENERIC_WRITE, 3, nullptr, nullptr},
+    {2, PLAT_STD, false, GENERIC_WRITE, 3, nullptr, nullptr},
 };
 
 // A descriptor handed over non-blocking (a pipe or terminal shared with a
@@ -98,6 +98,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVE
 
 BOOL CloseHandle(HANDLE handle) {
   plat_handle* h = plat_handle_of(handle);
+  if (h != nullptr && (h->kind == PLAT_THREAD || h->kind == PLAT_SEMAPHORE)) {
+    plat_close_object(h);
+    free(h);
+    return TRUE;
+  }
   if (h == nullptr || h->fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

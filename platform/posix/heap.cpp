@@ -4,6 +4,9 @@
 // move with mremap, and released ones are kept for reuse, because a conversion
 // frees one large form of the text just before it builds the next.
 //
+// The heap serves every thread: its own tables and switches are kept under
+// one lock (malloc has its own).
+//
 // Builds with a sanitizer or for memory checking define PLAT_PLAIN_HEAP and use
 // malloc for everything, so every block stays visible to the checker.
 //
@@ -13,6 +16,7 @@
 //   PLAT_FAIL_ALLOC_AFTER=<n>      n requests succeed, every later one fails
 // Requests are HeapAlloc and HeapReAlloc calls; releases always succeed.
 #include <malloc.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -25,6 +29,16 @@
 namespace {
 
 HANDLE const kProcessHeap = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x4EA9));
+
+pthread_mutex_t heapLock = PTHREAD_MUTEX_INITIALIZER;
+
+// The heap's lock, held for the rest of the scope.
+struct Locked {
+  Locked() { pthread_mutex_lock(&heapLock); }
+  ~Locked() { pthread_mutex_unlock(&heapLock); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+};
 
 #if !defined(PLAT_PLAIN_HEAP) && defined(__linux__)
 #define PLAT_LARGE_BLOCKS 1
@@ -182,6 +196,7 @@ SIZE_T plat_heap_fail_above = 0;
 HANDLE GetProcessHeap(void) { return kProcessHeap; }
 
 LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
+  Locked locked;
   if (refused(bytes)) return nullptr;
 #ifdef PLAT_LARGE_BLOCKS
   if (bytes >= kLargeBlock) {
@@ -192,6 +207,7 @@ LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
 }
 
 LPVOID HeapReAlloc(HANDLE, DWORD, LPVOID block, SIZE_T bytes) {
+  Locked locked;
   if (refused(bytes)) return nullptr;
 #ifdef PLAT_LARGE_BLOCKS
   if (Region* region = find_live(block)) return large_realloc(region, bytes);
@@ -209,6 +225,7 @@ LPVOID HeapReAlloc(HANDLE, DWORD, LPVOID block, SIZE_T bytes) {
 }
 
 BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
+  Locked locked;
 #ifdef PLAT_LARGE_BLOCKS
   if (Region* region = find_live(block)) {
     release_region(*region);

@@ -88,6 +88,7 @@ typedef struct _cpinfoexA {
 } CPINFOEXA, *LPCPINFOEXA;
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
@@ -172,6 +173,13 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x200u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
 
+// Waiting.
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259u
+
 // Error codes (the ones this layer produces).
 #define ERROR_SUCCESS 0
 #define NO_ERROR 0
@@ -209,6 +217,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_FILE_TOO_LARGE 223
 #define ERROR_DIRECTORY 267
+#define ERROR_TOO_MANY_POSTS 298
 #define ERROR_INVALID_FLAGS 1004
 #define ERROR_NO_UNICODE_TRANSLATION 1113
 #define ERROR_CANT_RESOLVE_FILENAME 1921
@@ -256,6 +265,14 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
 BOOL DeleteFileA(LPCSTR name);
 void SetFileApisToOEM(void);
 void SetFileApisToANSI(void);
+
+// Threads and semaphores.
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, LPDWORD id);
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD code);
+HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCSTR name);
+BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previous);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 
 // Console.
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
