@@ -1,16 +1,15 @@
-// The input stage: resolves "auto", checks UTF-8 and UTF-16LE input, removes
-// one leading U+FEFF, and leaves the text as UTF-16 units.
+// The input checks: "auto" resolved from the first bytes, the UTF-8 check of
+// UTF-8 input, the size and the leading U+FEFF of UTF-16LE input, and for
+// code-page input whether it is also valid UTF-8. They watch the bytes of the
+// first pass, in pieces of any size, and print their messages when the run
+// comes to them (printConversion).
 //
 // A failed check of wide input (odd size, no U+FEFF first) stops the run when
 // stopMode is on ("Stopped", exit 10) and only warns when it is off. UTF-8
 // that is valid clears stopMode, so that its missing U+FEFF only warns;
 // invalid UTF-8 is reported, with a hint at the code page it may be in, and
 // decoded anyway. Code-page input that is also valid UTF-8 is warned about.
-//
-// What decoding loses goes to textLosses: the characters made of malformed
-// input, and the odd last byte of wide input that the run goes on without.
-#include "txmorph/conversion_state.h"
-#include "txmorph/txmorph.h"
+#include "txmorph/conversion_steps.h"
 
 namespace txmorph {
 
@@ -33,75 +32,128 @@ bool failCheck(CheckFailure failure, uint8_t stopMode) {
   return stops;
 }
 
-// The bytes decoded with codePage into a new block that keeps one unit of room
-// in front of the text, where convertOutput puts a byte order mark without
-// moving the text. The old block goes once the new one is written.
-bool decodeToWide(TextString* text) {
-  uint32_t count = text->length;
-  TextString wide;
-  init(&wide);
-  makeEmpty(&wide, kWide);
-  if (count != 0) {
-    uint16_t* units = static_cast<uint16_t*>(resize(&wide, count + 1, 0));
-    uint32_t written =
-        decodeNotingLosses(static_cast<const uint8_t*>(text->data), count, units + 1);
-    if (written == 0) {
-      release(&wide);
-      return false;
-    }
-    units[written + 1] = 0;
-    wide.length = written + 1;
-    erase(&wide, 0, 1);
-  }
-  release(text);
-  *text = wide;
-  return true;
+// Whether the input begins with U+FEFF in its own encoding.
+bool beginsWithMark(const Conversion* c) {
+  const uint8_t* head = c->head;
+  if (c->input == Wide) return c->headCount >= 2 && head[0] == 0xFF && head[1] == 0xFE;
+  return c->headCount >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
+}
+
+// The bytes of the UTF-8 sequence a lead byte starts (1 for ASCII).
+uint32_t sequenceLength(uint8_t lead) {
+  if (lead < 0x80) return 1;
+  return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// Whether the platform's strict decoding takes the bytes.
+bool strictlyValid(const uint8_t* bytes, uint32_t count) {
+  return count == 0 ||
+         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),
+                             static_cast<int>(count), nullptr, 0) != 0;
 }
 
 }  // namespace
 
-TextEncoding detectEncoding(const TextString* text) {
-  return unitAt(text, 0) == 0xFF && unitAt(text, 1) == 0xFE ? Wide : Utf8;
+TextEncoding detectEncoding(const uint8_t* bytes, uint64_t count) {
+  return count >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE ? Wide : Utf8;
 }
 
-InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode) {
-  releaseLosses();
-  if (*encoding == Auto) *encoding = detectEncoding(text);
-  const uint8_t* bytes = static_cast<const uint8_t*>(text->data);
-  if (*encoding == Wide) {
-    if (text->length % 2 != 0) {
-      if (failCheck(OddSize, *stopMode)) return InputStopped;
-      textLosses.oddByte = true;
-    }
-    reinterpretWidth(text, kWide);
-  } else {
-    if (*encoding == Utf8 && *stopMode != 0) {
-      uint32_t offset = findInvalidUtf8(bytes, text->length);
-      if (offset == 0) {
-        *stopMode = 0;
-      } else if (showsWarnings()) {
-        rt_printf("  Warning! not valid UTF8 text at offset %u\n", offset);
-        hintInputEncoding(bytes, text->length);
-      }
-    }
-    conversionState.codePage = encodingCodePage(*encoding);
-    if (*encoding != Utf8) warnAlsoUtf8(bytes, text->length, conversionState.codePage);
-    if (!decodeToWide(text)) return InputNotDecoded;
-  }
+void startAlsoUtf8(AlsoUtf8* also) {
+  startUtf8Check(&also->shape);
+  also->strictFailed = false;
+  also->beyondAscii = false;
+  also->tailCount = 0;
+}
 
-  if (*encoding == Utf8 || *encoding == Wide) {
-    if (unitAt(text, 0) == 0xFEFF) {
-      erase(text, 0, 1);
-      textLosses.removedUnits = 1;
-      if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
-    } else if (failCheck(NoByteOrderMark, *stopMode)) {
-      return InputStopped;
+// Past the shape check, a character at a time by the platform: the one the
+// last piece cut first, then the piece's whole ones; its own cut one waits.
+void checkAlsoUtf8Piece(AlsoUtf8* also, const uint8_t* bytes, uint32_t count) {
+  checkUtf8Piece(&also->shape, bytes, count);
+  if (also->shape.invalidAt != 0 || also->strictFailed) return;
+  also->beyondAscii = also->beyondAscii || asciiSpan(bytes, count) != count;
+  uint32_t i = 0;
+  if (also->tailCount != 0) {
+    uint32_t whole = sequenceLength(also->tail[0]);
+    while (also->tailCount < whole && i < count) also->tail[also->tailCount++] = bytes[i++];
+    if (also->tailCount < whole) return;
+    also->strictFailed = !strictlyValid(also->tail, whole);
+    also->tailCount = 0;
+  }
+  uint32_t end = count;
+  for (uint32_t back = 1; back <= 3 && back <= count - i; back++) {
+    uint8_t byte = bytes[count - back];
+    if ((byte & 0xC0) == 0x80) continue;
+    if (sequenceLength(byte) > back) end = count - back;
+    break;
+  }
+  if (!also->strictFailed) also->strictFailed = !strictlyValid(bytes + i, end - i);
+  while (end < count) also->tail[also->tailCount++] = bytes[end++];
+}
+
+bool endAlsoUtf8(AlsoUtf8* also) {
+  endUtf8Check(&also->shape);
+  return also->shape.invalidAt == 0 && !also->strictFailed && also->beyondAscii;
+}
+
+bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count) {
+  c->headCount = count < 3 ? count : 3;
+  __builtin_memcpy(c->head, head, c->headCount);
+  if (c->input == Auto) c->input = detectEncoding(head, count);
+  if (c->input != Wide && !readPageInfo(&c->inputPage, encodingCodePage(c->input))) return false;
+  if ((c->output == Oem || c->output == Ansi) &&
+      !readPageInfo(&c->outputPage, encodingCodePage(c->output))) {
+    return false;
+  }
+  c->checkingUtf8 = c->input == Utf8 && c->stopMode != 0;
+  c->withEvidence = c->checkingUtf8 && showsWarnings();
+  c->checkingAlso = (c->input == Ansi || c->input == Oem) && showsWarnings() && !c->inputPage.utf8;
+  startUtf8Check(&c->utf8);
+  startAlsoUtf8(&c->also);
+  initEvidence(&c->evidence);
+  c->settled = true;
+  return true;
+}
+
+bool checkMayStop(const Conversion* c) {
+  return c->stopMode != 0 && c->input == Utf8 && !beginsWithMark(c);
+}
+
+bool checksKnown(const Conversion* c, const Input* input) {
+  return c->checked || (input->kind != InputStream && !c->checkingUtf8 && !c->checkingAlso);
+}
+
+void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count) {
+  if (c->checkingUtf8) checkUtf8Piece(&c->utf8, bytes, count);
+  if (c->withEvidence) noteEvidence(&c->evidence, bytes, count);
+  if (c->checkingAlso) checkAlsoUtf8Piece(&c->also, bytes, count);
+}
+
+void endChecks(Conversion* c) {
+  endUtf8Check(&c->utf8);
+  c->alsoUtf8 = c->checkingAlso && endAlsoUtf8(&c->also);
+  c->checked = true;
+}
+
+bool reportChecks(Conversion* c) {
+  if (c->input == Wide) {
+    if (c->inputBytes % 2 != 0 && failCheck(OddSize, c->stopMode)) return true;
+  } else if (c->checkingUtf8) {
+    if (c->utf8.invalidAt == 0) {
+      c->stopMode = 0;
+    } else if (showsWarnings()) {
+      rt_printf("  Warning! not valid UTF8 text at offset %lu\n", c->utf8.invalidAt);
+      hintInputEncoding(&c->evidence, c->declared, c->utf8.invalidAt);
     }
   }
-  if (showsInformation()) {
-    rt_printf("  input length [%s] = %u\n", encodingName(*encoding), text->length);
+  if (c->alsoUtf8) rt_printf("  Warning! the input is also valid UTF-8 (-iu)\n");
+  if (c->input == Utf8 || c->input == Wide) {
+    if (beginsWithMark(c)) {
+      if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
+    } else if (failCheck(NoByteOrderMark, c->stopMode)) {
+      return true;
+    }
   }
-  return InputReady;
+  return false;
 }
 
 }  // namespace txmorph

@@ -1,14 +1,12 @@
-// Decoding, and the characters it made of malformed input: U+FFFD for
+// Decoding a piece of the input, and the characters it made of malformed input: U+FFFD for
 // invalid UTF-8, the page's default character for bytes a double-byte page
 // cannot decode. A single-byte page decodes every byte to a character of its
 // own.
 //
 // Only a text holding the default character can hold such a loss, and only
 // input that the platform's strict decoding refuses does: anything else is
-// settled by a scan of the units and at most one more call. UTF-8 is decoded
-// in pieces that end before a byte that starts a character (which decodes
-// alike whole or in pieces), each scanned while it is still in the cache.
-// Where a loss is possible, the bytes are walked by character next to the
+// settled by a scan of the units while they are still in the cache, and at
+// most one more call. Where a loss is possible, the bytes are walked by character next to the
 // units they made:
 // - UTF-8: a well-formed sequence is decoded as itself wherever it stands,
 //   and malformed bytes never swallow the start of one, so the bytes between
@@ -99,20 +97,16 @@ uint32_t markUtf8(const uint8_t* bytes, uint32_t count, uint32_t unitCount, uint
   return found;
 }
 
-uint32_t markDoubleByte(const CPINFOEXA& info, uint32_t codePage, const uint8_t* bytes,
-                        uint32_t count, const uint16_t* units, uint32_t unitCount, uint32_t* bits) {
-  bool lead[256] = {};
-  for (uint32_t r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r] != 0; r += 2) {
-    for (uint32_t b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; b++) lead[b] = true;
-  }
+uint32_t markDoubleByte(const PageInfo* page, const uint8_t* bytes, uint32_t count,
+                        const uint16_t* units, uint32_t unitCount, uint32_t* bits) {
   // The bytes of the default character itself, which decode to it rightly.
-  uint16_t fallback = info.UnicodeDefaultChar;
+  uint16_t fallback = page->defaultUnit;
   uint8_t own[2];
-  int ownLength = WideCharToMultiByte(codePage, 0, reinterpret_cast<LPCWSTR>(&fallback), 1,
+  int ownLength = WideCharToMultiByte(page->codePage, 0, reinterpret_cast<LPCWSTR>(&fallback), 1,
                                       reinterpret_cast<LPSTR>(own), 2, nullptr, nullptr);
   uint32_t found = 0;
   for (uint32_t i = 0, k = 0; i < count && k < unitCount; k++) {
-    uint32_t length = lead[bytes[i]] && i + 1 < count && bytes[i + 1] != 0 ? 2 : 1;
+    uint32_t length = page->lead[bytes[i]] && i + 1 < count && bytes[i + 1] != 0 ? 2 : 1;
     bool itself = static_cast<int>(length) == ownLength && bytes[i] == own[0] &&
                   (length == 1 || bytes[i + 1] == own[1]);
     if (units[k] == fallback && !itself) {
@@ -122,30 +116,6 @@ uint32_t markDoubleByte(const CPINFOEXA& info, uint32_t codePage, const uint8_t*
     i += length;
   }
   return found;
-}
-
-constexpr uint32_t kPiece = 64 * 1024;
-
-// UTF-8 a piece at a time: whether the units hold U+FFFD, in *holds.
-uint32_t decodeUtf8(const uint8_t* bytes, uint32_t count, uint16_t* units, bool* holds) {
-  uint32_t written = 0;
-  for (uint32_t i = 0; i < count;) {
-    uint32_t end = count - i > kPiece ? i + kPiece : count;
-    // Back to a byte that is no continuation byte: a character never has more
-    // than three, so where four stand in a row no character is cut.
-    for (uint32_t back = 0; end < count && back < 4; back++) {
-      if ((bytes[end - back] & 0xC0) != 0x80) {
-        end -= back;
-        break;
-      }
-    }
-    uint32_t made = convertUnits(bytes + i, end - i, kNarrow, units + written, kWide);
-    if (made == 0) return 0;
-    *holds = *holds || holdsUnit(units + written, made, kReplacementCharacter);
-    written += made;
-    i = end;
-  }
-  return written;
 }
 
 }  // namespace
@@ -161,36 +131,40 @@ uint32_t asciiSpan(const uint8_t* bytes, uint32_t count) {
   return i;
 }
 
-uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* units) {
-  uint32_t codePage = conversionState.codePage;
+bool readPageInfo(PageInfo* page, uint32_t codePage) {
   CPINFOEXA info;
-  if (!GetCPInfoExA(codePage, 0, &info) || info.MaxCharSize < 2) {
+  if (!GetCPInfoExA(codePage, 0, &info)) return false;
+  page->codePage = codePage;
+  page->number = codePageNumber(codePage);
+  page->maxCharSize = info.MaxCharSize;
+  page->defaultUnit = info.UnicodeDefaultChar;
+  page->utf8 = page->number == CP_UTF8;
+  page->doubleByte = !page->utf8 && info.MaxCharSize >= 2;
+  __builtin_memset(page->lead, 0, sizeof page->lead);
+  for (uint32_t r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r] != 0; r += 2) {
+    for (uint32_t b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; b++) page->lead[b] = true;
+  }
+  return true;
+}
+
+uint32_t decodeNotingLosses(const PageInfo* page, const uint8_t* bytes, uint32_t count,
+                            uint16_t* units, uint32_t* malformed, bool* anyMalformed) {
+  conversionState.codePage = page->codePage;
+  *anyMalformed = false;
+  if (page->maxCharSize < 2 || malformed == nullptr) {
     return convertUnits(bytes, count, kNarrow, units, kWide);
   }
-  bool utf8 = codePageNumber(codePage) == CP_UTF8;
-  uint32_t unitCount;
-  bool holds = false;
-  if (utf8) {
-    unitCount = decodeUtf8(bytes, count, units, &holds);
-  } else {
-    unitCount = convertUnits(bytes, count, kNarrow, units, kWide);
-    holds = holdsUnit(units, unitCount, info.UnicodeDefaultChar);
-  }
-  if (unitCount == 0 || !holds) return unitCount;
-  if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),
+  uint32_t unitCount = convertUnits(bytes, count, kNarrow, units, kWide);
+  uint16_t made = page->utf8 ? kReplacementCharacter : page->defaultUnit;
+  if (unitCount == 0 || !holdsUnit(units, unitCount, made)) return unitCount;
+  if (MultiByteToWideChar(page->codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),
                           static_cast<int>(count), nullptr, 0) != 0) {
     return unitCount;
   }
-  uint32_t* bits = newBits(unitCount);
-  uint32_t found = utf8 ? markUtf8(bytes, count, unitCount, bits)
-                        : markDoubleByte(info, codePage, bytes, count, units, unitCount, bits);
-  if (found == 0) {
-    rt_free(bits);
-    return unitCount;
-  }
-  rt_free(textLosses.malformed);
-  textLosses.malformed = bits;
-  textLosses.malformedUnits = unitCount;
+  __builtin_memset(malformed, 0, (unitCount / 32 + 1) * 4);
+  uint32_t found = page->utf8 ? markUtf8(bytes, count, unitCount, malformed)
+                              : markDoubleByte(page, bytes, count, units, unitCount, malformed);
+  *anyMalformed = found != 0;
   return unitCount;
 }
 

@@ -1,17 +1,11 @@
-// Writing a whole text into an existing disk file from its start, shared by
+// Writing the output into an existing disk file from its start, shared by
 // the output of a run and the file converted in place. Internal to txmorph.
 #ifndef TXMORPH_DISK_WRITE_H
 #define TXMORPH_DISK_WRITE_H
 
-#include "txmorph/txmorph.h"
+#include "txmorph/conversion_steps.h"
 
 namespace txmorph {
-
-struct WriteResult {
-  int64_t written;  // bytes written; -1 when nothing could be written
-  bool complete;    // the file holds the text and nothing more
-  bool changed;     // the file's bytes are no longer what they were
-};
 
 // "FATAL! file creation error\n"; ExitCannotCreate.
 int32_t cannotCreate();
@@ -19,33 +13,23 @@ int32_t cannotCreate();
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
 
-// A file's size and the times to give back when it cannot take a new text.
-struct KeptState {
-  uint64_t size;
-  bool timesKnown;
-  FILETIME access;
-  FILETIME lastWrite;
-};
-
 // What the open file is now; false when its size cannot be had.
 bool keepState(HANDLE file, KeptState* kept);
 // The size as it was, and the times (which a change of size may have
 // touched), each tried; false with the reason set when either failed.
 bool giveBack(HANDLE file, const KeptState* kept);
 
-// The whole text into an open disk file from its start, the room for it made
-// first; `kept` is what the file is now. When the room cannot be had, or not
-// a byte could be written, the file keeps its bytes, size and times
-// (unchanged). Past a short write the file is cut at its end (changed, not
-// complete).
-WriteResult writeDiskFile(HANDLE file, const KeptState* kept, const void* data, uint32_t size);
+// After the last write: a disk file that was written to is cut at the end of
+// what was written. Whether the output holds all `total` bytes and nothing
+// more.
+bool finishOutput(Output* output, uint64_t total);
 
 // "  FATAL! write error, only %ld of %ld bytes to \"%s\"\n".
-void reportWriteError(int64_t written, uint32_t size, const TextString* name);
+void reportWriteError(int64_t written, uint64_t size, const TextString* name);
 
 // The write of a file converted in place (write_in_place.cpp).
-int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTime,
-                     const DosDateTime* stamp, HeldFile* held);
+int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime, const DosDateTime* stamp,
+                     HeldFile* held);
 
 }  // namespace txmorph
 

@@ -4,7 +4,9 @@
 //   from 0x80 up are letters, each byte read on its own ("Hint!", a warning);
 // - UTF-8 taken as code-page text (-ia, -id): converting it garbles every
 //   character of more than one byte ("Warning!").
-// Both look at the bytes only when the message may be printed.
+// The first looks at the bytes only when the message may be printed; the
+// second is settled by the input checks (check_input.cpp).
+#include "txmorph/encoding_evidence.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -12,14 +14,15 @@ namespace txmorph {
 namespace {
 
 // How many of the counted bytes from 0x80 up the page makes letters of.
-uint64_t lettersUnder(uint32_t codePage, const uint32_t seen[256]) {
+uint64_t lettersUnder(uint32_t codePage, const EncodingEvidence* evidence) {
   uint64_t letters = 0;
   for (uint32_t byte = 0x80; byte < 256; byte++) {
-    if (seen[byte] == 0) continue;
+    uint64_t seen = evidence->seen[byte - 0x80];
+    if (seen == 0) continue;
     char one = static_cast<char>(byte);
     WCHAR unit;
     if (MultiByteToWideChar(codePage, 0, &one, 1, &unit, 1) == 1 && isLetter(unit)) {
-      letters += seen[byte];
+      letters += seen;
     }
   }
   return letters;
@@ -27,33 +30,16 @@ uint64_t lettersUnder(uint32_t codePage, const uint32_t seen[256]) {
 
 }  // namespace
 
-void hintInputEncoding(const uint8_t* bytes, uint32_t count) {
-  uint32_t seen[256] = {};
-  for (uint32_t i = asciiSpan(bytes, count); i < count; i += asciiSpan(bytes + i, count - i)) {
-    seen[bytes[i++]]++;
-  }
+void hintInputEncoding(const EncodingEvidence* evidence, TextEncoding, uint64_t) {
   uint64_t high = 0;
-  for (uint32_t byte = 0x80; byte < 256; byte++) high += seen[byte];
+  for (uint64_t seen : evidence->seen) high += seen;
   if (high == 0) return;
-  uint64_t ansi = lettersUnder(encodingCodePage(Ansi), seen);
-  uint64_t oem = lettersUnder(encodingCodePage(Oem), seen);
+  uint64_t ansi = lettersUnder(encodingCodePage(Ansi), evidence);
+  uint64_t oem = lettersUnder(encodingCodePage(Oem), evidence);
   TextEncoding better = ansi >= oem ? Ansi : Oem;
   if ((better == Ansi ? ansi : oem) * 2 < high) return;
   rt_printf("  Hint! the text reads as %s (%u): add -%s\n", encodingName(better),
             codePageNumber(encodingCodePage(better)), better == Ansi ? "ia" : "id");
-}
-
-void warnAlsoUtf8(const uint8_t* bytes, uint32_t count, uint32_t codePage) {
-  if (!showsWarnings() || codePageNumber(codePage) == CP_UTF8) return;
-  if (count > 0x7FFFFFFF) return;  // beyond what the platform converts at all
-  if (findInvalidUtf8(bytes, count) != 0 || asciiSpan(bytes, count) == count) return;
-  // Overlong forms, encoded surrogates and values above U+10FFFF have the
-  // shape of UTF-8 and are no characters.
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),
-                          static_cast<int>(count), nullptr, 0) == 0) {
-    return;
-  }
-  rt_printf("  Warning! the input is also valid UTF-8 (-iu)\n");
 }
 
 }  // namespace txmorph

@@ -1,4 +1,4 @@
-// findInvalidUtf8: checks the shape of UTF-8 only. A lead byte tells how many
+// findInvalidUtf8 and the piece-wise check: the shape of UTF-8 only. A lead byte tells how many
 // continuation bytes (10xxxxxx) follow; C0, C1, F5 to FF, a stray continuation
 // byte and the zero byte are never right. Overlong forms, encoded surrogates
 // and values above U+10FFFF pass: the decoder decides what they become.
@@ -38,13 +38,18 @@ constexpr LeadTable makeLeadTable() {
 
 constexpr LeadTable kLeads = makeLeadTable();
 
-// From a character start at `at` to the end, a byte at a time.
-uint32_t checkBytes(const uint8_t *bytes, uint32_t count, uint32_t at) {
+// From a character start at `at` to the end, a byte at a time; *missing gets
+// the continuation bytes a sequence cut short by the end lacks.
+uint32_t checkBytes(const uint8_t *bytes, uint32_t count, uint32_t at, uint32_t *missing) {
+  *missing = 0;
   while (at < count) {
     uint8_t follow = kLeads.follow[bytes[at++]];
     if (follow == kNever) return at;
     for (; follow > 0; follow--) {
-      if (at == count) return count;
+      if (at == count) {
+        *missing = follow;
+        return 0;
+      }
       if ((bytes[at++] & 0xC0) != 0x80) return at;
     }
   }
@@ -180,8 +185,34 @@ uint32_t checkBlocks(const uint8_t *, uint32_t, uint32_t at) { return at; }
 
 }  // namespace
 
+uint32_t checkUtf8Shape(const uint8_t *bytes, uint32_t count, uint32_t *missing) {
+  return checkBytes(bytes, count, checkBlocks(bytes, count, 0), missing);
+}
+
 uint32_t findInvalidUtf8(const uint8_t *bytes, uint32_t count) {
-  return checkBytes(bytes, count, checkBlocks(bytes, count, 0));
+  uint32_t missing;
+  uint32_t at = checkUtf8Shape(bytes, count, &missing);
+  return at != 0 || missing == 0 ? at : count;
+}
+
+void startUtf8Check(Utf8Check *check) { *check = Utf8Check{0, 0, 0}; }
+
+// A sequence that goes on from the last piece takes its continuation bytes
+// first; the rest starts a character.
+void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
+  uint32_t i = 0;
+  for (; check->invalidAt == 0 && check->missing > 0 && i < count; i++, check->missing--) {
+    if ((bytes[i] & 0xC0) != 0x80) check->invalidAt = check->at + i + 1;
+  }
+  if (check->invalidAt == 0 && i < count) {
+    uint32_t at = checkUtf8Shape(bytes + i, count - i, &check->missing);
+    if (at != 0) check->invalidAt = check->at + i + at;
+  }
+  check->at += count;
+}
+
+void endUtf8Check(Utf8Check *check) {
+  if (check->invalidAt == 0 && check->missing > 0) check->invalidAt = check->at;
 }
 
 }  // namespace txmorph

@@ -1,7 +1,10 @@
-// Input loading: a named file is read whole with one call straight into the
-// text's storage; standard input, and a named pipe or device, is read to its
-// end in pieces of 64 KiB. Either way the text holds exactly the bytes read,
-// narrow, unterminated.
+// Opening the input. A disk file larger than a block is read a block at a
+// time by every pass (block_relay.cpp), so that no size needs more memory
+// than a few blocks; a smaller one is read whole at once with one call
+// straight into a text's storage, and so is a file whose size says 0 (the
+// system's files made as they are read), to its end. Standard input, and a
+// named pipe or device, is a stream, read once; a run that must read it
+// twice keeps it whole in memory, read in pieces of 64 KiB.
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -48,18 +51,10 @@ bool readToEnd(TextString* text, HANDLE input) {
   return !failed;
 }
 
-// The whole file, or false. A size of 4 GiB or more does not fit the text's
-// 32-bit length and is refused rather than loaded short; so is a read that
-// ends before the size, since a short text written back in place would cut
-// the file. A file that holds more than its size says (a system file that
-// reports 0, one still growing) is read on to its end.
-bool readWhole(TextString* text, HANDLE file) {
-  DWORD high = 0;
-  DWORD size = GetFileSize(file, &high);
-  if (high != 0 || size == INVALID_FILE_SIZE) {
-    if (high != 0 || GetLastError() == NO_ERROR) SetLastError(ERROR_FILE_TOO_LARGE);
-    return false;
-  }
+// The whole file of `size` bytes, or false: a read that ends before the size
+// is refused, since a short text written back in place would cut the file. A
+// file that holds more than its size says is read on to its end.
+bool readWhole(TextString* text, HANDLE file, uint32_t size) {
   makeEmpty(text, kNarrow);
   void* data = resize(text, size, 0);
   DWORD got = 0;
@@ -99,6 +94,15 @@ bool holdFile(HeldFile* held, HANDLE* file) {
   return GetFileInformationByHandle(*file, &held->loaded);
 }
 
+// The size of an open disk file, or false.
+bool sizeOf(HANDLE file, uint64_t* size) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *size = uint64_t{high} << 32 | low;
+  return true;
+}
+
 }  // namespace
 
 void initHeldFile(HeldFile* held) {
@@ -113,33 +117,76 @@ bool releaseHeldFile(HeldFile* held) {
   return closed;
 }
 
-// A pipe or a device has no size to go by, and a named one must not load as
-// empty: it is read to its end like standard input. A file to convert in
-// place is opened sharing writing only until it holds itself (holdFile).
-LoadResult loadFile(TextString* text, const TextString* name, HeldFile* held) {
-  DWORD share = held != nullptr ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-  HANDLE file = openForLoading(name, share);
-  if (file == INVALID_HANDLE_VALUE) return LoadFailed;
-  bool disk = GetFileType(file) == FILE_TYPE_DISK;
-  bool loaded = true;
-  if (held != nullptr && disk) loaded = holdFile(held, &file);
-  if (loaded) loaded = disk ? readWhole(text, file) : loadStream(text, file);
-  DWORD error = GetLastError();
-  if (held == nullptr || file != held->handle) {
-    rt_close_handle(file);
-  } else if (!loaded) {
-    releaseHeldFile(held);
-  }
-  SetLastError(error);
-  if (!loaded) return LoadFailed;
-  return disk ? LoadedFile : LoadedStream;
+void initInput(Input* input, HANDLE handle, InputKind kind, uint64_t size) {
+  input->kind = kind;
+  input->handle = handle;
+  input->owned = false;
+  input->dated = false;
+  input->size = size;
+  init(&input->text);
 }
 
-bool loadStream(TextString* text, HANDLE input) {
-  makeEmpty(text, kNarrow);
-  if (readToEnd(text, input)) return true;
-  text->length = 0;
+void closeInput(Input* input) {
+  if (input->owned && input->handle != INVALID_HANDLE_VALUE) rt_close_handle(input->handle);
+  input->handle = INVALID_HANDLE_VALUE;
+  input->owned = false;
+  release(&input->text);
+  init(&input->text);
+}
+
+// A file to convert in place is opened sharing writing only until it holds
+// itself (holdFile).
+bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFile* held) {
+  DWORD share = held != nullptr ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  HANDLE file = openForLoading(name, share);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool disk = GetFileType(file) == FILE_TYPE_DISK;
+  bool opened = true;
+  if (held != nullptr && disk) opened = holdFile(held, &file);
+  uint64_t size = 0;
+  if (opened && disk) opened = sizeOf(file, &size);
+  initInput(input, file, disk ? InputFile : InputStream, size);
+  input->owned = held == nullptr || file != held->handle;
+  input->dated = disk;
+  if (opened && disk && size <= blockBytes) {
+    input->kind = InputInMemory;
+    opened = readWhole(&input->text, file, static_cast<uint32_t>(size));
+    input->size = input->text.length;
+  }
+  if (opened) return true;
+  DWORD error = GetLastError();
+  closeInput(input);
+  if (held != nullptr) releaseHeldFile(held);
+  SetLastError(error);
   return false;
+}
+
+bool keepWhole(Input* input) {
+  makeEmpty(&input->text, kNarrow);
+  bool read = readToEnd(&input->text, input->handle);
+  input->kind = InputInMemory;
+  input->size = input->text.length;
+  if (read) return true;
+  input->text.length = 0;
+  input->size = 0;
+  return false;
+}
+
+uint32_t peekInput(Input* input, uint8_t* bytes, uint32_t room) {
+  if (input->kind == InputInMemory) {
+    uint32_t count = input->size < room ? static_cast<uint32_t>(input->size) : room;
+    __builtin_memcpy(bytes, input->text.data, count);
+    return count;
+  }
+  if (input->kind == InputStream) return 0;
+  LARGE_INTEGER start;
+  start.QuadPart = 0;
+  DWORD got = 0;
+  if (!SetFilePointerEx(input->handle, start, nullptr, FILE_BEGIN) ||
+      !ReadFile(input->handle, bytes, room, &got, nullptr)) {
+    return 0;
+  }
+  return got;
 }
 
 }  // namespace txmorph

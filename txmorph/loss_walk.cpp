@@ -1,15 +1,17 @@
-// Where the losses are: the decoded text walked in order, a character at a
-// time (a surrogate pair is one), counting lines and columns.
+// Where the losses are: the decoded text walked in order, a piece at a time
+// as a pass makes it, a character at a time (a surrogate pair is one),
+// counting lines and columns while a place is still wanted (the first loss,
+// and the list of the first ones); the count goes on to the end.
 //
-// A character is lost when it was made of malformed input (the input stage's
-// bits), or when the output page lost characters and this one does not come
-// back through it. The text goes in pieces of kPieceUnits (one unit less
-// where a pair would be cut): a piece the output stage found whole, with no
-// malformed unit, is passed over at once; any other is converted to the page
-// as the output was (best fit, 0x0F for the rest) and back, one unit for each
-// unit when every character becomes one of the page's, and where that does
-// not hold a character at a time. The dropped odd byte of UTF-16LE input
-// comes after the last character.
+// A character is lost when it was made of malformed input (the decoder's
+// bits), or when the output page lost characters in its chunk and this one
+// does not come back through it. A chunk where neither happened is passed
+// over at once; any other is converted to the page as the output was (best
+// fit, 0x0F for the rest) and back, one unit for each unit when every
+// character becomes one of the page's, and where that does not hold a
+// character at a time. Once no place is wanted, a chunk that came back whole
+// and holds no malformed unit is counted by its differing units. The dropped
+// odd byte of UTF-16LE input comes after the last character.
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -17,11 +19,12 @@ namespace txmorph {
 namespace {
 
 constexpr uint16_t kLineFeed = 0x0A;
+constexpr uint32_t kReservedLosses = 1024;
 
-// What the output page did in the piece being walked.
+// What the output page did in the chunk being walked.
 enum ChunkOutput : uint8_t {
   OutputKept,     // held every character as itself
-  OutputBack,     // back[] holds the piece as the page gives it back
+  OutputBack,     // back[] holds the chunk as the page gives it back
   OutputEachOne,  // ask the page a character at a time
 };
 
@@ -29,11 +32,8 @@ uint32_t unitsAt(const LossWalk* walk, uint32_t at) {
   return pairAt(walk->units, walk->count, at) ? 2 : 1;
 }
 
-bool malformedAt(uint32_t at) {
-  const TextLosses& losses = textLosses;
-  if (losses.malformed == nullptr) return false;
-  uint32_t bit = at + losses.removedUnits;
-  return bit < losses.malformedUnits && bitAt(losses.malformed, bit);
+bool malformedAt(const LossWalk* walk, uint32_t at) {
+  return walk->malformed != nullptr && bitAt(walk->malformed, at + walk->malformedFrom);
 }
 
 // Whether a bit from..to-1 of `bits` is set, a word at a time.
@@ -51,30 +51,14 @@ bool anyBit(const uint32_t* bits, uint32_t from, uint32_t to) {
   return false;
 }
 
-bool anyMalformed(uint32_t from, uint32_t to) {
-  const TextLosses& losses = textLosses;
-  if (losses.malformed == nullptr) return false;
-  uint32_t last = losses.malformedUnits;
-  from += losses.removedUnits;
-  to += losses.removedUnits;
-  return from < last && anyBit(losses.malformed, from, to < last ? to : last);
-}
-
-// Whether the output page may have lost a character of units from..to-1.
-bool pageMayHaveLost(uint32_t from, uint32_t to) {
-  if (!textLosses.replaced) return false;
-  if (textLosses.replacedPieces == nullptr) return true;
-  return anyBit(textLosses.replacedPieces, from / kPieceUnits, (to - 1) / kPieceUnits + 1);
-}
-
 // The units through the output page and back into `back`, which has room for
 // `count`; false when they do not come back one for one.
-bool throughOutputPage(const uint16_t* units, uint32_t count, uint16_t* back) {
-  uint8_t bytes[2 * kPieceUnits];
-  int made = toOutputPage(units, count, bytes, static_cast<int>(sizeof bytes));
+bool throughOutputPage(uint32_t codePage, const uint16_t* units, uint32_t count, uint16_t* back) {
+  uint8_t bytes[2 * kChunkUnits];
+  int made = toOutputPage(codePage, units, count, bytes, static_cast<int>(sizeof bytes));
   if (made <= 0) return false;
-  int again = MultiByteToWideChar(textLosses.outputCodePage, 0, reinterpret_cast<LPCSTR>(bytes),
-                                  made, reinterpret_cast<LPWSTR>(back), static_cast<int>(count));
+  int again = MultiByteToWideChar(codePage, 0, reinterpret_cast<LPCSTR>(bytes), made,
+                                  reinterpret_cast<LPWSTR>(back), static_cast<int>(count));
   return again == static_cast<int>(count);
 }
 
@@ -84,21 +68,24 @@ bool isAscii(const uint16_t* units, uint32_t count) {
   return any < 0x80;
 }
 
-// The next piece from walk->at. True when nothing in it is lost.
-bool loadChunk(LossWalk* walk) {
+// The next chunk from walk->at, the `ordinal`-th of the piece. True when
+// nothing in it is lost.
+bool loadChunk(LossWalk* walk, uint32_t ordinal) {
   uint32_t start = walk->at;
-  uint32_t end = walk->count - start > kPieceUnits ? start + kPieceUnits : walk->count;
-  if (end < walk->count && pairAt(walk->units, walk->count, end - 1)) end--;
+  uint32_t end = chunkEnd(walk->units, walk->count, start);
   walk->chunkStart = start;
   walk->chunkEnd = end;
   walk->chunkOutput = OutputKept;
-  walk->chunkMalformed = anyMalformed(start, end);
+  walk->chunkMalformed =
+      walk->malformed != nullptr &&
+      anyBit(walk->malformed, start + walk->malformedFrom, end + walk->malformedFrom);
   bool clean = !walk->chunkMalformed;
   const uint16_t* units = walk->units + start;
   uint32_t count = end - start;
   // Every page holds ASCII as itself.
-  if (!pageMayHaveLost(start, end) || isAscii(units, count)) return clean;
-  if (!throughOutputPage(units, count, walk->back)) {
+  bool pageLost = walk->lostChunks != nullptr && bitAt(walk->lostChunks, ordinal);
+  if (!pageLost || isAscii(units, count)) return clean;
+  if (!throughOutputPage(walk->outputCodePage, units, count, walk->back)) {
     walk->chunkOutput = OutputEachOne;
     return false;
   }
@@ -117,25 +104,29 @@ bool comesBack(const LossWalk* walk, uint32_t at, uint32_t units) {
     default: {
       if (unit[0] < 0x80) return true;
       uint16_t back[2];
-      return throughOutputPage(unit, units, back) && back[0] == unit[0] &&
+      return throughOutputPage(walk->outputCodePage, unit, units, back) && back[0] == unit[0] &&
              (units == 1 || back[1] == unit[1]);
     }
   }
 }
 
-void step(LossWalk* walk, uint32_t units) {
-  if (walk->units[walk->at] == kLineFeed) {
-    walk->line++;
-    walk->column = 1;
+// Whether the walk still wants places: the first loss, or more of the list.
+bool wantsPlaces(const LossTally* tally) {
+  return tally->count == 0 || tally->listedCount < tally->wanted;
+}
+
+void step(LossTally* tally, uint16_t unit) {
+  if (unit == kLineFeed) {
+    tally->line++;
+    tally->column = 1;
   } else {
-    walk->column++;
+    tally->column++;
   }
-  walk->at += units;
 }
 
 // On to `end`, a character's start, with nothing lost on the way: the line
 // feeds counted, and the characters after the last of them.
-void passOver(LossWalk* walk, uint32_t end) {
+void passOver(LossWalk* walk, LossTally* tally, uint32_t end) {
   if (end > walk->at) {
     const uint16_t* units = walk->units;
     uint32_t feeds = 0;
@@ -144,8 +135,8 @@ void passOver(LossWalk* walk, uint32_t end) {
     if (feeds != 0) {
       uint32_t last = end - 1;
       while (units[last] != kLineFeed) last--;
-      walk->line += feeds;
-      walk->column = 1;
+      tally->line += feeds;
+      tally->column = 1;
       from = last + 1;
     }
     // A low surrogate after a high one is the second half of a pair.
@@ -153,12 +144,12 @@ void passOver(LossWalk* walk, uint32_t end) {
     for (uint32_t i = from + 1; i < end; i++) {
       halves += isLowSurrogate(units[i]) && isHighSurrogate(units[i - 1]);
     }
-    walk->column += end - from - halves;
+    tally->column += end - from - halves;
   }
   walk->at = end;
 }
 
-// The lost characters of a piece that came back through the output page and
+// The lost characters of a chunk that came back through the output page and
 // holds no malformed unit: the units that differ, a pair counted once.
 uint32_t differingCharacters(const LossWalk* walk) {
   const uint16_t* units = walk->units + walk->chunkStart;
@@ -173,79 +164,95 @@ uint32_t differingCharacters(const LossWalk* walk) {
   return differ;
 }
 
-// The dropped odd byte, after the last character: true the first time it is
-// come to.
-bool takeDroppedByte(LossWalk* walk) {
-  if (!textLosses.oddByte || walk->byteShown) return false;
-  walk->byteShown = true;
-  return true;
+// One more lost character at the tally's place; a listed one keeps what it
+// was and what the page made of it.
+void noteLost(LossTally* tally, uint32_t codePage, const uint16_t* units, uint32_t count,
+              bool malformed) {
+  LostCharacter lost = {tally->line, tally->column, 0, {0, 0, 0, 0}, 0, malformed};
+  if (tally->count++ == 0) tally->first = lost;
+  if (tally->listedCount >= tally->wanted) return;
+  if (!malformed && count != 0) {
+    lost.codePoint = count == 2 ? pairCodePoint(units[0], units[1]) : units[0];
+    int made = toOutputPage(codePage, units, count, lost.bytes, sizeof lost.bytes);
+    lost.byteCount = static_cast<uint8_t>(made > 0 ? made : 0);
+  }
+  if (tally->listedCount == tally->listedRoom) {
+    uint32_t room = tally->listedRoom == 0 ? 64 : tally->listedRoom * 2;
+    if (room > tally->wanted) room = tally->wanted;
+    tally->listed = static_cast<LostCharacter*>(
+        rt_xrealloc(tally->listed, static_cast<uint32_t>(room * sizeof(LostCharacter))));
+    tally->listedRoom = room;
+  }
+  tally->listed[tally->listedCount++] = lost;
 }
 
 }  // namespace
 
-int toOutputPage(const uint16_t* units, uint32_t count, uint8_t* bytes, int room) {
+int toOutputPage(uint32_t codePage, const uint16_t* units, uint32_t count, uint8_t* bytes,
+                 int room) {
   const char fallback[2] = {kLossReplacement, 0};
-  return WideCharToMultiByte(textLosses.outputCodePage, 0, reinterpret_cast<LPCWSTR>(units),
-                             static_cast<int>(count), reinterpret_cast<LPSTR>(bytes), room,
-                             fallback, nullptr);
+  return WideCharToMultiByte(codePage, 0, reinterpret_cast<LPCWSTR>(units), static_cast<int>(count),
+                             reinterpret_cast<LPSTR>(bytes), room, fallback, nullptr);
 }
 
-uint32_t countLosses(LossWalk* walk) {
-  uint32_t count = 0;
-  while (walk->at < walk->count) {
-    if (walk->at >= walk->chunkEnd) {
-      if (loadChunk(walk)) {
-        walk->at = walk->chunkEnd;
-        continue;
-      }
-      if (walk->chunkOutput == OutputBack && !walk->chunkMalformed) {
-        count += differingCharacters(walk);
-        walk->at = walk->chunkEnd;
-        continue;
-      }
-    }
-    // The rest of this piece a character at a time.
-    uint32_t end = walk->chunkEnd;
-    while (walk->at < end) {
-      uint32_t at = walk->at;
-      uint32_t units = unitsAt(walk, at);
-      count += malformedAt(at) || !comesBack(walk, at, units);
-      walk->at += units;
-    }
-  }
-  return count + takeDroppedByte(walk);
+void startLossTally(LossTally* tally, uint32_t wanted) {
+  *tally = LossTally{};
+  tally->line = 1;
+  tally->column = 1;
+  tally->wanted = wanted;
 }
 
-void startLossWalk(LossWalk* walk) {
-  walk->units = static_cast<const uint16_t*>(textLosses.decoded.data);
-  walk->count = textLosses.decoded.length;
+void reserveLossList(LossTally* tally) {
+  uint32_t room = tally->wanted < kReservedLosses ? tally->wanted : kReservedLosses;
+  if (room <= tally->listedRoom) return;
+  tally->listed = static_cast<LostCharacter*>(
+      rt_xrealloc(tally->listed, static_cast<uint32_t>(room * sizeof(LostCharacter))));
+  tally->listedRoom = room;
+}
+
+void releaseLossTally(LossTally* tally) {
+  rt_free(tally->listed);
+  startLossTally(tally, tally->wanted);
+}
+
+void walkPiece(LossWalk* walk, LossTally* tally, const uint16_t* units, uint32_t count,
+               const uint32_t* malformed, uint32_t malformedFrom, const uint32_t* lostChunks,
+               uint32_t outputCodePage) {
+  walk->units = units;
+  walk->count = count;
   walk->at = 0;
-  walk->line = 1;
-  walk->column = 1;
-  walk->chunkStart = 0;
-  walk->chunkEnd = 0;
-  walk->chunkOutput = OutputKept;
-  walk->chunkMalformed = false;
-  walk->byteShown = false;
-}
-
-bool nextLoss(LossWalk* walk, LostCharacter* lost) {
-  while (walk->at < walk->count) {
-    if (walk->at >= walk->chunkEnd && loadChunk(walk)) {
-      passOver(walk, walk->chunkEnd);
+  walk->malformed = malformed;
+  walk->malformedFrom = malformedFrom;
+  walk->lostChunks = lostChunks;
+  walk->outputCodePage = outputCodePage;
+  for (uint32_t chunk = 0; walk->at < count; chunk++) {
+    if (loadChunk(walk, chunk)) {
+      if (wantsPlaces(tally)) {
+        passOver(walk, tally, walk->chunkEnd);
+      } else {
+        walk->at = walk->chunkEnd;
+      }
       continue;
     }
-    uint32_t at = walk->at;
-    uint32_t units = unitsAt(walk, at);
-    bool malformed = malformedAt(at);
-    bool gone = malformed || !comesBack(walk, at, units);
-    if (gone) *lost = LostCharacter{walk->line, walk->column, at, units, malformed};
-    step(walk, units);
-    if (gone) return true;
+    if (!wantsPlaces(tally) && walk->chunkOutput == OutputBack && !walk->chunkMalformed) {
+      tally->count += differingCharacters(walk);
+      walk->at = walk->chunkEnd;
+      continue;
+    }
+    // The rest of this chunk a character at a time.
+    while (walk->at < walk->chunkEnd) {
+      uint32_t at = walk->at;
+      uint32_t n = unitsAt(walk, at);
+      bool malformedHere = malformedAt(walk, at);
+      if (malformedHere || !comesBack(walk, at, n)) {
+        noteLost(tally, outputCodePage, units + at, n, malformedHere);
+      }
+      if (wantsPlaces(tally)) step(tally, units[at]);
+      walk->at += n;
+    }
   }
-  if (!takeDroppedByte(walk)) return false;
-  *lost = LostCharacter{walk->line, walk->column, walk->count, 0, true};
-  return true;
 }
+
+void tallyDroppedByte(LossTally* tally) { noteLost(tally, 0, nullptr, 0, true); }
 
 }  // namespace txmorph

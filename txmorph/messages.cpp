@@ -39,4 +39,10 @@ void printNumberWithName(const char* format, uint32_t number, const TextString* 
   release(&shown);
 }
 
+void printSizeWithName(const char* format, uint64_t size, const TextString* name) {
+  TextString shown = displayName(name);
+  rt_printf(format, size, static_cast<const char*>(shown.data));
+  release(&shown);
+}
+
 }  // namespace txmorph

@@ -1,7 +1,20 @@
 // txmorph's main routine: the command line, then one run in a fixed order
-// (load, check, convert, ask, read the date/time, write), and the exit code.
+// (open, check, convert, ask, read the date/time, write), and the exit code.
 // Every message goes to standard error; standard output carries only
 // converted text.
+//
+// The input is read in passes (conversion_pass.cpp), as few as what must be
+// known before the first byte is written allows:
+// - a check that can stop the run (UTF-8 without a byte order mark, while
+//   stopMode is on) must have seen the whole input: a pass that only checks;
+// - a prompt that can follow (in place by default, -x-) needs the verdict,
+//   and an existing file that is rewritten (the one converted in place among
+//   them) its new size before it is touched: a pass that converts without
+//   writing, and finds the losses;
+// - then the pass that writes, which learns on the way what is not known yet;
+//   its messages are printed after it, in the order a run prints them.
+// A stream cannot be read twice: where a second pass is needed, it is kept
+// whole in memory.
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -13,15 +26,16 @@ struct Run {
   RunSettings settings;
   TextString inputName;
   TextString outputName;
-  TextString text;
+  Input input;
+  Conversion conversion;
   bool inPlace;   // the output is the input file
-  HeldFile held;  // that file, from its load to its write
+  HeldFile held;  // that file, from its opening to its write
 };
 
 int32_t finish(Run* run, int32_t code) {
+  releaseConversion(&run->conversion);
+  closeInput(&run->input);
   releaseHeldFile(&run->held);
-  releaseLosses();
-  release(&run->text);
   release(&run->outputName);
   release(&run->inputName);
   rt_tok_destroy(&run->reader);
@@ -109,35 +123,37 @@ void settleNames(Run* run, const char* inputToken) {
   run->inPlace = inPlace || namesOneFile(&run->inputName, &run->outputName);
 }
 
-bool load(Run* run) {
-  LoadResult loaded = LoadedStream;
+// Standard input, or the named file (held when it is converted in place).
+bool open(Run* run) {
   if (beginsWithStdinMark(&run->inputName)) {
     if (quietLevel == 0) quietLevel = 2;
     run->settings.keepTime = false;
-    if (!loadStream(&run->text, GetStdHandle(STD_INPUT_HANDLE))) loaded = LoadFailed;
-  } else {
-    loaded = loadFile(&run->text, &run->inputName, run->inPlace ? &run->held : nullptr);
-    // Opening a pipe again for its date would wait for a writer that is gone.
-    if (loaded == LoadedStream) run->settings.keepTime = false;
+    initInput(&run->input, GetStdHandle(STD_INPUT_HANDLE), InputStream, 0);
+    return true;
   }
-  if (loaded == LoadFailed) {
-    DWORD error = GetLastError();
-    if (showsWarnings())
-      printNumberWithName("FATAL! (%u) cannot load %s\n", error, &run->inputName);
-    return false;
-  }
-  if (showsInformation()) {
-    printNumberWithName("Loaded (%u) \"%s\"\n", run->text.length, &run->inputName);
-  }
+  HeldFile* held = run->inPlace ? &run->held : nullptr;
+  if (!openInput(&run->input, &run->inputName, run->conversion.blockBytes, held)) return false;
+  // Opening a pipe again for its date would wait for a writer that is gone.
+  if (!run->input.dated) run->settings.keepTime = false;
   return true;
 }
 
-// The platform refused to convert the text (one too large for its counts).
-int32_t notConverted(Run* run) {
-  DWORD error = GetLastError();
-  if (showsWarnings())
-    printNumberWithName("FATAL! (%u) cannot convert %s\n", error, &run->inputName);
-  return finish(run, ExitOutOfMemory);
+// A stream that must be read more than once: before a prompt, or before a
+// check that could stop the run has seen all of it.
+bool mustKeepWhole(const Run* run) {
+  const RunSettings* settings = &run->settings;
+  bool codePage = settings->inputEncoding == Ansi || settings->inputEncoding == Oem;
+  return settings->askMode != 0 || (settings->stopMode != 0 && !codePage);
+}
+
+// Whether the output is a file with a text to keep until the new one can be
+// had: its new size must be known before it is touched.
+bool rewritesAFile(const Run* run) {
+  if (run->inPlace) return true;
+  const char* name = static_cast<const char*>(run->outputName.data);
+  BY_HANDLE_FILE_INFORMATION info;
+  return !isStandardHandleName(name) && informationOfName(name, &info) &&
+         (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0);
 }
 
 // The input's last-write time, read before the output is created so that a
@@ -160,9 +176,10 @@ int32_t runTxmorph(int32_t, char**) {
   initRunSettings(&run.settings);
   init(&run.inputName);
   init(&run.outputName);
-  init(&run.text);
+  initInput(&run.input, INVALID_HANDLE_VALUE, InputStream, 0);
   run.inPlace = false;
   initHeldFile(&run.held);
+  initConversion(&run.conversion, &run.settings);
   startReader(&run);
 
   const char* inputToken = nullptr;
@@ -173,32 +190,35 @@ int32_t runTxmorph(int32_t, char**) {
   }
   settleNames(&run, inputToken);
   RunSettings* settings = &run.settings;
+  Conversion* c = &run.conversion;
+  initConversion(c, settings);
 
-  if (!load(&run)) return finish(&run, ExitCannotLoad);
-  switch (checkInput(&run.text, &settings->inputEncoding, &settings->stopMode)) {
-    case InputStopped: return finish(&run, ExitStopped);
-    case InputNotDecoded: return notConverted(&run);
-    default: break;
+  if (!open(&run)) return finish(&run, cannotLoad(&run.inputName));
+  if (run.input.kind == InputStream && mustKeepWhole(&run) && !keepWhole(&run.input)) {
+    return finish(&run, cannotLoad(&run.inputName));
   }
-  bool lossy = false;
-  if (!convertOutput(&run.text, settings->outputEncoding, settings->rawOutput, &lossy)) {
-    return notConverted(&run);
+  if (run.input.kind != InputStream) {
+    uint8_t head[3];
+    if (!settleEncodings(c, head, peekInput(&run.input, head, sizeof head))) {
+      return finish(&run, cannotConvert(&run.inputName));
+    }
+    c->inputBytes = run.input.size;
+    printConversion(c, StageLoaded, &run.inputName);
   }
-  if (!lossy) settings->askMode = 0;
-  reportConversion(&run.text, settings->outputEncoding, lossy, settings->askMode);
-  reportLosses(settings->listLosses, settings->askMode);
-  if (settings->askMode != 0 && !askOverwrite(&run.outputName)) {
-    return finish(&run, ExitDeclined);
-  }
+  int32_t code =
+      passesBeforeWriting(c, &run.input, rewritesAFile(&run), &run.inputName, &run.outputName);
+  if (code != 0) return finish(&run, code);
 
   DosDateTime stamp = {0, 0};
   if (settings->keepTime && !readInputTime(&run, &stamp)) {
-    if (showsWarnings()) rt_printf("  Warning! cannot retrieve date/time from infile\n");
+    c->dateUnknown = true;
     settings->keepTime = false;
   }
-  int32_t written = writeOutput(&run.text, &run.outputName, settings->keepTime, &stamp, &run.held);
-  if (written != 0) return finish(&run, written);
-  return finish(&run, lossy ? ExitLossy : ExitReversible);
+  if (c->sized) printConversion(c, StageDate, &run.inputName);
+  code = writeOutput(c, &run.input, &run.inputName, &run.outputName, settings->keepTime, &stamp,
+                     &run.held);
+  if (code != 0) return finish(&run, code);
+  return finish(&run, isLossy(c) ? ExitLossy : ExitReversible);
 }
 
 }  // namespace

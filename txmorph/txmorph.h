@@ -1,12 +1,17 @@
-// txmorph: converts a whole text file between the ANSI code page, the OEM
-// (console) code page, UTF-8 and UTF-16LE. The stages of one run, in the order
-// the main routine calls them, shared by the program and its tests:
-//   options -> load -> checkInput -> convertOutput -> prompt -> write.
-// The text lives in one TextString that each stage changes in place.
+// txmorph: converts a text file of any size between the ANSI code page, the
+// OEM (console) code page, UTF-8 and UTF-16LE. The stages of one run, in the
+// order the main routine calls them, shared by the program and its tests:
+//   options -> open the input -> passes over it -> prompt -> write.
+// A pass reads the input a block at a time and converts each block while it
+// is in the cache: the input checks, decoding to UTF-16 units, the output
+// encoding and the loss walk, the output written behind. What one conversion
+// learns is kept in a Conversion record; a run makes as few passes as what
+// must be known before the first byte is written allows (txmorph.cpp).
 #ifndef TXMORPH_TXMORPH_H
 #define TXMORPH_TXMORPH_H
 
 #include "runtime/rt.h"
+#include "txmorph/encoding_evidence.h"
 #include "txmorph/text_string.h"
 
 namespace txmorph {
@@ -45,12 +50,14 @@ TextString displayName(const TextString* name);
 void printWithName(const char* format, const TextString* name);
 // The same for a format of one "%u" (a code, a size) and then the name.
 void printNumberWithName(const char* format, uint32_t number, const TextString* name);
+// The same for a format of one "%lu" (a size of any length) and then the name.
+void printSizeWithName(const char* format, uint64_t size, const TextString* name);
 
 // ---------------------------------------------------------------------------
 // Command line
 
 struct RunSettings {
-  TextEncoding inputEncoding;   // Auto until checkInput resolves it
+  TextEncoding inputEncoding;   // Auto until the input's first bytes resolve it
   TextEncoding outputEncoding;  // never Auto
   uint8_t stopMode;             // 0 off, 1 on by default, 2 on explicitly (-s)
   uint8_t askMode;              // 0 never, 1 only in place by default, 2 when lossy (-x-)
@@ -90,17 +97,11 @@ enum ExitCode : int32_t {
 // ---------------------------------------------------------------------------
 // Input
 
-enum LoadResult : uint8_t {
-  LoadFailed = 0,  // the reason in GetLastError
-  LoadedFile,      // a disk file
-  LoadedStream,    // a pipe or a device, read to its end: it has no date to carry over
-};
-
-// The disk file a run converts in place, held from its load to the end of
-// its write, so that what is written goes to the file that was loaded and to
+// The disk file a run converts in place, held from its opening to the end of
+// its write, so that what is written goes to the file that was read and to
 // no other: open to read and write where the file allows writing, and
 // keeping other writers out meanwhile (another run that converts it in place,
-// or reads it, fails to load it with 32; readers that take no such care are
+// or reads it, fails to open it with 32; readers that take no such care are
 // not held back). `loaded` is what the file was just before it was read: its
 // identity, size and times.
 struct HeldFile {
@@ -113,35 +114,82 @@ void initHeldFile(HeldFile* held);
 // Closes the file when one is held; false when the close failed.
 bool releaseHeldFile(HeldFile* held);
 
-// The whole file, read with one call (a pipe or a device to its end).
-// A file of 4 GiB or more is refused (ERROR_FILE_TOO_LARGE), and so is one
-// that delivers fewer bytes than its size (ERROR_HANDLE_EOF): the text never
-// holds bytes that were not read. With `held`, the file is to be converted in
-// place: a disk file stays open in *held (a pipe or device is read and
-// closed as always).
-LoadResult loadFile(TextString* text, const TextString* name, HeldFile* held = nullptr);
-// Everything up to the end of the input, in pieces of 64 KiB. False when a
-// read failed (the reason in GetLastError; the text is then empty): input cut
-// short is not converted as if it were whole. A pipe whose writer has gone
-// has ended.
-bool loadStream(TextString* text, HANDLE input);
+enum InputKind : uint8_t {
+  InputInMemory,  // held whole: a file of at most a block, or a stream kept to be read twice
+  InputFile,      // a disk file read a block at a time, from its start at every pass
+  InputStream,    // standard input, a pipe or a device: read once, to its end
+};
 
-// Wide when the text begins with FF FE, else Utf8.
-TextEncoding detectEncoding(const TextString* text);
+// The input of a run. A pass reads `size` bytes of a file (the size it had
+// when it was opened: what is added later is not read), a stream to its end.
+struct Input {
+  InputKind kind;
+  HANDLE handle;    // the file or the stream; INVALID_HANDLE_VALUE when none
+  bool owned;       // closed by closeInput (not standard input, not a held file)
+  bool dated;       // a disk file, whose last-write time a run may carry over
+  uint64_t size;    // bytes of a file or of the text in memory
+  TextString text;  // InputInMemory: the bytes
+};
+
+void initInput(Input* input, HANDLE handle, InputKind kind, uint64_t size);
+void closeInput(Input* input);
+
+// Opens the named input: a disk file of more than `blockBytes` is read a
+// block at a time; a smaller one, and one whose size says 0 (the system's
+// files that are made as they are read), is read whole at once, with one
+// call; a pipe or a device is a stream. A file that delivers fewer bytes than
+// its size is refused (ERROR_HANDLE_EOF). With `held` the file is to be
+// converted in place: a disk file stays open in *held. False with the reason
+// in GetLastError.
+bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFile* held);
+// Reads a stream to its end into memory, for a run that must read its input
+// twice (in pieces of 64 KiB). False when a read failed (the reason in
+// GetLastError): input cut short is not converted as if it were whole. A
+// pipe whose writer has gone has ended.
+bool keepWhole(Input* input);
+// Up to `room` bytes of the input from its start: its first bytes, which
+// tell its encoding. A stream gives none.
+uint32_t peekInput(Input* input, uint8_t* bytes, uint32_t room);
+
+// Wide when the bytes begin with FF FE, else Utf8.
+TextEncoding detectEncoding(const uint8_t* bytes, uint64_t count);
 // 0 when the bytes are well-formed UTF-8 by shape (lead byte, continuation
 // count, no zero byte), else the 1-based position of the first offending byte
 // (the count itself for a sequence cut short by the end).
 uint32_t findInvalidUtf8(const uint8_t* bytes, uint32_t count);
+// The same check for bytes that may be followed by more: 0 when they pass,
+// with *missing the continuation bytes their last sequence still lacks (0
+// when it is whole); else the 1-based position of the first offending byte.
+uint32_t checkUtf8Shape(const uint8_t* bytes, uint32_t count, uint32_t* missing);
 
-enum InputCheck : uint8_t {
-  InputReady,       // the text is UTF-16 units
-  InputStopped,     // a check failed with stopMode on: exit 10
-  InputNotDecoded,  // the platform refused the conversion (GetLastError)
+// The UTF-8 shape check of an input given in pieces of any size.
+struct Utf8Check {
+  uint64_t at;         // bytes checked so far
+  uint64_t invalidAt;  // 0 while valid, else the 1-based offset of the first offending byte
+  uint32_t missing;    // continuation bytes the last sequence still lacks
 };
 
-// Resolves Auto, checks UTF-8 and UTF-16LE input, removes one leading U+FEFF
-// and leaves the text as UTF-16 units, printing the checks' messages.
-InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode);
+void startUtf8Check(Utf8Check* check);
+void checkUtf8Piece(Utf8Check* check, const uint8_t* bytes, uint32_t count);
+// At the end of the input: a sequence cut short makes the input invalid at its size.
+void endUtf8Check(Utf8Check* check);
+
+// Whether input read as code-page text (-ia, -id) is also valid UTF-8 with a
+// character of more than one byte: the shape, then each character strictly
+// (overlong forms, encoded surrogates and values above U+10FFFF have the
+// shape and are no characters), a character cut by the end of a piece
+// checked with the next one.
+struct AlsoUtf8 {
+  Utf8Check shape;
+  bool strictFailed;
+  bool beyondAscii;
+  uint8_t tail[4];  // the start of a character that goes on in the next piece
+  uint32_t tailCount;
+};
+
+void startAlsoUtf8(AlsoUtf8* also);
+void checkAlsoUtf8Piece(AlsoUtf8* also, const uint8_t* bytes, uint32_t count);
+bool endAlsoUtf8(AlsoUtf8* also);
 
 // ---------------------------------------------------------------------------
 // Output
@@ -151,48 +199,11 @@ InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMod
 uint32_t utf8Size(const uint16_t* units, uint32_t count);
 // The UTF-8 form of a wide text, terminated, EF BB BF first when asked.
 TextString encodeUtf8(const TextString* text, bool byteOrderMark);
-
-// Converts the wide text to the output encoding in place, U+FEFF in front of
-// Unicode output unless rawOutput. *lossy: some character of the input does
-// not come through as itself (see textLosses); the bytes are the platform's
-// conversion as it is, best fit included. False when the platform refused
-// the conversion (GetLastError).
-bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy);
-// "  converted (%u) to %s -- %s\n", when information is shown or a prompt
-// follows.
-void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode);
-
-// The byte a code page's output has for a character it lacks (no best fit).
-constexpr char kLossReplacement = 0x0F;
+// The UTF-8 form of `count` units at `out`, which has room for it; the bytes made.
+uint32_t encodeUtf8Into(const uint16_t* units, uint32_t count, uint8_t* out);
 
 // ---------------------------------------------------------------------------
 // Losses
-
-// What the run loses on the way: the characters of the input that do not come
-// through as themselves. The input stage notes malformed input (bytes that
-// decoding turned into U+FFFD, or into a double-byte page's default
-// character) and a dropped odd last byte of UTF-16LE input; the output stage
-// notes a code page that holds some character otherwise than as itself (best
-// fit, or the replacement byte) and keeps the decoded text for the report,
-// which finds where the losses are only when it shows them.
-struct TextLosses {
-  // One bit per unit of the decoded text: made from malformed input. Null
-  // when decoding made no character of malformed input.
-  uint32_t* malformed;
-  uint32_t malformedUnits;  // the units the bits stand for
-  uint32_t removedUnits;    // units removed from the front since (a leading U+FEFF)
-  bool oddByte;             // the odd last byte of UTF-16LE input was dropped
-  bool replaced;            // the output page did not hold every character as itself
-  uint32_t outputCodePage;  // that page
-  // One bit per kPieceUnits units of the decoded text: the page did not hold
-  // every character of that piece as itself. Null: not known piece by piece.
-  uint32_t* replacedPieces;
-  TextString decoded;  // the decoded text, kept while something is lost
-};
-
-// The pieces in which the output stage converts to a single-byte page, and
-// in which the loss report walks the text.
-constexpr uint32_t kPieceUnits = 4096;
 
 // A set of `count` bits, all clear, from the heap (freed with rt_free).
 uint32_t* newBits(uint32_t count);
@@ -213,81 +224,294 @@ inline uint32_t pairCodePoint(uint32_t high, uint32_t low) {
 // The bytes below 0x80 from bytes[0] on, eight at a time.
 uint32_t asciiSpan(const uint8_t* bytes, uint32_t count);
 
-// Units through the output page (textLosses.outputCodePage) as the output
-// was made, 0x0F for what it lacks: the bytes made, at most `room`; 0 when
-// the page refused.
-int toOutputPage(const uint16_t* units, uint32_t count, uint8_t* bytes, int room);
-
-// The run's one record, cleared by releaseLosses (the input stage starts with it).
-extern TextLosses textLosses;
-
-// The verdict: anything lost at all.
-bool anyLosses();
-// Frees what the record holds and clears it.
-void releaseLosses();
-
-// Decodes `count` bytes with conversionState.codePage into `units`, which
-// has room for `count`, and notes in textLosses the units made of malformed
-// input. Asks again only where a loss is possible: a page of more than one
-// byte a character, a decoded text holding the page's default character, and
-// bytes the platform's strict decoding refuses. Returns the units written; 0
-// when the platform refused the conversion (GetLastError).
-uint32_t decodeNotingLosses(const uint8_t* bytes, uint32_t count, uint16_t* units);
-
-// One lost character of the decoded text.
-struct LostCharacter {
-  uint32_t line;    // 1 + the line feeds before it
-  uint32_t column;  // 1 + the characters after the last line feed before it
-  uint32_t at;      // its first unit (the text's length for a dropped byte)
-  uint32_t units;   // 1, 2 for a surrogate pair, 0 for a dropped byte
-  bool malformed;   // made from malformed input, or a dropped byte
+// What a conversion needs to know of a code page, asked of the platform once.
+struct PageInfo {
+  uint32_t codePage;     // as conversionState takes it (CP_ACP, CP_OEMCP, a number)
+  uint32_t number;       // the page's own number
+  uint32_t maxCharSize;  // bytes of its longest character
+  uint16_t defaultUnit;  // the character its undecodable bytes become
+  bool utf8;
+  bool doubleByte;  // a page of one and two bytes a character
+  bool lead[256];   // its lead bytes
 };
 
-// The decoded text a piece at a time, in order, each piece where the output
-// page lost characters put through that page and back.
+// False when the platform does not know the page.
+bool readPageInfo(PageInfo* page, uint32_t codePage);
+
+// Decodes `count` bytes of whole characters with the page into `units`,
+// which has room for `count`. With `malformed` (room for `count` bits, which
+// it clears when it sets one), notes the units made of malformed input: bytes
+// that decoding turned into U+FFFD, or into a double-byte page's default
+// character, and returns in *anyMalformed whether there were any. Asks again
+// only where a loss is possible: a page of more than one byte a character,
+// decoded units holding the page's default character, and bytes the
+// platform's strict decoding refuses. Returns the units written; 0 when the
+// platform refused the conversion (GetLastError).
+uint32_t decodeNotingLosses(const PageInfo* page, const uint8_t* bytes, uint32_t count,
+                            uint16_t* units, uint32_t* malformed, bool* anyMalformed);
+
+// The byte a code page's output has for a character it lacks (no best fit).
+constexpr char kLossReplacement = 0x0F;
+
+// The chunks in which the output is converted to a code page, and in which
+// the loss walk goes.
+constexpr uint32_t kChunkUnits = 4096;
+// The end of the chunk of a piece's units that begins at `start`: kChunkUnits
+// on, one unit less where a pair would be cut.
+uint32_t chunkEnd(const uint16_t* units, uint32_t count, uint32_t start);
+
+// Units through the output page as the output was made, 0x0F for what it
+// lacks: the bytes made, at most `room`; 0 when the page refused.
+int toOutputPage(uint32_t codePage, const uint16_t* units, uint32_t count, uint8_t* bytes,
+                 int room);
+
+// One lost character.
+struct LostCharacter {
+  uint64_t line;       // 1 + the line feeds before it
+  uint64_t column;     // 1 + the characters after the last line feed before it
+  uint32_t codePoint;  // the character (a dropped byte: none)
+  uint8_t bytes[4];    // what the output page made of it
+  uint8_t byteCount;
+  bool malformed;  // made from malformed input, or a dropped byte
+};
+
+// What the loss walk has found so far and where it is: carried from one
+// piece of the decoded text to the next.
+struct LossTally {
+  uint64_t line;  // of the next character
+  uint64_t column;
+  uint64_t count;  // lost characters so far
+  LostCharacter first;
+  LostCharacter* listed;  // the first `wanted` of them (heap)
+  uint32_t listedCount;
+  uint32_t listedRoom;
+  uint32_t wanted;
+};
+
+void startLossTally(LossTally* tally, uint32_t wanted);
+// Room for the first of the list, so that a short list needs nothing more
+// of the heap while the output is written.
+void reserveLossList(LossTally* tally);
+void releaseLossTally(LossTally* tally);
+
+// One piece of decoded text (whole characters), walked in chunks of
+// kChunkUnits (one unit less where a pair would be cut), a character at a
+// time (a pair is one). A character is lost when it was made of malformed
+// input, or when the output page lost characters in its chunk and this one
+// does not come back through it. A chunk with neither is passed over at
+// once, its line feeds counted while a place is still wanted; a chunk with
+// losses is put through the output page as the output was (best fit, 0x0F
+// for the rest) and back, one unit for each unit when every character becomes
+// one of the page's, and where that does not hold a character at a time.
 struct LossWalk {
   const uint16_t* units;
   uint32_t count;
-  uint32_t at;  // the next unit to look at
-  uint32_t line;
-  uint32_t column;
+  uint32_t at;                 // the next unit to look at
+  const uint32_t* malformed;   // a bit per unit, or null
+  uint32_t malformedFrom;      // the bit of the first unit
+  const uint32_t* lostChunks;  // a bit per chunk where the page lost characters, or null
+  uint32_t outputCodePage;
   uint32_t chunkStart;
   uint32_t chunkEnd;
   uint8_t chunkOutput;  // what the output page did here: kept all, back[] holds it, ask each
-  bool chunkMalformed;  // some unit of the piece was made of malformed input
-  bool byteShown;       // the dropped odd byte has been given
-  uint16_t back[kPieceUnits];
+  bool chunkMalformed;  // some unit of the chunk was made of malformed input
+  uint16_t back[kChunkUnits];
 };
 
-// Over textLosses.decoded, keeping line and column.
-void startLossWalk(LossWalk* walk);
-// The next lost character, with its line and column; false after the last.
-bool nextLoss(LossWalk* walk, LostCharacter* lost);
-// The lost characters from the walk's place to the end (after which the
-// walk's line and column are no longer kept).
-uint32_t countLosses(LossWalk* walk);
+// Walks a piece of `count` units into the tally: `malformed` has a bit for
+// each unit from bit `malformedFrom` on (or is null), `lostChunks` one for
+// each chunk where the output page lost characters (or is null).
+void walkPiece(LossWalk* walk, LossTally* tally, const uint16_t* units, uint32_t count,
+               const uint32_t* malformed, uint32_t malformedFrom, const uint32_t* lostChunks,
+               uint32_t outputCodePage);
+// The odd last byte of UTF-16LE input, dropped: a loss after the last character.
+void tallyDroppedByte(LossTally* tally);
 
-// After the "converted" line of a lossy conversion, when warnings are shown
-// or a prompt follows: "  Warning! characters lost: %u, the first at line
-// %u, column %u\n", then the first `listed` lost characters, a line each.
-// Frees the record in every case.
-void reportLosses(uint32_t listed, uint8_t askMode);
+// ---------------------------------------------------------------------------
+// Conversion in blocks
+
+// What a pass does with the input.
+enum PassWork : uint8_t {
+  kReadChecks = 1,    // the input checks see its bytes (once, in the first pass)
+  kConvert = 2,       // decode and encode it, counting the units and the output's bytes
+  kNoteLosses = 4,    // note what is lost: the verdict
+  kPlaceLosses = 8,   // walk the losses: their count, the first place, the list
+  kWriteOutput = 16,  // write the output
+};
+
+// The messages of a conversion, in the order they are printed.
+enum ConversionStage : uint8_t {
+  StageNone,
+  StageLoaded,     // "Loaded (%lu) \"%s\""
+  StageChecks,     // the checks, the hint, the leading U+FEFF
+  StageLength,     // "input length"
+  StageConverted,  // "converted"
+  StageLosses,     // the loss line and the list
+  StageDate,       // "cannot retrieve date/time from infile"
+};
+
+constexpr uint32_t kBlockBytes = 4u << 20;   // read and written at a time
+constexpr uint32_t kPieceBytes = 64u << 10;  // converted at a time, while in the cache
+// Bytes of a block's end that wait for the next block: the start of a
+// character, or of a stretch where a cut would not decode as the whole does.
+constexpr uint32_t kMostCarried = 64;
+
+// Blocks a pass has in hand at once: one read ahead, one converted, their
+// outputs written behind.
+constexpr uint32_t kRelaySlots = 2;
+
+// One conversion of one input: its settings, what its passes learn (the
+// checks, the counts, the verdict, the losses), and the buffers it reuses.
+// Everything a conversion changes is here, so that several can run at once.
+struct Conversion {
+  // Settings
+  TextEncoding declared;  // the input encoding named on the command line (Auto when none)
+  TextEncoding input;     // Auto until the first bytes resolve it
+  TextEncoding output;
+  uint8_t stopMode;
+  uint8_t askMode;
+  bool rawOutput;
+  uint32_t listLosses;
+  uint32_t blockBytes;  // kBlockBytes; tests make them tiny
+  uint32_t pieceBytes;  // kPieceBytes; at least 16
+  bool threads;         // a pass may read and write on a thread of its own
+  PageInfo inputPage;
+  PageInfo outputPage;
+
+  // What the passes found
+  bool settled;         // the encodings are resolved and their pages known
+  uint64_t inputBytes;  // the input's size
+  bool sized;           // a pass has converted the whole input: the counts are known
+  bool checked;         // the input checks have seen the whole input
+  bool lossesNoted;     // the verdict is known
+  bool lossesPlaced;    // the tally is whole
+  uint8_t head[3];      // the first bytes
+  uint32_t headCount;
+  Utf8Check utf8;  // of UTF-8 input, while stopMode is on
+  bool checkingUtf8;
+  AlsoUtf8 also;  // of code-page input, when warnings are shown
+  bool checkingAlso;
+  bool alsoUtf8;
+  bool withEvidence;  // evidence for the hint is gathered
+  EncodingEvidence evidence;
+  uint64_t units;        // decoded units, a leading U+FEFF removed
+  uint64_t outputBytes;  // the output's bytes, its byte order mark included
+  bool markRemoved;      // the input's leading U+FEFF
+  bool malformed;        // decoding made a character of malformed input
+  bool oddByte;          // the odd last byte of UTF-16LE input was dropped
+  bool replaced;         // the output page did not hold every character as itself
+  LossTally tally;
+  bool dateUnknown;  // the input's date/time could not be read
+  ConversionStage printed;
+
+  // A pass's place in the input
+  bool atStart;  // no unit has been decoded yet
+
+  // Buffers, reused by every pass: a piece's units and a bit for each, the
+  // walk, and the blocks of the input with the output made of them.
+  uint16_t* pieceUnits;
+  uint32_t* bits;
+  uint32_t lostChunks[4];  // a bit per chunk of a piece
+  LossWalk* walk;
+  TextString blocks[kRelaySlots];
+  TextString outputs[kRelaySlots];
+};
+
+void initConversion(Conversion* c, const RunSettings* settings);
+void releaseConversion(Conversion* c);
+
+// Resolves Auto from the input's first bytes, and decides which checks the
+// input gets and whether the output page can be used. False when a page is
+// not known to the platform (GetLastError).
+bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count);
+// Whether a failed check can stop the run only after the whole input was
+// read (UTF-8 without a byte order mark, while stopMode is on).
+bool checkMayStop(const Conversion* c);
+// Whether every check has its answer: the first pass has seen the whole
+// input, or no check needs to (a file's size and first bytes tell).
+bool checksKnown(const Conversion* c, const Input* input);
+
+// Where the output of a writing pass goes.
+enum OutputKind : uint8_t {
+  OutputNone,      // nowhere: only counted
+  OutputText,      // appended to a text in memory
+  OutputStream,    // standard output, a pipe or a device
+  OutputDiskFile,  // a disk file, written from its start
+};
+
+// A file's size and the times to give back when it cannot take a new text.
+struct KeptState {
+  uint64_t size;
+  bool timesKnown;
+  FILETIME access;
+  FILETIME lastWrite;
+};
+
+struct Output {
+  OutputKind kind;
+  HANDLE handle;
+  TextString* text;  // OutputText
+  // A disk file: what it was, and the size it is given before anything is
+  // overwritten, when that size is known (sized).
+  KeptState kept;
+  bool sized;
+  uint64_t size;
+  int64_t written;  // bytes written; -1 when not a byte could be
+  bool failed;      // a write failed: the rest is counted, not written
+  bool changed;     // the file's bytes are no longer what they were
+};
+
+void initOutput(Output* output, OutputKind kind, HANDLE handle);
+// Writes the next bytes; after a failure nothing more is written.
+void writeToOutput(Output* output, const void* bytes, uint32_t count);
+
+enum PassResult : uint8_t {
+  PassDone,
+  PassNotRead,       // the input could not be read to its end (GetLastError)
+  PassNotConverted,  // the platform refused a conversion (GetLastError)
+};
+
+// The work of the pass that writes: what is not known yet is learned on the
+// way (the checks, the verdict, and the losses' places where they are shown).
+uint8_t writingWork(const Conversion* c);
+
+// The passes before the one that writes, as few as what must be known before
+// the first byte is written allows: one that only checks when a check could
+// stop the run, one that converts without writing when a prompt can follow
+// (askMode) or a file with a text is to be rewritten (`rewritesFile`). What
+// they find is printed; a failed check, a refused prompt, or input that
+// cannot be read or converted ends the run: its exit code, else 0.
+int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
+                            const TextString* inputName, const TextString* outputName);
+
+// One pass over the whole input: the work asked for, the output written to
+// `output` (null: nowhere). Resets what a pass counts; what it learns once
+// (the checks, the verdict, the tally) it keeps.
+PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output);
+
+// The pass that writes the output, the work of writingWork. The exit code of
+// a failure to read or convert (after its message), else 0.
+int32_t writingPass(Conversion* c, Input* input, Output* output, const TextString* inputName);
+
+// Prints the messages of the conversion up to `stage` that have not been
+// printed yet, each in its class, with what the passes found (the counts only
+// once a pass has converted the whole input); for the checks returns false
+// when a failed check stops the run (the messages printed).
+bool printConversion(Conversion* c, ConversionStage stage, const TextString* inputName);
+// Whether the conversion lost a character: the verdict.
+bool isLossy(const Conversion* c);
+
+// "FATAL! (%u) cannot load %s\n" with the last error; ExitCannotLoad.
+int32_t cannotLoad(const TextString* name);
+// "FATAL! (%u) cannot convert %s\n" with the last error (the platform
+// refused a conversion); ExitOutOfMemory.
+int32_t cannotConvert(const TextString* name);
 
 // ---------------------------------------------------------------------------
 // Encoding hints
 
 // Whether the unit is a letter (Unicode general category L).
 bool isLetter(uint16_t unit);
-
-// After "not valid UTF8 text": "  Hint! the text reads as %s (%u): add -%s\n"
-// for the ANSI or the OEM code page, whichever makes letters of more of the
-// bytes from 0x80 up (ANSI on a tie), when it makes letters of at least half
-// of them.
-void hintInputEncoding(const uint8_t* bytes, uint32_t count);
-// For input read with an ANSI or OEM code page (-ia, -id): "  Warning! the
-// input is also valid UTF-8 (-iu)\n" when it is, with a character of more
-// than one byte.
-void warnAlsoUtf8(const uint8_t* bytes, uint32_t count, uint32_t codePage);
 
 // ---------------------------------------------------------------------------
 // Console, files and times
@@ -332,12 +556,14 @@ bool readDosTime(HANDLE file, DosDateTime* stamp);
 bool dosTimeOf(const FILETIME* written, DosDateTime* stamp);
 bool writeDosTime(HANDLE file, const DosDateTime* stamp);
 
-// Creates or overwrites the output with the whole text and gives it the date/
-// time when keepTime. Returns 0 when all went well, else 244 or 245 after
-// the message. With a file held (an in-place conversion), that file is
-// written, through its handle, never losing its text (see write_in_place.cpp).
-int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
-                    const DosDateTime* stamp, HeldFile* held = nullptr);
+// Writes the output of the conversion: a named file created or rewritten
+// from its start (written through its handle, never losing its text, when the
+// file is the input held for an in-place conversion: see
+// write_in_place.cpp), or standard output; then the date/time when keepTime.
+// Returns 0 when all went well, else 242, 244 or 245 after the messages.
+int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
+                    const TextString* outputName, bool keepTime, const DosDateTime* stamp,
+                    HeldFile* held);
 
 }  // namespace txmorph
 

@@ -529,7 +529,8 @@ uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
   return size;
 }
 
-void encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
+uint32_t encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
+  uint8_t* start = out;
   uint32_t i = 0;
 #if defined(__SSE2__)
   plat_vector level = plat_vector_level();
@@ -538,9 +539,14 @@ void encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
                                    : encodeBlocksPlain(units, count, &out);
 #endif
   while (i < count) out += encodeOne(units, count, &i, out);
+  return static_cast<uint32_t>(out - start);
 }
 
 }  // namespace
+
+uint32_t encodeUtf8Into(const uint16_t* units, uint32_t count, uint8_t* out) {
+  return encodeUnits(units, count, out);
+}
 
 uint32_t utf8Size(const uint16_t* units, uint32_t count) {
   uint64_t size = utf8Size64(units, count);

@@ -1,6 +1,6 @@
 // Writing the file a run converts in place, so that it is never lost.
 //
-// The file has been held since its load (load_input.cpp): it is written
+// The file has been held since it was opened (load_input.cpp): it is written
 // through that handle and never looked up by its name again, and only when
 // it is still what was loaded - the name still stands for it, and its size
 // and last-write time are as they were. A file swapped or changed meanwhile
@@ -8,11 +8,13 @@
 //
 // Before its first byte is overwritten its old text is made safe in a copy
 // beside it (safety_copy.h); when the copy cannot be made, nothing is
-// touched: 245. Any failure of the write - a short write, no room anywhere in
-// the file, a failed flush or close - puts the old bytes, size and times back
-// from the copy: 245, and the file as it was. The new text and its date reach
-// the disk before the copy goes, so that after a hard kill or a power cut the
-// file is whole, or its old text is in the copy.
+// touched: 245. The new text is then converted from the copy into the file
+// from its start, a block at a time, so that a text that grows never
+// overwrites what is still to be read; its size is known from the pass
+// before, and the room for it is had first. Any failure of the write - a short write, no room
+// anywhere in the file, a failed flush or close - puts the old bytes, size and times back from the
+// copy: 245, and the file as it was. The new text and its date reach the disk before the copy goes,
+// so that after a hard kill or a power cut the file is whole, or its old text is in the copy.
 //
 // Interrupts wait from the start of the copy until the file is whole, new or
 // as it was, and then take effect; one that comes while the copy is made
@@ -84,7 +86,7 @@ int32_t makeCopyHolding(SafetyCopy* copy, HANDLE file, const TextString* name) {
 
 // After a failed write: the file as it was, from the copy when the write had
 // changed it. 245 either way; the copy stays when it is the only old text.
-int32_t failed(SafetyCopy* copy, HeldFile* held, const WriteResult* result, uint32_t size,
+int32_t failed(SafetyCopy* copy, HeldFile* held, const Output* result, uint64_t size,
                const TextString* name) {
   bool restored = !result->changed;
   DWORD error = NO_ERROR;
@@ -107,8 +109,8 @@ int32_t failed(SafetyCopy* copy, HeldFile* held, const WriteResult* result, uint
 
 }  // namespace
 
-int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTime,
-                     const DosDateTime* stamp, HeldFile* held) {
+int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime, const DosDateTime* stamp,
+                     HeldFile* held) {
   BY_HANDLE_FILE_INFORMATION now;
   if (!stillAsLoaded(held, name, &now)) {
     printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
@@ -116,6 +118,10 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
   }
   if (!held->writable || (now.dwFileAttributes & kRefused) != 0) return cannotCreate();
 
+  // Whatever the write needs is had before the copy is made.
+  Input fromCopy;
+  initInput(&fromCopy, INVALID_HANDLE_VALUE, InputFile, c->inputBytes);
+  reserveBlocks(c, &fromCopy);
   SafetyCopy copy;
   initSafetyCopy(&copy);
   int32_t code = makeCopyHolding(&copy, held->handle, name);
@@ -123,19 +129,24 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
     releaseSafetyCopy(&copy);
     return code;
   }
-  uint32_t size = byteSize(text);
-  KeptState kept = keptOf(now);
-  WriteResult result = writeDiskFile(held->handle, &kept, text->data, size);
-  if (result.complete && keepTime && !writeDosTime(held->handle, stamp)) {
+  fromCopy.handle = copy.handle;
+  Output output;
+  initOutput(&output, OutputDiskFile, held->handle);
+  output.kept = keptOf(now);
+  output.sized = true;
+  output.size = c->outputBytes;
+  bool converted = runPass(c, &fromCopy, writingWork(c), &output) == PassDone;
+  bool complete = finishOutput(&output, c->outputBytes) && converted;
+  if (complete && keepTime && !writeDosTime(held->handle, stamp)) {
     printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
   }
-  if (result.complete && !FlushFileBuffers(held->handle)) result.complete = false;
-  if (!result.complete) {
-    code = failed(&copy, held, &result, size, name);
+  if (complete && !FlushFileBuffers(held->handle)) complete = false;
+  if (!complete) {
+    code = failed(&copy, held, &output, c->outputBytes, name);
   } else if (!releaseHeldFile(held)) {
     // Flushed, yet the close failed: the text may not be what the disk keeps.
     DWORD error = GetLastError();
-    reportWriteError(result.written, size, name);
+    reportWriteError(output.written, c->outputBytes, name);
     printCodeAndName("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"\n",
                      error, &copy.name);
     code = ExitWriteError;

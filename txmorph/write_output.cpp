@@ -1,20 +1,22 @@
-// Writing the output: one write of the whole text, then the date/time, then
-// the close, then the check that every byte went out, the close included.
+// Writing the output: the writing pass, then the date/time, then the close,
+// then the check that every byte went out, the close included.
 //
 // An existing file is rewritten in place rather than truncated first, so that
 // a conversion that cannot be written whole never costs the old contents:
-// the file is opened as it is, grown to the new size before anything is
-// overwritten (which reserves the room, or fails with the size as it was; a
-// shorter text has the room checked), written from the start, and cut at the
-// end of what was written. When the room cannot be had, or nothing could be
-// written, the file keeps its bytes, its size and its times, and as the same
-// file it keeps its identity (links, owner, permissions; creation time and
-// attributes on Windows). A read-only file, and on Windows a hidden or
+// its new size is known from a pass before the writing one, and the file is
+// opened as it is, grown to the new size before anything is overwritten
+// (which reserves the room, or fails with the size as it was; a shorter text
+// has the room checked), written from the start, and cut at the end of what
+// was written. When the room cannot be had, or nothing could be written, the
+// file keeps its bytes, its size and its times, and as the same file it keeps
+// its identity (links, owner, permissions; creation time and attributes on
+// Windows). A new or empty file has nothing to lose: it is written in the
+// same pass that converts. A read-only file, and on Windows a hidden or
 // system one, is refused as creating it afresh would be. While it is written
 // the output keeps other writers out (another run's in-place conversion).
 //
 // The file a run converts in place is not opened here again: it is held from
-// its load and written as write_in_place.cpp says.
+// its opening and written as write_in_place.cpp says.
 #include "txmorph/disk_write.h"
 
 namespace txmorph {
@@ -45,7 +47,7 @@ bool moveTo(HANDLE file, uint64_t position) {
 // halfway, the file's head overwritten and its tail gone. The last byte the
 // text will cover is written back as it is, so that such a limit refuses now,
 // before anything has changed.
-bool roomWithin(HANDLE file, uint32_t size) {
+bool roomWithin(HANDLE file, uint64_t size) {
   if (size == 0) return true;
   uint8_t last = 0;
   DWORD got = 0;
@@ -55,16 +57,27 @@ bool roomWithin(HANDLE file, uint32_t size) {
 }
 
 // What rt_write_handle returned, as a count: -1 when nothing could be written.
-// A count of 2 GiB or more comes back from it as a negative 32-bit value.
 int64_t countOf(int32_t written) {
   return written == -1 ? -1 : int64_t{static_cast<uint32_t>(written)};
 }
 
-WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
-  WriteResult result = {0, true, true};
-  if (size != 0) result.written = countOf(rt_write_handle(file, data, size));
-  result.complete = result.written == int64_t{size};
-  return result;
+// The output when nothing at all could be written to it: a disk file as it was.
+void failedBeforeWriting(Output* output) {
+  output->written = -1;
+  output->failed = true;
+  if (output->kind == OutputDiskFile) giveBack(output->handle, &output->kept);
+}
+
+// The conversion's messages, for a run that could not open its output: a
+// pass that only counts finds them when none has yet.
+int32_t countedFirst(Conversion* c, Input* input, const TextString* inputName) {
+  if (!c->sized) {
+    PassResult result = runPass(c, input, writingWork(c) & ~kWriteOutput, nullptr);
+    if (result == PassNotRead) return cannotLoad(inputName);
+    if (result == PassNotConverted) return cannotConvert(inputName);
+  }
+  printConversion(c, StageDate, inputName);
+  return 0;
 }
 
 }  // namespace
@@ -72,6 +85,19 @@ WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
 int32_t cannotCreate() {
   if (showsWarnings()) rt_printf("FATAL! file creation error\n");
   return ExitCannotCreate;
+}
+
+int32_t cannotLoad(const TextString* name) {
+  DWORD error = GetLastError();
+  if (showsWarnings()) printNumberWithName("FATAL! (%u) cannot load %s\n", error, name);
+  return ExitCannotLoad;
+}
+
+// The platform refused to convert the text.
+int32_t cannotConvert(const TextString* name) {
+  DWORD error = GetLastError();
+  if (showsWarnings()) printNumberWithName("FATAL! (%u) cannot convert %s\n", error, name);
+  return ExitOutOfMemory;
 }
 
 bool setFileSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
@@ -93,66 +119,124 @@ bool giveBack(HANDLE file, const KeptState* kept) {
   return sized && timed;
 }
 
-WriteResult writeDiskFile(HANDLE file, const KeptState* kept, const void* data, uint32_t size) {
-  WriteResult result = {-1, false, false};
-  bool room = size > kept->size ? setFileSize(file, size) : roomWithin(file, size);
-  if (!room || !moveTo(file, 0)) {
-    giveBack(file, kept);
-    return result;
-  }
-  result.written = size == 0 ? 0 : countOf(rt_write_handle(file, data, size));
-  if (size != 0 && result.written <= 0) {
-    result.written = -1;
-    giveBack(file, kept);
-    return result;
-  }
-  // The old tail beyond the new text goes; a short write keeps what it wrote.
-  result.changed = true;
-  bool cut = setFileSize(file, static_cast<uint64_t>(result.written));
-  result.complete = cut && result.written == int64_t{size};
-  return result;
+void initOutput(Output* output, OutputKind kind, HANDLE handle) {
+  *output = Output{};
+  output->kind = kind;
+  output->handle = handle;
 }
 
-void reportWriteError(int64_t written, uint32_t size, const TextString* name) {
+void startOutput(Output* output) {
+  if (output->kind != OutputDiskFile) return;
+  HANDLE file = output->handle;
+  bool room = true;
+  if (output->sized) {
+    uint64_t size = output->size;
+    room = size > output->kept.size ? setFileSize(file, size) : roomWithin(file, size);
+  }
+  if (!room || !moveTo(file, 0)) failedBeforeWriting(output);
+}
+
+void writeToOutput(Output* output, const void* bytes, uint32_t count) {
+  if (output->failed || count == 0) return;
+  if (output->kind == OutputText) {
+    TextString* text = output->text;
+    uint32_t at = text->length;
+    uint8_t* into = static_cast<uint8_t*>(resize(text, at + count, 2 * (at + count)));
+    __builtin_memcpy(into + at, bytes, count);
+    output->written += count;
+    return;
+  }
+  int64_t put = countOf(rt_write_handle(output->handle, bytes, count));
+  bool nothing = put < 0 || (put == 0 && output->kind == OutputDiskFile);
+  if (nothing && output->written == 0) {
+    failedBeforeWriting(output);
+    return;
+  }
+  if (put > 0) output->written += put;
+  output->failed = put != int64_t{count};
+}
+
+// The old tail beyond the new text goes; a short write keeps what it wrote.
+bool finishOutput(Output* output, uint64_t total) {
+  bool whole = !output->failed && output->written == static_cast<int64_t>(total);
+  if (output->kind != OutputDiskFile || output->written < 0) return whole;
+  output->changed = true;
+  return setFileSize(output->handle, static_cast<uint64_t>(output->written)) && whole;
+}
+
+void reportWriteError(int64_t written, uint64_t size, const TextString* name) {
   if (!showsWarnings()) return;
   TextString shown = displayName(name);
-  rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", written, uint64_t{size},
+  rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", written, size,
             static_cast<const char*>(shown.data));
   release(&shown);
 }
 
-int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
-                    const DosDateTime* stamp, HeldFile* held) {
+uint8_t writingWork(const Conversion* c) {
+  uint8_t work = kConvert | kWriteOutput;
+  if (!c->checked) work |= kReadChecks;
+  if (!c->lossesNoted) work |= kNoteLosses;
+  if (!c->lossesPlaced && (showsWarnings() || c->askMode != 0)) work |= kPlaceLosses | kNoteLosses;
+  return work;
+}
+
+int32_t writingPass(Conversion* c, Input* input, Output* output, const TextString* inputName) {
+  PassResult result = runPass(c, input, writingWork(c), output);
+  if (result == PassNotRead) return cannotLoad(inputName);
+  if (result == PassNotConverted) return cannotConvert(inputName);
+  return 0;
+}
+
+int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
+                    const TextString* outputName, bool keepTime, const DosDateTime* stamp,
+                    HeldFile* held) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
-    return writeInPlace(text, outputName, keepTime, stamp, held);
+    return writeInPlace(c, outputName, keepTime, stamp, held);
   }
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
-  if (named && refusesOverwrite(name)) return cannotCreate();
-  HANDLE file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite | kShareRead,
-                         FILE_ATTRIBUTE_ARCHIVE);
-  if (file == INVALID_HANDLE_VALUE) return cannotCreate();
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (!named || !refusesOverwrite(name)) {
+    file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite | kShareRead,
+                    FILE_ATTRIBUTE_ARCHIVE);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    int32_t code = countedFirst(c, input, inputName);
+    return code != 0 ? code : cannotCreate();
+  }
 
-  uint32_t size = byteSize(text);
   // A named pipe or device is written like standard output, and takes no date.
   bool disk = named && GetFileType(file) == FILE_TYPE_DISK;
-  WriteResult result = {-1, false, false};
-  KeptState kept;
-  if (!disk) {
-    result = writeStream(file, text->data, size);
-  } else if (keepState(file, &kept)) {
-    result = writeDiskFile(file, &kept, text->data, size);
+  Output output;
+  initOutput(&output, disk ? OutputDiskFile : OutputStream, file);
+  int32_t code = 0;
+  if (disk && !keepState(file, &output.kept)) {
+    code = countedFirst(c, input, inputName);
+    output.written = -1;
+    output.failed = true;
+  } else if (disk && output.kept.size != 0 && !c->sized) {
+    // The old text stays until the room for the new one is had: its size
+    // first, from a pass that only counts.
+    code = countedFirst(c, input, inputName);
   }
+  if (code == 0 && !output.failed) {
+    output.sized = disk && c->sized;
+    output.size = c->outputBytes;
+    code = writingPass(c, input, &output, inputName);
+    if (code == 0) printConversion(c, StageDate, inputName);
+  }
+  bool complete = finishOutput(&output, c->outputBytes);
   if (named) {
-    if (keepTime && disk && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
+    if (keepTime && disk && output.changed && !writeDosTime(file, stamp) && showsWarnings()) {
       printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
     // A file system may tell only at the close that the data could not be
     // stored: that is a failed write too.
-    if (!rt_close_handle(file)) result.complete = false;
+    if (!rt_close_handle(file)) complete = false;
   }
-  if (!result.complete) {
-    reportWriteError(result.written, size, outputName);
+  if (code != 0) return code;
+  if (!complete) {
+    reportWriteError(output.written, c->outputBytes, outputName);
     return ExitWriteError;
   }
   return 0;

@@ -115,6 +115,19 @@ class OutOfMemory(Files):
         self.assertGreater(failing, 3)
         self.assertEqual((code, out), (0, sent))
 
+    @unittest.skipIf(UNDER_VALGRIND, "gigabytes, natively")
+    def test_txmorph_out_of_memory_prints_unsigned(self):
+        # Standard input that must be read twice (-s) is kept whole in memory:
+        # the block it cannot have is past 2^31 bytes.
+        with open(self.path("big.txt"), "wb") as f:
+            f.truncate(2_100_000_000)
+        with open(self.path("big.txt"), "rb") as f:
+            code, out, err = self.tm("-q1", "-s", "<", "out.txt", stdin=f,
+                                     env={"PLAT_FAIL_ALLOC_ABOVE": "2000000000"}, live_at_exit=True)
+        self.assertEqual((code, out), (1, b""))
+        self.assertRegex(err, rb"\A\nOut of memory \(20000\d{5}\)\n\Z")
+        self.assertFalse(os.path.exists(self.path("out.txt")))
+
     def test_timecarry_ends_before_doing_anything(self):
         # Only the argument vector comes from the heap: the splitter's buffer
         # (at least 275 bytes and the terminator), the strings, the vector.

@@ -641,15 +641,6 @@ class LargeSizes(InPlace):
         self.assertEqual(code, 10)
         self.assertTrue(err.startswith(b'Loaded (2306802002) "big.txt"\n'), err[:80])
 
-    @unittest.skipUnless(FAULT_INJECTION, "no heap switch in this build")
-    def test_out_of_memory_prints_unsigned(self):
-        with open(self.path("big.txt"), "wb") as f:
-            f.truncate(1_100_000_000)
-        code, err = self.tm("-q1", "-ia", "big.txt", "out.txt",
-                            env={"PLAT_FAIL_ALLOC_ABOVE": "2000000000"})
-        self.assertEqual(code, 1)
-        self.assertRegex(err, rb"\A\nOut of memory \(2[12]\d{8}\)\n\Z")
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,6 +1,6 @@
-// Loading and writing on real files: the load failures and their codes,
-// standard input in pieces, and an overwrite that cannot be had leaving the
-// file as it was.
+// Opening and writing real files: the open failures and their codes, files
+// read whole or a block at a time, standard input kept whole in pieces, and
+// an overwrite that cannot be had leaving the file as it was.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -44,18 +44,42 @@ class Files : public StageTest {
     return out;
   }
 
-  // loadFile of a name; the error code in *error when it fails.
-  bool load(const std::string& name, std::string* bytes, DWORD* error = nullptr) {
-    TextString text, fileName;
-    init(&text);
+  // openInput of a name, as a run opens it; the error code in *error when it
+  // fails, and for a file read whole its bytes.
+  bool load(const std::string& name, std::string* bytes, DWORD* error = nullptr,
+            Input* kept = nullptr) {
+    Input input;
+    TextString fileName;
     initFromCString(&fileName, name.c_str());
-    bool loaded = loadFile(&text, &fileName);
+    bool opened = openInput(&input, &fileName, kBlockBytes, nullptr);
     if (error != nullptr) *error = GetLastError();
-    if (loaded) *bytes = bytesOf(text);
-    EXPECT_EQ(widthOf(&text), kNarrow);
-    release(&text);
+    if (opened && input.kind == InputInMemory) *bytes = bytesOf(input.text);
+    if (opened && kept != nullptr) {
+      *kept = input;
+    } else if (opened) {
+      closeInput(&input);
+    }
     release(&fileName);
-    return loaded;
+    return opened;
+  }
+
+  // A conversion of the bytes in memory, UTF-8 to ANSI, that may write to
+  // the named output; writeOutput's code, the messages of warnings only.
+  int32_t writeTo(const std::string& bytes, const std::string& target, bool keepTime = false,
+                  const DosDateTime* stamp = nullptr) {
+    RunSettings settings = settingsFor(Utf8, Ansi);
+    MemoryConversion conversion(bytes, settings);
+    TextString name;
+    initFromCString(&name, target.c_str());
+    uint8_t head[3];
+    settleEncodings(&conversion.c, head, peekInput(&conversion.input, head, sizeof head));
+    conversion.c.inputBytes = bytes.size();
+    quietLevel = 1;
+    int32_t code = writeOutput(&conversion.c, &conversion.input, &conversion.name, &name, keepTime,
+                               stamp, nullptr);
+    quietLevel = 0;
+    release(&name);
+    return code;
   }
 
   std::string dir;
@@ -80,54 +104,68 @@ TEST_F(Files, LoadFailuresKeepTheSystemsCode) {
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
-TEST_F(Files, FilesOf4GiBOrMoreAreRefusedNotLoadedShort) {
+TEST_F(Files, FilesLargerThanABlockAreReadInBlocksWhateverTheirSize) {
   std::string big = make("big", "");
   std::string bytes;
-  DWORD error = 0;
-  for (off_t size : {off_t{1} << 32, (off_t{1} << 32) + 5, (off_t{1} << 32) - 1}) {
+  for (off_t size : {off_t{1} << 32, (off_t{1} << 32) + 5, off_t{kBlockBytes} + 1}) {
     ASSERT_EQ(truncate(big.c_str(), size), 0);  // sparse: nothing is read
-    EXPECT_FALSE(load(big, &bytes, &error)) << size;
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_TOO_LARGE)) << size;
+    Input input;
+    ASSERT_TRUE(load(big, &bytes, nullptr, &input)) << size;
+    EXPECT_EQ(input.kind, InputFile) << size;
+    EXPECT_EQ(input.size, static_cast<uint64_t>(size));
+    closeInput(&input);
   }
 }
 
-TEST_F(Files, StandardInputInPiecesOf64KiB) {
+TEST_F(Files, StandardInputKeptWholeInPiecesOf64KiB) {
   // Up to blocks large enough to have mappings of their own, grown in place.
   for (size_t size : {size_t{0}, size_t{65536}, size_t{150001}, size_t{3000001}}) {
     std::string sent(size, 'q');
     for (size_t i = 0; i < size; i += 997) sent[i] = static_cast<char>(i);
     std::string file = make("stream", sent);
-    HANDLE input = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               0, nullptr);
-    TextString text;
-    init(&text);
-    EXPECT_TRUE(loadStream(&text, input));
-    EXPECT_EQ(bytesOf(text), sent);
-    CloseHandle(input);
-    release(&text);
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    Input input;
+    initInput(&input, handle, InputStream, 0);
+    EXPECT_TRUE(keepWhole(&input));
+    EXPECT_EQ(input.kind, InputInMemory);
+    EXPECT_EQ(bytesOf(input.text), sent);
+    CloseHandle(handle);
+    closeInput(&input);
   }
 }
 
 TEST_F(Files, ALargeTextThroughEveryForm) {
-  // Blocks of megabytes: each form in a mapping of its own, the released one
-  // taken again for the next.
+  // A file of more than a block, to UTF-16LE and back, a pass read from the
+  // file each time.
   std::string sent;
   while (sent.size() < 5000000) sent += "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80 line\n";
-  std::string file = make("large", "\xEF\xBB\xBF" + sent);
-  TextString text, name;
-  init(&text);
-  initFromCString(&name, file.c_str());
-  ASSERT_TRUE(loadFile(&text, &name));
-  TextEncoding encoding = Auto;
-  uint8_t stopMode = 1;
-  ASSERT_EQ(checkInput(&text, &encoding, &stopMode), InputReady);
-  bool lossy = true;
-  ASSERT_TRUE(convertOutput(&text, Wide, false, &lossy));
-  ASSERT_TRUE(convertOutput(&text, Utf8, false, &lossy));  // the wide form, mark and all
-  EXPECT_FALSE(lossy);
-  EXPECT_EQ(bytesOf(text), "\xEF\xBB\xBF\xEF\xBB\xBF" + sent);
-  release(&text);
-  release(&name);
+  std::string text = "\xEF\xBB\xBF" + sent;
+  for (TextEncoding output : {Wide, Utf8}) {
+    std::string file = make("large", text);
+    std::string bytes;
+    Input input;
+    ASSERT_TRUE(load(file, &bytes, nullptr, &input));
+    ASSERT_EQ(input.kind, InputFile);
+    RunSettings settings = settingsFor(Auto, output, 1);
+    Conversion c;
+    initConversion(&c, &settings);
+    uint8_t head[3];
+    ASSERT_TRUE(settleEncodings(&c, head, peekInput(&input, head, sizeof head)));
+    TextString out;
+    init(&out);
+    Output sink;
+    initOutput(&sink, OutputText, INVALID_HANDLE_VALUE);
+    sink.text = &out;
+    EXPECT_EQ(writingPass(&c, &input, &sink, &out), 0);
+    EXPECT_FALSE(isLossy(&c));
+    EXPECT_EQ(c.outputBytes, out.length);
+    text = bytesOf(out);
+    release(&out);
+    releaseConversion(&c);
+    closeInput(&input);
+  }
+  EXPECT_EQ(text, "\xEF\xBB\xBF" + sent);  // the wide form's mark went into the UTF-8
 }
 
 struct FileState {
@@ -163,54 +201,37 @@ TEST_F(Files, AnOverwriteWithoutRoomLeavesTheFileAsItWas) {
   getrlimit(RLIMIT_FSIZE, &saved);
   struct rlimit limit = {100, saved.rlim_max};
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  TextString text = ownedNarrow(std::string(300, 'n'));
-  TextString name;
-  initFromCString(&name, target.c_str());
   DosDateTime stamp = {0x6000, 0x5021};
-  int32_t code = writeOutput(&text, &name, true, &stamp);
+  int32_t code = writeTo(std::string(300, 'n'), target, true, &stamp);
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_EQ(code, ExitWriteError);
   EXPECT_EQ(messages(), "  FATAL! write error, only -1 of 300 bytes to \"" + target + "\"\n");
   expectSame(stateOf(target, contentOf(target)), before);
-  release(&text);
-  release(&name);
 }
 
 TEST_F(Files, AnOverwriteKeepsTheFileAndCutsTheOldTail) {
   std::string target = make("target", std::string(5000, 'o'));
   chmod(target.c_str(), 0640);
   FileState before = stateOf(target, "");
-  TextString text = ownedNarrow("new");
-  TextString name;
-  initFromCString(&name, target.c_str());
-  EXPECT_EQ(writeOutput(&text, &name, false, nullptr), 0);
+  EXPECT_EQ(writeTo("new", target), 0);
   FileState after = stateOf(target, contentOf(target));
   EXPECT_EQ(after.bytes, "new");
   EXPECT_EQ(after.inode, before.inode);
   EXPECT_EQ(after.mode, before.mode);
 
   // And grows it when the new text is longer.
-  TextString longer = ownedNarrow(std::string(9000, 'l'));
-  EXPECT_EQ(writeOutput(&longer, &name, false, nullptr), 0);
+  EXPECT_EQ(writeTo(std::string(9000, 'l'), target), 0);
   EXPECT_EQ(contentOf(target), std::string(9000, 'l'));
   EXPECT_EQ(messages(), "");
-  release(&text);
-  release(&longer);
-  release(&name);
 }
 
 TEST_F(Files, AReadOnlyFileIsNotCreated) {
   std::string target = make("readonly", "keep");
   chmod(target.c_str(), 0444);
-  TextString text = ownedNarrow("new");
-  TextString name;
-  initFromCString(&name, target.c_str());
-  EXPECT_EQ(writeOutput(&text, &name, false, nullptr), ExitCannotCreate);
+  EXPECT_EQ(writeTo("new", target), ExitCannotCreate);
   EXPECT_EQ(messages(), "FATAL! file creation error\n");
   EXPECT_EQ(contentOf(target), "keep");
-  release(&text);
-  release(&name);
 }
 
 }  // namespace

@@ -1,42 +1,49 @@
-// The input stage: detection, the checks and their messages at each message
-// level, the removal of one leading U+FEFF, and the wide text it leaves.
-#include <vector>
-
+// The input checks: detection, the checks and their messages at each message
+// level, the removal of one leading U+FEFF, and the units decoding makes.
 #include "tests/unit/txmorph/txmorph_test_support.h"
 
 namespace txmorph {
 namespace {
 
+constexpr int32_t InputReady = 0;
+constexpr int32_t InputStopped = ExitStopped;
+
 class InputCheck : public StageTest {
  protected:
   struct Outcome {
-    txmorph::InputCheck result;
+    int32_t result;
     TextEncoding encoding;
     uint8_t stopMode;
     std::u16string units;
+    bool malformed;
+    bool markRemoved;
+    bool oddByte;
+    bool lossy;
   };
 
+  // The checks' messages and "input length"; the units, as raw UTF-16LE output.
   Outcome run(const std::string& bytes, TextEncoding encoding = Auto, uint8_t stopMode = 1) {
-    TextString text = ownedNarrow(bytes);
+    RunSettings settings = settingsFor(encoding, Wide, stopMode);
+    settings.rawOutput = true;
+    MemoryConversion conversion(bytes, settings);
+    const Conversion& c = conversion.c;
     Outcome outcome;
-    outcome.result = checkInput(&text, &encoding, &stopMode);
-    outcome.encoding = encoding;
-    outcome.stopMode = stopMode;
-    if (outcome.result == InputReady) {
-      EXPECT_EQ(widthOf(&text), kWide);
-      outcome.units = wideText(text);
-    }
-    release(&text);
+    outcome.result = conversion.run(StageLength);
+    outcome.encoding = c.input;
+    outcome.stopMode = c.stopMode;
+    std::string out = conversion.output();
+    outcome.units = std::u16string(reinterpret_cast<const char16_t*>(out.data()), out.size() / 2);
+    outcome.malformed = c.malformed;
+    outcome.markRemoved = c.markRemoved;
+    outcome.oddByte = c.oddByte;
+    outcome.lossy = isLossy(&c);
     return outcome;
   }
 };
 
 TEST_F(InputCheck, OnlyFfFeMakesWide) {
   auto detect = [](const std::string& bytes) {
-    TextString text = ownedNarrow(bytes);
-    TextEncoding found = detectEncoding(&text);
-    release(&text);
-    return found;
+    return detectEncoding(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   };
   EXPECT_EQ(detect("\xFF\xFE"), Wide);
   EXPECT_EQ(detect("\xFF\xFE\x41"), Wide);
@@ -222,40 +229,40 @@ TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
 }
 
 TEST_F(InputCheck, DecodingNotesWhatItLoses) {
-  // Malformed UTF-8 after a byte order mark: the bits count from the mark,
-  // which the text has lost since.
-  run("\xEF\xBB\xBF"
-      "caf\xE9 ok",
-      Utf8, 0);
-  ASSERT_NE(textLosses.malformed, nullptr);
-  EXPECT_EQ(textLosses.removedUnits, 1u);
-  EXPECT_EQ(textLosses.malformed[0], 1u << 4);
-  EXPECT_FALSE(textLosses.oddByte);
+  // Malformed UTF-8 after a byte order mark, which is removed.
+  Outcome o =
+      run("\xEF\xBB\xBF"
+          "caf\xE9 ok",
+          Utf8, 0);
+  EXPECT_TRUE(o.malformed);
+  EXPECT_TRUE(o.markRemoved);
+  EXPECT_FALSE(o.oddByte);
+  EXPECT_EQ(o.units, u"caf\uFFFD ok");
 
   // U+FFFD of the input itself is no loss.
-  run("\xEF\xBF\xBD", Utf8, 0);
-  EXPECT_EQ(textLosses.malformed, nullptr);
-  EXPECT_FALSE(anyLosses());
+  o = run("\xEF\xBF\xBD", Utf8, 0);
+  EXPECT_FALSE(o.malformed);
+  EXPECT_FALSE(o.lossy);
 
-  run("\xFF\xFE\x41", Auto, 0);
-  EXPECT_TRUE(textLosses.oddByte);
-  run(std::string("\xFF\xFE\x41\x00", 4), Auto, 0);
-  EXPECT_FALSE(anyLosses());
+  EXPECT_TRUE(run("\xFF\xFE\x41", Auto, 0).oddByte);
+  EXPECT_FALSE(run(std::string("\xFF\xFE\x41\x00", 4), Auto, 0).lossy);
 
   // Single-byte pages decode every byte to a character of its own.
-  run("\x81\x8D\xFF", Ansi);
-  EXPECT_FALSE(anyLosses());
+  EXPECT_FALSE(run("\x81\x8D\xFF", Ansi).lossy);
 }
 
 TEST_F(InputCheck, DoubleBytePagesLoseWhatTheyCannotDecode) {
-  auto malformedOf = [](const std::string& bytes) {
-    releaseLosses();
-    conversionState.codePage = 932;
+  PageInfo page;
+  ASSERT_TRUE(readPageInfo(&page, 932));
+  auto malformedOf = [&page](const std::string& bytes) {
     uint16_t units[16];
-    EXPECT_NE(decodeNotingLosses(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                 static_cast<uint32_t>(bytes.size()), units),
+    uint32_t bits[1] = {0};
+    bool any = false;
+    EXPECT_NE(decodeNotingLosses(&page, reinterpret_cast<const uint8_t*>(bytes.data()),
+                                 static_cast<uint32_t>(bytes.size()), units, bits, &any),
               0u);
-    return textLosses.malformed == nullptr ? 0u : textLosses.malformed[0];
+    EXPECT_EQ(any, bits[0] != 0);
+    return bits[0];
   };
   // A lead byte at the end, a lead byte before a zero byte, a pair the page
   // does not define; the page's own default character (81 45 is U+30FB) is
@@ -266,36 +273,6 @@ TEST_F(InputCheck, DoubleBytePagesLoseWhatTheyCannotDecode) {
   EXPECT_EQ(malformedOf("a\x85\x40"), 1u << 1);
   EXPECT_EQ(malformedOf("\x81\x45\xA0"), 0u);
   EXPECT_EQ(malformedOf("\x82\xA0"), 0u);
-}
-
-TEST_F(InputCheck, Utf8IsDecodedInPiecesThatCutNoCharacter) {
-  // Pieces of 64 KiB end before a byte that starts a character: what stands
-  // at a piece's end decodes as it does in one piece, and malformed bytes
-  // there are found.
-  std::string text;
-  for (size_t end = 65536 - 8; end <= 65536 + 4; end++) {
-    for (const std::string& piece :
-         {std::string("\xF0\x9F\x98\x80"), std::string("\xE2\x82\xAC"), std::string("\xE2\x82"),
-          std::string("\x80\x80\x80\x80\x80")}) {
-      text.assign(end - 2, 'x');
-      text += piece + "y";
-      conversionState.codePage = CP_UTF8;
-      std::vector<uint16_t> whole(text.size());
-      int expected = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         reinterpret_cast<LPWSTR>(whole.data()),
-                                         static_cast<int>(whole.size()));
-      std::vector<uint16_t> units(text.size());
-      releaseLosses();
-      uint32_t made = decodeNotingLosses(reinterpret_cast<const uint8_t*>(text.data()),
-                                         static_cast<uint32_t>(text.size()), units.data());
-      ASSERT_EQ(made, static_cast<uint32_t>(expected)) << end;
-      units.resize(made);
-      whole.resize(made);
-      EXPECT_EQ(units, whole) << end;
-      bool malformed = piece == "\xE2\x82" || piece[0] == '\x80';
-      EXPECT_EQ(textLosses.malformed != nullptr, malformed) << end;
-    }
-  }
 }
 
 TEST_F(InputCheck, MessageLevels) {

@@ -8,23 +8,22 @@ namespace {
 
 class Losses : public StageTest {
  protected:
-  // The text through both stages; what reportLosses prints, and the verdict.
+  // The text converted; what the loss report prints, and the verdict.
   std::string report(const std::string& bytes, TextEncoding input, TextEncoding output,
-                     uint32_t listed = 100, uint8_t askMode = 0, bool* lossy = nullptr) {
-    TextString text = ownedNarrow(bytes);
-    uint8_t stopMode = 0;
-    int8_t level = quietLevel;
-    quietLevel = 2;  // the stages' own messages are not what is looked at
-    EXPECT_EQ(checkInput(&text, &input, &stopMode), InputReady);
-    bool verdict = false;
-    EXPECT_TRUE(convertOutput(&text, output, false, &verdict));
-    if (lossy != nullptr) *lossy = verdict;
-    quietLevel = level;
-    capturedMessages().clear();
-    reportLosses(listed, askMode);
-    EXPECT_EQ(textLosses.decoded.length, 0u);  // the record is freed
-    release(&text);
-    return messages();
+                     uint32_t listed = 100, uint8_t askMode = 0, bool* lossy = nullptr,
+                     uint32_t outputPage = 0) {
+    RunSettings settings = settingsFor(input, output);
+    settings.listLosses = listed;
+    settings.askMode = askMode;
+    MemoryConversion conversion(bytes, settings);
+    if (outputPage != 0) {
+      uint8_t head[3];
+      settleEncodings(&conversion.c, head, peekInput(&conversion.input, head, sizeof head));
+      EXPECT_TRUE(readPageInfo(&conversion.c.outputPage, outputPage));
+    }
+    EXPECT_EQ(conversion.run(StageNone), 0);
+    if (lossy != nullptr) *lossy = isLossy(&conversion.c);
+    return conversion.lossReport();
   }
 };
 
@@ -154,13 +153,7 @@ TEST_F(Losses, PiecesCountedWholeAndPairsAcrossTheirEnds) {
 }
 
 TEST_F(Losses, DoubleBytePagesShowTheirCodes) {
-  // Written as the output stage leaves them: the text, and the page it lost in.
-  textLosses.decoded = ownedWide(u"x\u00A2\u4E02\u3042");
-  textLosses.replaced = true;
-  textLosses.outputCodePage = 932;
-  conversionState.replacementByte = 0x0F;
-  reportLosses(100, 0);
-  EXPECT_EQ(messages(),
+  EXPECT_EQ(report("x\xC2\xA2\xE4\xB8\x82\xE3\x81\x82", Utf8, Ansi, 100, 0, nullptr, 932),
             "  Warning! characters lost: 2, the first at line 1, column 2\n"
             "    line 1, column 2: U+00A2 became 0x8191\n"
             "    line 1, column 3: U+4E02 became 0x0F\n");

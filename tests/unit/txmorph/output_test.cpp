@@ -1,23 +1,31 @@
 // The output stage: each output encoding with and without a byte order mark,
 // the lossy verdict, the "converted" line, and the console copies of names.
 #include "tests/unit/txmorph/txmorph_test_support.h"
+#include "txmorph/conversion_steps.h"
 
 namespace txmorph {
 namespace {
 
 class Output : public StageTest {
  protected:
-  // The bytes of `units` converted to `output`; the verdict in *lossy.
+  // The bytes of `units` (UTF-16LE input with a byte order mark, and an odd
+  // byte after them when asked) converted to `output`; the verdict in *lossy.
   std::string convert(const std::u16string& units, TextEncoding output, bool raw,
-                      bool* lossy = nullptr) {
-    TextString text = ownedWide(units);
-    bool verdict = true;
-    EXPECT_TRUE(convertOutput(&text, output, raw, &verdict));
-    if (lossy != nullptr) *lossy = verdict;
-    std::string bytes = bytesOf(text);
-    release(&text);
-    return bytes;
+                      bool* lossy = nullptr, bool oddByte = false) {
+    std::u16string marked = u"\uFEFF" + units;
+    std::string bytes(reinterpret_cast<const char*>(marked.data()), marked.size() * 2);
+    if (oddByte) bytes += 'x';
+    RunSettings settings = settingsFor(Wide, output);
+    settings.rawOutput = raw;
+    MemoryConversion conversion(bytes, settings);
+    quietLevel = 2;
+    EXPECT_EQ(conversion.run(), 0);
+    quietLevel = 0;
+    if (lossy != nullptr) *lossy = isLossy(&conversion.c);
+    replaced = conversion.c.replaced;
+    return conversion.output();
   }
+  bool replaced = false;
 };
 
 TEST_F(Output, UnicodeOutputsGetAByteOrderMarkUnlessRaw) {
@@ -58,7 +66,7 @@ TEST_F(Output, BestFitKeepsItsBytesAndIsLossy) {
   // The infinity sign shows as "8" and A with macron as "A": gone all the same.
   EXPECT_EQ(convert(u"x \u221E \u0100", Ansi, false, &lossy), "x 8 A");
   EXPECT_TRUE(lossy);
-  EXPECT_TRUE(textLosses.replaced);
+  EXPECT_TRUE(replaced);
   // Best fit and replacement in one text: the bytes of the conversion with best fit.
   EXPECT_EQ(convert(u"\u0101\u4E00", Ansi, false, &lossy), "a\x0F");
   EXPECT_TRUE(lossy);
@@ -71,53 +79,39 @@ TEST_F(Output, BestFitKeepsItsBytesAndIsLossy) {
 TEST_F(Output, EveryOutputIsLossyAfterLossesOfTheInput) {
   for (TextEncoding output : {Ansi, Oem, Utf8, Wide}) {
     bool lossy = false;
-    textLosses.oddByte = true;
-    convert(u"A", output, false, &lossy);
+    convert(u"A", output, false, &lossy, true);  // the odd byte is dropped
     EXPECT_TRUE(lossy) << output;
-    // The decoded units are kept for the report, without the byte order mark.
-    EXPECT_EQ(wideText(textLosses.decoded), u"A") << output;
-    releaseLosses();
     convert(u"A", output, false, &lossy);
     EXPECT_FALSE(lossy) << output;
-    EXPECT_EQ(textLosses.decoded.length, 0u) << output;
   }
 }
 
-TEST_F(Output, AByteOrderMarkGoesInFrontOfADecodedTextWithoutMovingIt) {
-  // The input stage leaves room in front of the units it decodes.
-  TextString text = ownedNarrow("hello");
-  TextEncoding encoding = Utf8;
-  uint8_t stopMode = 0;
-  ASSERT_EQ(checkInput(&text, &encoding, &stopMode), InputReady);
-  const void* units = text.data;
-  TextBlock* block = blockOf(&text);
-  bool lossy;
-  ASSERT_TRUE(convertOutput(&text, Wide, false, &lossy));
-  EXPECT_EQ(blockOf(&text), block);
-  EXPECT_EQ(static_cast<const char*>(text.data) + 2, units);
-  EXPECT_EQ(wideText(text), u"\uFEFFhello");
-  release(&text);
-}
-
 TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
-  TextString text = ownedNarrow("abcd");
-  reportConversion(&text, Ansi, false, 0);
-  reportConversion(&text, Oem, true, 0);
+  RunSettings settings = settingsFor(Utf8, Ansi);
+  Conversion c;
+  initConversion(&c, &settings);
+  auto line = [&c](TextEncoding output, bool lossy, uint8_t askMode) {
+    c.output = output;
+    c.replaced = lossy;
+    c.askMode = askMode;
+    reportConversion(&c);
+  };
+  c.outputBytes = 4;
+  line(Ansi, false, 0);
+  line(Oem, true, 0);
   quietLevel = 2;
-  reportConversion(&text, Utf8, false, 0);  // not shown
-  reportConversion(&text, Ansi, true, 1);   // a prompt follows
+  line(Utf8, false, 0);  // not shown
+  line(Ansi, true, 1);   // a prompt follows
   EXPECT_EQ(messages(),
             "  converted (4) to ANSI -- REVERSIBLE\n"
             "  converted (4) to OEM -- LOSSY (to \\x0F)\n"
             "  converted (4) to ANSI -- LOSSY (to \\x0F)\n");
-  release(&text);
-
   capturedMessages().clear();
   quietLevel = 0;
-  TextString wide = ownedWide(u"\uFEFFab");
-  reportConversion(&wide, Wide, false, 0);
+  c.outputBytes = 6;
+  line(Wide, false, 0);
   EXPECT_EQ(messages(), "  converted (6) to WIDE -- REVERSIBLE\n");
-  release(&wide);
+  releaseConversion(&c);
 }
 
 // A POSIX console shows the file names' own code page: a name prints as its

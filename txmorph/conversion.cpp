@@ -1,0 +1,113 @@
+// The record of one conversion: made from the run's settings, printed in the
+// order of the run's messages, and released with its buffers.
+#include "txmorph/conversion_state.h"
+#include "txmorph/conversion_steps.h"
+
+namespace txmorph {
+
+namespace {
+
+// The byte names show for characters the console lacks before the output
+// stage has set its own.
+constexpr char kNameReplacement = 0x5E;
+
+}  // namespace
+
+void initConversion(Conversion* c, const RunSettings* settings) {
+  *c = Conversion{};
+  c->declared = settings->inputEncoding;
+  c->input = settings->inputEncoding;
+  c->output = settings->outputEncoding;
+  c->stopMode = settings->stopMode;
+  c->askMode = settings->askMode;
+  c->rawOutput = settings->rawOutput;
+  c->listLosses = settings->listLosses;
+  c->blockBytes = kBlockBytes;
+  c->pieceBytes = kPieceBytes;
+  c->threads = true;
+  c->printed = StageNone;
+  startLossTally(&c->tally, settings->listLosses);
+  for (uint32_t i = 0; i < kRelaySlots; i++) {
+    init(&c->blocks[i]);
+    init(&c->outputs[i]);
+  }
+}
+
+void releaseConversion(Conversion* c) {
+  releaseLossTally(&c->tally);
+  rt_free(c->pieceUnits);
+  rt_free(c->bits);
+  rt_free(c->walk);
+  c->pieceUnits = nullptr;
+  c->bits = nullptr;
+  c->walk = nullptr;
+  for (uint32_t i = 0; i < kRelaySlots; i++) {
+    release(&c->blocks[i]);
+    release(&c->outputs[i]);
+    init(&c->blocks[i]);
+    init(&c->outputs[i]);
+  }
+}
+
+// The "Loaded" line shows the name as it was shown before the output stage
+// set its replacement byte.
+bool printConversion(Conversion* c, ConversionStage stage, const TextString* inputName) {
+  bool goesOn = true;
+  if (c->printed < StageLoaded && stage >= StageLoaded) {
+    c->printed = StageLoaded;
+    if (showsInformation()) {
+      char replacement = conversionState.replacementByte;
+      conversionState.replacementByte = kNameReplacement;
+      printSizeWithName("Loaded (%lu) \"%s\"\n", c->inputBytes, inputName);
+      conversionState.replacementByte = replacement;
+    }
+  }
+  if (c->printed < StageChecks && stage >= StageChecks) {
+    c->printed = StageChecks;
+    goesOn = !reportChecks(c);
+  }
+  if (!goesOn) return false;
+  if (c->printed < StageLength && stage >= StageLength) {
+    c->printed = StageLength;
+    if (showsInformation()) {
+      rt_printf("  input length [%s] = %lu\n", encodingName(c->input), c->units);
+    }
+  }
+  if (c->printed < StageConverted && stage >= StageConverted) {
+    c->printed = StageConverted;
+    reportConversion(c);
+  }
+  if (c->printed < StageLosses && stage >= StageLosses) {
+    c->printed = StageLosses;
+    reportLosses(c);
+  }
+  if (c->printed < StageDate && stage >= StageDate) {
+    c->printed = StageDate;
+    if (c->dateUnknown && showsWarnings()) {
+      rt_printf("  Warning! cannot retrieve date/time from infile\n");
+    }
+  }
+  return true;
+}
+
+int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
+                            const TextString* inputName, const TextString* outputName) {
+  uint8_t work = 0;
+  if (checkMayStop(c)) work = kReadChecks;
+  if (c->askMode != 0 || rewritesFile) work = writingWork(c) & ~kWriteOutput;
+  if (work != 0) {
+    PassResult result = runPass(c, input, work, nullptr);
+    if (result == PassNotRead) return cannotLoad(inputName);
+    if (result == PassNotConverted) return cannotConvert(inputName);
+  }
+  // The checks are printed once they are all known; they can stop the run
+  // only when they are known before anything is written.
+  if (checksKnown(c, input) && !printConversion(c, StageChecks, inputName)) return ExitStopped;
+  if (!c->sized) return 0;
+  if (!isLossy(c)) c->askMode = 0;
+  printConversion(c, StageLosses, inputName);
+  if (c->askMode != 0 && !askOverwrite(outputName)) return ExitDeclined;
+  return 0;
+}
+
+}  // namespace txmorph

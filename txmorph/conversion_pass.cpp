@@ -1,0 +1,193 @@
+// One pass over the input. The relay hands over the input a block at a time;
+// each block, after the bytes the last one left over, is a window that is
+// converted in pieces of at most pieceBytes, each piece taken whole through
+// the checks, the decoder, the output encoding and the loss walk while it is
+// in the cache. A piece ends where pieceEnd says the bytes before decode as
+// they do within the whole input; what is left at a window's end goes in
+// front of the next block. So every size goes the same way, a few blocks in
+// memory at any time, and blocks of any size give the same output, counts,
+// verdict and losses as the whole text at once.
+#include "txmorph/conversion_state.h"
+#include "txmorph/conversion_steps.h"
+
+namespace txmorph {
+
+namespace {
+
+constexpr uint16_t kByteOrderMark = 0xFEFF;
+
+// The units of a piece: UTF-16LE input's bytes as they are (copied where
+// they are not where units can be read, or where the output takes them), any
+// other input decoded into `room`. False when the platform refused.
+bool unitsOf(Conversion* c, const uint8_t* bytes, uint32_t count, bool noting, uint16_t* room,
+             const uint16_t** units, uint32_t* unitCount, bool* malformed) {
+  *malformed = false;
+  if (c->input == Wide) {
+    *unitCount = count / 2;
+    if (count % 2 != 0 && noting) c->oddByte = true;
+    bool aligned = (reinterpret_cast<uintptr_t>(bytes) & 1) == 0;
+    if (aligned && c->output != Wide) {
+      *units = reinterpret_cast<const uint16_t*>(bytes);
+    } else {
+      __builtin_memcpy(room, bytes, size_t{*unitCount} * 2);
+      *units = room;
+    }
+    return true;
+  }
+  *units = room;
+  *unitCount =
+      decodeNotingLosses(&c->inputPage, bytes, count, room, noting ? c->bits : nullptr, malformed);
+  if (*malformed) c->malformed = true;
+  return *unitCount != 0 || count == 0;
+}
+
+// A piece of whole characters through every step the pass asks for; its
+// output goes to out + *made.
+bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
+                  uint32_t* made) {
+  if (work & kReadChecks) readChecks(c, bytes, count);
+  bool noting = (work & kNoteLosses) != 0;
+  uint16_t* room = c->output == Wide ? reinterpret_cast<uint16_t*>(out + *made) : c->pieceUnits;
+  const uint16_t* units;
+  uint32_t unitCount;
+  bool malformed;
+  if (!unitsOf(c, bytes, count, noting, room, &units, &unitCount, &malformed)) return false;
+  uint32_t from = 0;  // the bit of units[0]
+  if (c->atStart && unitCount != 0) {
+    c->atStart = false;
+    if ((c->input == Utf8 || c->input == Wide) && units[0] == kByteOrderMark) {
+      units++;
+      unitCount--;
+      from = 1;
+      c->markRemoved = true;
+    }
+  }
+  c->units += unitCount;
+  uint32_t bytesMade = 0;
+  if (!encodePiece(c, units, unitCount, out + *made, &bytesMade, noting)) return false;
+  // UTF-16LE output is the units themselves, moved over a removed U+FEFF.
+  if (c->output == Wide) units = reinterpret_cast<const uint16_t*>(out + *made);
+  *made += bytesMade;
+  if (work & kPlaceLosses) {
+    bool page = c->output == Ansi || c->output == Oem;
+    walkPiece(c->walk, &c->tally, units, unitCount, malformed ? c->bits : nullptr, from,
+              page ? c->lostChunks : nullptr, c->outputPage.codePage);
+  }
+  return true;
+}
+
+// The pieces of a window; the bytes it used (the rest waits for the next).
+// Its output goes to out + *made.
+uint32_t convertWindow(Conversion* c, const uint8_t* bytes, uint32_t count, bool last, uint8_t work,
+                       uint8_t* out, uint32_t* made, PassResult* result) {
+  if (!(work & kConvert)) {
+    readChecks(c, bytes, count);
+    return count;
+  }
+  uint32_t at = 0;
+  while (at < count) {
+    uint32_t take = count - at < c->pieceBytes ? count - at : c->pieceBytes;
+    bool lastPiece = last && take == count - at;
+    uint32_t end = lastPiece ? take : pieceEnd(c, bytes + at, take);
+    if (end == 0) break;
+    if (!convertPiece(c, bytes + at, end, work, out, made)) {
+      *result = PassNotConverted;
+      break;
+    }
+    at += end;
+  }
+  return at;
+}
+
+// Everything a pass needs is had before it writes: a request the heap
+// refuses ends the run before the output is touched.
+void ensureBuffers(Conversion* c) {
+  if (c->pieceUnits != nullptr) return;
+  c->pieceUnits = static_cast<uint16_t*>(rt_xalloc((c->pieceBytes + 2) * 2));
+  c->bits = static_cast<uint32_t*>(rt_xalloc((c->pieceBytes / 32 + 1) * 4));
+  c->walk = static_cast<LossWalk*>(rt_xalloc(sizeof(LossWalk)));
+}
+
+// What a pass starts from: nothing counted; what it is to learn, unknown.
+void startCounts(Conversion* c, uint8_t work) {
+  c->units = 0;
+  c->outputBytes = 0;
+  c->atStart = true;
+  c->markRemoved = false;
+  if (work & kNoteLosses) {
+    c->malformed = false;
+    c->oddByte = false;
+    c->replaced = false;
+  }
+  if (work & kPlaceLosses) {
+    releaseLossTally(&c->tally);
+    reserveLossList(&c->tally);
+  }
+}
+
+// A check pass that can learn no more: the UTF-8 check failed, and neither
+// the hint nor the other check wants the rest of the bytes.
+bool checksDone(const Conversion* c, uint8_t work) {
+  return work == kReadChecks && c->utf8.invalidAt != 0 && !c->withEvidence && !c->checkingAlso;
+}
+
+}  // namespace
+
+// The byte order mark goes out in front of the first block's output, once the
+// first block is read: input that cannot be read writes nothing.
+PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
+  ensureBuffers(c);
+  startCounts(c, work);
+  Relay relay;
+  if (!startRelay(&relay, c, input, output)) return PassNotRead;
+  if (work & kWriteOutput) startOutput(output);
+  PassResult result = PassDone;
+  const uint8_t* mark = nullptr;
+  uint32_t markBytes = (work & kConvert) ? byteOrderMark(c, &mark) : 0;
+  const uint8_t* left = nullptr;  // what the last window did not use
+  uint32_t leftCount = 0;
+  for (uint32_t k = 0;; k++) {
+    RelaySlot* slot = awaitBlock(&relay, k);
+    if (slot->failed) {
+      SetLastError(slot->error);
+      result = PassNotRead;
+      break;
+    }
+    const uint8_t* window = slot->data - leftCount;
+    if (leftCount != 0 && left != window)
+      __builtin_memcpy(const_cast<uint8_t*>(window), left, leftCount);
+    if (k != 0) refillSlot(&relay, k - 1);
+    if (!c->settled) {
+      uint32_t head = slot->count < 3 ? slot->count : 3;
+      if (!settleEncodings(c, slot->data, head)) {
+        result = PassNotConverted;
+        break;
+      }
+    }
+    uint32_t count = leftCount + slot->count;
+    uint32_t made = k == 0 ? markBytes : 0;
+    if (made != 0) __builtin_memcpy(slot->out, mark, markBytes);
+    uint32_t used = convertWindow(c, window, count, slot->last, work, slot->out, &made, &result);
+    if (result != PassDone) break;
+    if (made != 0) {
+      if (work & kWriteOutput) relayWrite(&relay, slot->out, made);
+      c->outputBytes += made;
+    }
+    left = window + used;
+    leftCount = count - used;
+    if (slot->last || checksDone(c, work)) break;
+  }
+  stopRelay(&relay);
+  if (result != PassDone) return result;
+  c->inputBytes = input->kind == InputStream ? relay.readAt : input->size;
+  if (work & kReadChecks) endChecks(c);
+  if (work & kConvert) {
+    c->sized = true;
+    c->lossesNoted = c->lossesNoted || (work & kNoteLosses) != 0;
+    if ((work & kPlaceLosses) && c->oddByte) tallyDroppedByte(&c->tally);
+    c->lossesPlaced = c->lossesPlaced || (work & kPlaceLosses) != 0;
+  }
+  return result;
+}
+
+}  // namespace txmorph

@@ -1,0 +1,114 @@
+// The steps of a pass over the input, shared by the files that make them.
+// Internal to txmorph.
+#ifndef TXMORPH_CONVERSION_STEPS_H
+#define TXMORPH_CONVERSION_STEPS_H
+
+#include "txmorph/txmorph.h"
+
+namespace txmorph {
+
+// ---- the input checks (check_input.cpp)
+
+// The next bytes of the input, in order, for the checks that watch it.
+void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count);
+// After the last byte.
+void endChecks(Conversion* c);
+// Prints the checks' messages; true when a failed check stops the run.
+bool reportChecks(Conversion* c);
+
+// ---- pieces (piece_ends.cpp)
+
+// Where a piece of `count` bytes that more bytes follow may end, so that
+// it decodes as the same bytes do within the whole input: 0 when it cannot
+// end before them.
+uint32_t pieceEnd(const Conversion* c, const uint8_t* bytes, uint32_t count);
+
+// ---- the output (convert_output.cpp)
+
+// The most bytes the output of `units` units takes.
+uint32_t outputRoom(const Conversion* c, uint32_t units);
+// The output encoding's byte order mark, unless raw output was asked for:
+// its bytes, in *mark.
+uint32_t byteOrderMark(const Conversion* c, const uint8_t** mark);
+// A piece of units in the output encoding at `out`, in chunks of
+// kChunkUnits; with `noting`, a code page is asked first without best fit,
+// and the chunks where it lost characters are noted in c->lostChunks. False
+// when the platform refused (GetLastError).
+bool encodePiece(Conversion* c, const uint16_t* units, uint32_t count, uint8_t* out, uint32_t* made,
+                 bool noting);
+// "  converted (%lu) to %s -- %s\n", when information is shown or a prompt
+// follows.
+void reportConversion(const Conversion* c);
+
+// ---- losses (loss_report.cpp)
+
+// The loss line and the list of lost characters.
+void reportLosses(const Conversion* c);
+
+// ---- reading ahead and writing behind (block_relay.cpp)
+
+// A block of the input, and the output made of it.
+struct RelaySlot {
+  const uint8_t* data;  // the block's bytes: kMostCarried bytes of room before them
+  uint32_t count;
+  bool last;    // no block follows
+  bool failed;  // the read failed (the reason in error)
+  DWORD error;
+  uint8_t* out;  // room for the output of a window
+};
+
+struct RelayTask {
+  uint8_t kind;
+  uint8_t slot;
+  const uint8_t* data;
+  uint32_t count;
+};
+
+// Reads the input a block at a time into its slots, ahead of the converting
+// thread, and writes what it makes behind it, in order: on a thread of its
+// own when there is more than a block to go through, else as it is asked.
+struct Relay {
+  Input* input;
+  Output* output;
+  uint32_t blockBytes;
+  uint64_t readAt;  // bytes of the input read so far
+  bool ended;       // the last block has been read
+  RelaySlot slots[kRelaySlots];
+  HANDLE thread;  // null: the work is done as it is asked for
+  HANDLE tasks;
+  HANDLE ready[kRelaySlots];
+  RelayTask queue[8];
+  uint32_t posted;
+  uint32_t taken;
+};
+
+// Makes room for the blocks of a pass over `input` and their output, so that
+// a pass that must not fail for want of memory halfway can have it first.
+void reserveBlocks(Conversion* c, const Input* input);
+// Starts with every slot being read. False when a file cannot be read from
+// its start (GetLastError).
+bool startRelay(Relay* relay, Conversion* c, Input* input, Output* output);
+// The k-th block, once it is read.
+RelaySlot* awaitBlock(Relay* relay, uint32_t k);
+// Reads the next block into the slot of the k-th, once its bytes are no
+// longer needed.
+void refillSlot(Relay* relay, uint32_t k);
+// Writes `count` bytes to the output behind the converting thread; they must
+// stay as they are until their slot is read again.
+void relayWrite(Relay* relay, const uint8_t* data, uint32_t count);
+// Waits until everything asked is done.
+void stopRelay(Relay* relay);
+
+// ---- writing (write_output.cpp)
+
+// Prepares the output for the first write of a pass (runPass, once what it
+// needs is had): a disk file of a known new size is given the room for it
+// first (or, when it is to be shorter, the last byte it will cover is
+// written back as it is), and written from its start. When the room cannot
+// be had the file keeps its bytes, size and times, and the output has failed
+// with nothing written.
+void startOutput(Output* output);
+
+}  // namespace txmorph
+
+#endif
