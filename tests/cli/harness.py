@@ -10,7 +10,8 @@ CLI_RUNNER_KIND says what it is:
   emulator  another processor's emulator (qemu): the programs behave as
             natively
 CLI_FAULT_INJECTION=1 says the programs were built with the heap's fault
-switch (PLAT_FAIL_ALLOC_ABOVE, PLAT_FAIL_ALLOC_AFTER).
+switch (PLAT_FAIL_ALLOC_ABOVE, PLAT_FAIL_ALLOC_AFTER); CLI_SANITIZED=1 that
+they were built with the sanitizers.
 """
 import os
 import re
@@ -26,6 +27,7 @@ RUNNER_KIND = os.environ.get("CLI_RUNNER_KIND", "wine" if RUNNER else "").strip(
 UNDER_WINE = RUNNER_KIND == "wine"
 UNDER_VALGRIND = RUNNER_KIND == "valgrind"
 FAULT_INJECTION = os.environ.get("CLI_FAULT_INJECTION") == "1"
+SANITIZED = os.environ.get("CLI_SANITIZED") == "1"
 # The exit code of a program Wine could not start; under Wine the programs
 # never end with it (running out of memory is tested natively only).
 WINE_START_FAILURE = 1

@@ -287,9 +287,41 @@ def utf8_seeds():
     }
 
 
+# --- blocks ----------------------------------------------------------------
+
+BLOCK_INPUTS = {"auto": 0, "oem": 1, "ansi": 2, "utf8": 3, "wide": 4, "932": 5}
+BLOCK_OUTPUTS = {"oem": 0, "ansi": 1, "utf8": 2, "wide": 3}
+
+
+def blocks_seed(text, source="auto", output="ansi", block=3, piece=0, listed=5, raw=False,
+                stop=False, thread=False):
+    options = (BLOCK_INPUTS[source] | BLOCK_OUTPUTS[output] << 3 | raw << 5 | stop << 6
+               | thread << 7)
+    return bytes([options]) + struct.pack("<H", block - 1) + bytes([piece, listed]) + text
+
+
+def blocks_seeds():
+    utf8 = "caf\u00e9 \u20ac \U0001F600 \u221e\u0100\r\n\u4e00 x".encode() * 3
+    malformed = b"a\xe2\x82b\xf0\x9f\x98c\xc3\x80\x80\xed\xa0\x80\xe0\x80\x80\xf4\x90\x80\x80d"
+    wide = "\ufeffa\U0001F600\r\n\u00e9".encode("utf-16-le")
+    return {
+        "utf8 to ansi": blocks_seed(utf8, block=1, thread=True),
+        "utf8 with a mark to wide": blocks_seed(b"\xef\xbb\xbf" + utf8, "utf8", "wide", 5),
+        "malformed utf8 checked": blocks_seed(malformed, "utf8", "utf8", 2, stop=True),
+        "malformed utf8 to oem": blocks_seed(malformed, "utf8", "oem", 7, listed=200),
+        "wide pairs to utf8": blocks_seed(wide * 4, "wide", "utf8", 3),
+        "wide odd and unmarked": blocks_seed(b"a\x00\x3d\xd8\x00\xde!", "wide", "ansi", 1,
+                                             thread=True),
+        "ansi also utf8": blocks_seed("\u00e9\u20ac\U0001F600".encode() * 5, "ansi", "utf8", 2),
+        "double-byte page": blocks_seed(b"ab\x82\xa0\x82\x00\x85\x40\x82", "932", "wide", 1),
+        "empty": blocks_seed(b"", "auto", "utf8", 1),
+    }
+
+
 # --- registry --------------------------------------------------------------
 
 TARGETS = {
+    "blocks": blocks_seeds,
     "code_pages": code_pages_seeds,
     "format": format_seeds,
     "operations": operations_seeds,

@@ -4,6 +4,7 @@
 # builds link it with replay_main.cpp as replay_<name> and replay the corpus.
 set(RT_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(RT_FUZZ_NAMES
+  blocks
   code_pages
   format
   operations
@@ -13,6 +14,7 @@ set(RT_FUZZ_NAMES
   utf8)
 
 # The program library a target needs besides the runtime and the platform.
+set(rt_fuzz_core_blocks txmorph_core)
 set(rt_fuzz_core_operations timecarry_core)
 set(rt_fuzz_core_path_lines timecarry_core)
 set(rt_fuzz_core_text_string txmorph_core)

@@ -23,7 +23,9 @@ class Losses : public StageTest {
     }
     EXPECT_EQ(conversion.run(StageNone), 0);
     if (lossy != nullptr) *lossy = isLossy(&conversion.c);
-    return conversion.lossReport();
+    capturedMessages().clear();
+    conversion.reportLosses();
+    return messages();
   }
 };
 

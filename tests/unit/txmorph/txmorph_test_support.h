@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "tests/unit/txmorph/memory_conversion.h"
 #include "tests/unit/txmorph/text_string_support.h"
 #include "txmorph/conversion_state.h"
 #include "txmorph/txmorph.h"
@@ -51,77 +52,6 @@ class StageTest : public ::testing::Test {
 inline std::string bytesOf(const TextString& s) {
   return std::string(static_cast<const char*>(s.data), byteSize(&s));
 }
-
-// Settings as the command line leaves them, for an input and an output.
-inline RunSettings settingsFor(TextEncoding input, TextEncoding output, uint8_t stopMode = 0) {
-  RunSettings settings;
-  initRunSettings(&settings);
-  settings.inputEncoding = input;
-  settings.outputEncoding = output;
-  settings.stopMode = stopMode;
-  settings.askMode = 0;
-  return settings;
-}
-
-// A conversion of bytes in memory through the passes of a run that writes
-// to a text (a pass that only checks first when a check could stop it), in
-// blocks and pieces of the sizes given. The messages are printed from the
-// checks on; the record stays to be looked at.
-class MemoryConversion {
- public:
-  MemoryConversion(const std::string& bytes, const RunSettings& settings,
-                   uint32_t blockBytes = kBlockBytes, uint32_t pieceBytes = kPieceBytes,
-                   bool threads = false) {
-    initConversion(&c, &settings);
-    c.blockBytes = blockBytes;
-    c.pieceBytes = pieceBytes;
-    c.threads = threads;
-    initInput(&input, INVALID_HANDLE_VALUE, InputInMemory, bytes.size());
-    input.text = ownedNarrow(bytes);
-    init(&out);
-    initFromCString(&name, "in");
-  }
-  ~MemoryConversion() {
-    releaseConversion(&c);
-    closeInput(&input);
-    release(&out);
-  }
-  MemoryConversion(const MemoryConversion&) = delete;
-  MemoryConversion& operator=(const MemoryConversion&) = delete;
-
-  // The exit code of a stop or a failure, else 0; the messages up to `stage`.
-  int32_t run(ConversionStage stage = StageLosses) {
-    uint8_t head[3];
-    if (!c.settled && !settleEncodings(&c, head, peekInput(&input, head, sizeof head))) {
-      return ExitOutOfMemory;
-    }
-    c.inputBytes = input.size;
-    c.printed = StageLoaded;
-    if (checkMayStop(&c) && runPass(&c, &input, kReadChecks, nullptr) != PassDone) {
-      return ExitCannotLoad;
-    }
-    if (checksKnown(&c, &input) && !printConversion(&c, StageChecks, &name)) return ExitStopped;
-    Output output;
-    initOutput(&output, OutputText, INVALID_HANDLE_VALUE);
-    output.text = &out;
-    int32_t code = writingPass(&c, &input, &output, &name);
-    if (code == 0) printConversion(&c, stage, &name);
-    return code;
-  }
-  std::string output() const { return bytesOf(out); }
-  // What the run printed of its losses: the loss line and the list.
-  std::string lossReport() {
-    capturedMessages().clear();
-    c.printed = StageConverted;
-    printConversion(&c, StageLosses, &name);
-    return capturedMessages();
-  }
-
-  Conversion c;
-  Input input;
-  TextString out;
-  TextString name;
-};
 
 }  // namespace txmorph
 
