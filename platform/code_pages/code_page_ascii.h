@@ -50,7 +50,29 @@ inline uint32_t plat_widen_block_marking_word(const uint8_t* source, WCHAR* dest
   return high;
 }
 
+// Narrows the 16 units at source into dest whatever they are (a unit from
+// 0x80 up comes out as anything), and returns a bit for each such unit.
+inline uint32_t plat_narrow_block_marking_word(const WCHAR* source, uint8_t* dest) {
+  uint32_t high = 0;
+  for (size_t k = 0; k < kPlatAsciiBlock; k++) {
+    dest[k] = static_cast<uint8_t>(source[k]);
+    high |= static_cast<uint32_t>(source[k] > 0x7F) << k;
+  }
+  return high;
+}
+
 #if defined(__SSE2__)
+
+inline uint32_t plat_narrow_block_marking(const WCHAR* source, uint8_t* dest) {
+  __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+  __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 8));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(a, b));
+  const __m128i ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  __m128i low = _mm_cmpeq_epi16(_mm_and_si128(a, ascii), zero);
+  __m128i high = _mm_cmpeq_epi16(_mm_and_si128(b, ascii), zero);
+  return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high))) & 0xFFFF;
+}
 
 inline uint32_t plat_widen_block_marking(const uint8_t* source, WCHAR* dest) {
   __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
@@ -79,6 +101,10 @@ inline bool plat_ascii_narrow_block(const WCHAR* source, uint8_t* dest) {
 }
 
 #else
+
+inline uint32_t plat_narrow_block_marking(const WCHAR* source, uint8_t* dest) {
+  return plat_narrow_block_marking_word(source, dest);
+}
 
 inline uint32_t plat_widen_block_marking(const uint8_t* source, WCHAR* dest) {
   return plat_widen_block_marking_word(source, dest);

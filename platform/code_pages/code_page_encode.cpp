@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr size_t kSpan = 2 * kPlatAsciiBlock;
+
 // The unit a code decodes to.
 WCHAR unit_of(const plat_code_page* page, uint16_t code) {
   if (code < 0x100) return page->bytes[code];
@@ -38,8 +40,9 @@ plat_cp_result encode_single(const plat_code_page* page, const uint8_t* codes, b
     result.count = room;
     result.overflow = true;
   }
-  // Blocks of ASCII are narrowed whole; any other block goes through the
-  // table unit by unit, the default character chosen without a branch.
+  // Spans of 32 units are narrowed whole (a unit from 0x80 up saturates),
+  // then the units from 0x80 up, one bit each in `high`, go through the
+  // table; Western text has none or a few in most spans.
   bool replaced = false;
   size_t i = 0;
   auto one = [&](size_t k) {
@@ -49,9 +52,11 @@ plat_cp_result encode_single(const plat_code_page* page, const uint8_t* codes, b
     dest[k] = miss ? fallback : code;
     replaced |= miss;
   };
-  for (; i + kPlatAsciiBlock <= todo; i += kPlatAsciiBlock) {
-    if (plat_ascii_narrow_block(source + i, dest + i)) continue;
-    for (size_t k = i; k < i + kPlatAsciiBlock; k++) one(k);
+  for (; i + kSpan <= todo; i += kSpan) {
+    uint32_t high = plat_narrow_block_marking(source + i, dest + i);
+    high |= plat_narrow_block_marking(source + i + kPlatAsciiBlock, dest + i + kPlatAsciiBlock)
+            << kPlatAsciiBlock;
+    for (; high != 0; high &= high - 1) one(i + static_cast<size_t>(__builtin_ctz(high)));
   }
   for (; i < todo; i++) one(i);
   if (used != nullptr) *used = replaced;

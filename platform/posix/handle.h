@@ -10,6 +10,7 @@ enum : uint8_t {
   PLAT_CONSOLE_IN = 2,  // the controlling terminal, opened as "CONIN$"
   PLAT_THREAD = 3,      // a thread (threads.cpp); no descriptor
   PLAT_SEMAPHORE = 4,   // a semaphore (threads.cpp); no descriptor
+  PLAT_MAPPING = 5,     // a file mapping (file_mapping.cpp): its own descriptor of the file
 };
 
 struct plat_handle {

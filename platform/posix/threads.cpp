@@ -7,7 +7,8 @@
 //
 // Signals go to the process's first thread only: a new thread starts with
 // every signal blocked, so that holding interrupts (interrupts.cpp), which
-// blocks them in the thread that holds, holds them for the whole process.
+// blocks them in the thread that holds, holds them for the whole process;
+// only the faults a thread raises itself (SIGBUS, SIGSEGV, ...) reach it.
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
@@ -120,6 +121,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stack, LPTHREAD_START_ROUTINE 
   if (stack != 0) pthread_attr_setstacksize(&attributes, stack);
   sigset_t all, before;
   sigfillset(&all);
+  static const int kFaults[] = {SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP};
+  for (int fault : kFaults) sigdelset(&all, fault);
   pthread_sigmask(SIG_SETMASK, &all, &before);
   pthread_t thread;
   int error = pthread_create(&thread, &attributes, runThread, w);

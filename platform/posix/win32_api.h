@@ -173,6 +173,10 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x200u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
 
+// File mappings.
+#define PAGE_READONLY 0x02u
+#define FILE_MAP_READ 0x0004u
+
 // Waiting.
 #define INFINITE 0xFFFFFFFFu
 #define WAIT_OBJECT_0 0u
@@ -218,7 +222,9 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 #define ERROR_FILE_TOO_LARGE 223
 #define ERROR_DIRECTORY 267
 #define ERROR_TOO_MANY_POSTS 298
+#define ERROR_INVALID_ADDRESS 487
 #define ERROR_INVALID_FLAGS 1004
+#define ERROR_FILE_INVALID 1006
 #define ERROR_NO_UNICODE_TRANSLATION 1113
 #define ERROR_CANT_RESOLVE_FILENAME 1921
 #define ERROR_NOT_A_REPARSE_POINT 4390
@@ -263,6 +269,10 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD share, DWORD flags);
 BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
 BOOL DeleteFileA(LPCSTR name);
+HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD high,
+                          DWORD low, LPCSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T bytes);
+BOOL UnmapViewOfFile(LPCVOID address);
 void SetFileApisToOEM(void);
 void SetFileApisToANSI(void);
 
