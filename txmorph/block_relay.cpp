@@ -7,9 +7,11 @@
 // copying the file does. Its tasks go in order through a queue counted by a
 // semaphore; each slot has a semaphore that counts its finished reads.
 //
-// A slot's block is read after the room kept in front of it for the bytes the
-// last window left; it is read again only once those are copied on and its
-// output has been written (the write is queued before the read).
+// A disk file's blocks are views of it, each beginning early enough to hold
+// the bytes the last window left in front of its block, so nothing is
+// copied; a stream's block is read after the room kept in front of it for
+// those bytes. A slot is read again only once its bytes are no longer needed
+// and its output has been written (the write is queued before the read).
 #include "txmorph/conversion_steps.h"
 
 namespace txmorph {
@@ -19,12 +21,46 @@ namespace {
 enum TaskKind : uint8_t { TaskRead, TaskWrite, TaskStop };
 
 constexpr uint32_t kQueue = sizeof(Relay::queue) / sizeof(Relay::queue[0]);
+// Where a view of a file may begin: a multiple of this.
+constexpr uint64_t kViewGranularity = 65536;
+
+void letViewGo(RelaySlot* slot) {
+  if (slot->view != nullptr) UnmapViewOfFile(slot->view);
+  slot->view = nullptr;
+}
+
+// A disk file's next block as a view of it, from before the block as far as
+// the bytes a window may leave over.
+void mapFileBlock(Relay* relay, RelaySlot* slot, uint32_t want) {
+  letViewGo(slot);
+  uint64_t at = relay->readAt;
+  uint64_t from = at > kMostCarried ? (at - kMostCarried) / kViewGranularity * kViewGranularity : 0;
+  void* view = MapViewOfFile(relay->mapping, FILE_MAP_READ, static_cast<DWORD>(from >> 32),
+                             static_cast<DWORD>(from), static_cast<SIZE_T>(at + want - from));
+  slot->failed = view == nullptr;
+  if (slot->failed) {
+    slot->error = GetLastError();
+    return;
+  }
+  slot->view = view;
+  slot->data = static_cast<const uint8_t*>(view) + (at - from);
+  slot->contiguous = true;
+  slot->count = want;
+  relay->readAt += want;
+  slot->last = relay->readAt == relay->input->size;
+}
 
 // A disk file's next block, all of it: fewer bytes than asked for means
 // the file ended before its size (ERROR_HANDLE_EOF).
-void readFileBlock(Relay* relay, RelaySlot* slot, uint8_t* into) {
+void readFileBlock(Relay* relay, RelaySlot* slot) {
   uint64_t left = relay->input->size - relay->readAt;
   uint32_t want = left < relay->blockBytes ? static_cast<uint32_t>(left) : relay->blockBytes;
+  if (relay->mapping != nullptr) {
+    mapFileBlock(relay, slot, want);
+    return;
+  }
+  uint8_t* into = slot->buffer;
+  slot->data = into;
   uint32_t got = 0;
   while (got < want) {
     DWORD n = 0;
@@ -44,7 +80,9 @@ void readFileBlock(Relay* relay, RelaySlot* slot, uint8_t* into) {
 
 // A stream's next block: as much as it gives until the block is full or the
 // stream ends (a pipe whose writer has gone has ended).
-void readStreamBlock(Relay* relay, RelaySlot* slot, uint8_t* into) {
+void readStreamBlock(Relay* relay, RelaySlot* slot) {
+  uint8_t* into = slot->buffer;
+  slot->data = into;
   uint32_t got = 0;
   bool ended = false;
   while (got < relay->blockBytes && !ended && !slot->failed) {
@@ -76,9 +114,9 @@ void readBlock(Relay* relay, uint8_t index) {
     relay->readAt += slot->count;
     slot->last = relay->readAt == input->size;
   } else if (input->kind == InputFile) {
-    readFileBlock(relay, slot, const_cast<uint8_t*>(slot->data));
+    readFileBlock(relay, slot);
   } else {
-    readStreamBlock(relay, slot, const_cast<uint8_t*>(slot->data));
+    readStreamBlock(relay, slot);
   }
   relay->ended = slot->last || slot->failed;
 }
@@ -140,6 +178,15 @@ void startThread(Relay* relay, const Conversion* c) {
   if (relay->thread == nullptr) closeHandles(relay);
 }
 
+// The views of a file instead of reads, where the platform makes them.
+void startMapping(Relay* relay) {
+  relay->mapping = nullptr;
+  if (relay->input->kind == InputFile) {
+    relay->mapping =
+        CreateFileMappingA(relay->input->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  }
+}
+
 }  // namespace
 
 void reserveBlocks(Conversion* c, const Input* input) {
@@ -173,9 +220,13 @@ bool startRelay(Relay* relay, Conversion* c, Input* input, Output* output) {
     if (!SetFilePointerEx(input->handle, start, nullptr, FILE_BEGIN)) return false;
   }
   reserveBlocks(c, input);
+  startMapping(relay);
   for (uint32_t i = 0; i < kRelaySlots; i++) {
     RelaySlot* slot = &relay->slots[i];
-    slot->data = static_cast<uint8_t*>(c->blocks[i].data) + kMostCarried;
+    slot->buffer = static_cast<uint8_t*>(c->blocks[i].data) + kMostCarried;
+    slot->data = slot->buffer;
+    slot->contiguous = input->kind == InputInMemory;
+    slot->view = nullptr;
     slot->out = static_cast<uint8_t*>(c->outputs[i].data);
   }
   startThread(relay, c);
@@ -197,13 +248,24 @@ void relayWrite(Relay* relay, const uint8_t* data, uint32_t count) {
   if (relay->output != nullptr && count != 0) post(relay, RelayTask{TaskWrite, 0, data, count});
 }
 
-void stopRelay(Relay* relay) {
-  if (relay->thread == nullptr) return;
-  post(relay, RelayTask{TaskStop, 0, nullptr, 0});
-  WaitForSingleObject(relay->thread, INFINITE);
-  CloseHandle(relay->thread);
-  relay->thread = nullptr;
-  closeHandles(relay);
+bool stopRelay(Relay* relay) {
+  if (relay->thread != nullptr) {
+    post(relay, RelayTask{TaskStop, 0, nullptr, 0});
+    WaitForSingleObject(relay->thread, INFINITE);
+    CloseHandle(relay->thread);
+    relay->thread = nullptr;
+    closeHandles(relay);
+  }
+  if (relay->mapping == nullptr) return true;
+  for (RelaySlot& slot : relay->slots) letViewGo(&slot);
+  CloseHandle(relay->mapping);
+  relay->mapping = nullptr;
+  // A file cut while it was read reads as zeros past its new end.
+  DWORD high = 0;
+  DWORD low = GetFileSize(relay->input->handle, &high);
+  if ((uint64_t{high} << 32 | low) >= relay->input->size) return true;
+  SetLastError(ERROR_HANDLE_EOF);
+  return false;
 }
 
 }  // namespace txmorph

@@ -154,8 +154,9 @@ PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
       break;
     }
     const uint8_t* window = slot->data - leftCount;
-    if (leftCount != 0 && left != window)
+    if (leftCount != 0 && !slot->contiguous) {
       __builtin_memcpy(const_cast<uint8_t*>(window), left, leftCount);
+    }
     if (k != 0) refillSlot(&relay, k - 1);
     if (!c->settled) {
       uint32_t head = slot->count < 3 ? slot->count : 3;
@@ -177,7 +178,7 @@ PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
     leftCount = count - used;
     if (slot->last || checksDone(c, work)) break;
   }
-  stopRelay(&relay);
+  if (!stopRelay(&relay) && result == PassDone) result = PassNotRead;
   if (result != PassDone) return result;
   c->inputBytes = input->kind == InputStream ? relay.readAt : input->size;
   if (work & kReadChecks) endChecks(c);

@@ -49,7 +49,12 @@ void reportLosses(const Conversion* c);
 
 // A block of the input, and the output made of it.
 struct RelaySlot {
-  const uint8_t* data;  // the block's bytes: kMostCarried bytes of room before them
+  const uint8_t* data;  // the block's bytes
+  // Before `data`: the input's own bytes before the block (a view of it, or
+  // the input in memory), else kMostCarried bytes of room.
+  bool contiguous;
+  uint8_t* buffer;   // the slot's own room for a block that is read
+  const void* view;  // the view of the file the block is in, or null
   uint32_t count;
   bool last;    // no block follows
   bool failed;  // the read failed (the reason in error)
@@ -70,6 +75,7 @@ struct RelayTask {
 struct Relay {
   Input* input;
   Output* output;
+  HANDLE mapping;  // of a file, whose blocks are views of it; else null
   uint32_t blockBytes;
   uint64_t readAt;  // bytes of the input read so far
   bool ended;       // the last block has been read
@@ -96,8 +102,9 @@ void refillSlot(Relay* relay, uint32_t k);
 // Writes `count` bytes to the output behind the converting thread; they must
 // stay as they are until their slot is read again.
 void relayWrite(Relay* relay, const uint8_t* data, uint32_t count);
-// Waits until everything asked is done.
-void stopRelay(Relay* relay);
+// Waits until everything asked is done, and lets the views of the file go.
+// False when the file turned out shorter than it was (ERROR_HANDLE_EOF).
+bool stopRelay(Relay* relay);
 
 // ---- writing (write_output.cpp)
 
