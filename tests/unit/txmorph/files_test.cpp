@@ -168,6 +168,25 @@ TEST_F(Files, ALargeTextThroughEveryForm) {
   EXPECT_EQ(text, "\xEF\xBB\xBF" + sent);  // the wide form's mark went into the UTF-8
 }
 
+TEST_F(Files, AFileCutWhileItIsReadIsNotTakenAsWhole) {
+  std::string text(3 * kBlockBytes, 'x');
+  std::string file = make("cut", text);
+  std::string bytes;
+  Input input;
+  ASSERT_TRUE(load(file, &bytes, nullptr, &input));
+  ASSERT_EQ(truncate(file.c_str(), kBlockBytes + 5), 0);
+  RunSettings settings = settingsFor(Utf8, Wide);
+  Conversion c;
+  initConversion(&c, &settings);
+  uint8_t head[3];
+  ASSERT_TRUE(settleEncodings(&c, head, peekInput(&input, head, sizeof head)));
+  quietLevel = 2;
+  EXPECT_EQ(runPass(&c, &input, kConvert, nullptr), PassNotRead);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  releaseConversion(&c);
+  closeInput(&input);
+}
+
 struct FileState {
   std::string bytes;
   ino_t inode;
