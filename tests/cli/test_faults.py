@@ -19,8 +19,8 @@ import threading
 import time
 import unittest
 
-from harness import (FAULT_INJECTION, UNDER_VALGRIND, UNDER_WINE, TempDirTest, launch, program,
-                     run)
+from harness import (FAULT_INJECTION, RUNNER_KIND, SANITIZED, UNDER_VALGRIND, UNDER_WINE,
+                     TempDirTest, launch, program, run)
 from test_timecarry import codes_only
 from test_txmorph import Terminal
 
@@ -115,7 +115,8 @@ class OutOfMemory(Files):
         self.assertGreater(failing, 3)
         self.assertEqual((code, out), (0, sent))
 
-    @unittest.skipIf(UNDER_VALGRIND, "gigabytes, natively")
+    @unittest.skipIf(UNDER_VALGRIND or SANITIZED or RUNNER_KIND == "emulator",
+                     "gigabytes: the native build only, not instrumented or emulated")
     def test_txmorph_out_of_memory_prints_unsigned(self):
         # Standard input that must be read twice (-s) is kept whole in memory:
         # the block it cannot have is past 2^31 bytes.
