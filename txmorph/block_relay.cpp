@@ -21,9 +21,6 @@ namespace {
 enum TaskKind : uint8_t { TaskRead, TaskWrite, TaskStop };
 
 constexpr uint32_t kQueue = sizeof(Relay::queue) / sizeof(Relay::queue[0]);
-// Where a view of a file may begin: a multiple of this.
-constexpr uint64_t kViewGranularity = 65536;
-
 void letViewGo(RelaySlot* slot) {
   if (slot->view != nullptr) UnmapViewOfFile(slot->view);
   slot->view = nullptr;
@@ -34,16 +31,16 @@ void letViewGo(RelaySlot* slot) {
 void mapFileBlock(Relay* relay, RelaySlot* slot, uint32_t want) {
   letViewGo(slot);
   uint64_t at = relay->readAt;
-  uint64_t from = at > kMostCarried ? (at - kMostCarried) / kViewGranularity * kViewGranularity : 0;
-  void* view = MapViewOfFile(relay->mapping, FILE_MAP_READ, static_cast<DWORD>(from >> 32),
-                             static_cast<DWORD>(from), static_cast<SIZE_T>(at + want - from));
+  uint32_t before = at < kMostCarried ? static_cast<uint32_t>(at) : kMostCarried;
+  const uint8_t* bytes;
+  const void* view = viewInput(relay->mapping, at - before, want + before, &bytes);
   slot->failed = view == nullptr;
   if (slot->failed) {
     slot->error = GetLastError();
     return;
   }
   slot->view = view;
-  slot->data = static_cast<const uint8_t*>(view) + (at - from);
+  slot->data = bytes + before;
   slot->contiguous = true;
   slot->count = want;
   relay->readAt += want;
@@ -260,12 +257,7 @@ bool stopRelay(Relay* relay) {
   for (RelaySlot& slot : relay->slots) letViewGo(&slot);
   CloseHandle(relay->mapping);
   relay->mapping = nullptr;
-  // A file cut while it was read reads as zeros past its new end.
-  DWORD high = 0;
-  DWORD low = GetFileSize(relay->input->handle, &high);
-  if ((uint64_t{high} << 32 | low) >= relay->input->size) return true;
-  SetLastError(ERROR_HANDLE_EOF);
-  return false;
+  return inputStillWhole(relay->input);
 }
 
 }  // namespace txmorph

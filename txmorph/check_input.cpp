@@ -130,6 +130,7 @@ void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count) {
 
 void endChecks(Conversion* c) {
   endUtf8Check(&c->utf8);
+  c->wellFormed = c->checkingUtf8 && c->utf8.invalidAt == 0 && c->utf8.wellFormed;
   c->alsoUtf8 = c->checkingAlso && endAlsoUtf8(&c->also);
   c->checked = true;
 }

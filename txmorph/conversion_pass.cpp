@@ -34,9 +34,10 @@ bool unitsOf(Conversion* c, const uint8_t* bytes, uint32_t count, bool noting, u
     }
     return true;
   }
+  // Well-formed UTF-8 has nothing malformed to look for.
   *units = room;
-  *unitCount =
-      decodeNotingLosses(&c->inputPage, bytes, count, room, noting ? c->bits : nullptr, malformed);
+  uint32_t* bits = noting && !c->wellFormed ? c->bits : nullptr;
+  *unitCount = decodeNotingLosses(&c->inputPage, bytes, count, room, bits, malformed);
   if (*malformed) c->malformed = true;
   return *unitCount != 0 || count == 0;
 }
@@ -138,6 +139,12 @@ bool checksDone(const Conversion* c, uint8_t work) {
 PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
   ensureBuffers(c);
   startCounts(c, work);
+  PassResult halves;
+  if (work == kReadChecks && checkInHalves(c, input, &halves)) {
+    c->inputBytes = input->size;
+    if (halves == PassDone) endChecks(c);
+    return halves;
+  }
   Relay relay;
   if (!startRelay(&relay, c, input, output)) return PassNotRead;
   if (work & kWriteOutput) startOutput(output);

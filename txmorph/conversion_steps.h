@@ -16,6 +16,10 @@ void endChecks(Conversion* c);
 // Prints the checks' messages; true when a failed check stops the run.
 bool reportChecks(Conversion* c);
 
+// A pass that only checks a large file, in two halves on two threads (check_halves.cpp):
+// false when it is not made that way, else the result in *result.
+bool checkInHalves(Conversion* c, Input* input, PassResult* result);
+
 // ---- pieces (piece_ends.cpp)
 
 // Where a piece of `count` bytes that more bytes follow may end, so that

@@ -195,7 +195,57 @@ uint32_t findInvalidUtf8(const uint8_t *bytes, uint32_t count) {
   return at != 0 || missing == 0 ? at : count;
 }
 
-void startUtf8Check(Utf8Check *check) { *check = Utf8Check{0, 0, 0}; }
+void startUtf8Check(Utf8Check *check) { *check = Utf8Check{0, 0, 0, true, 0}; }
+
+namespace {
+
+// Whether the byte after a lead byte of E0, ED, F0 or F4 is in the range that
+// makes it a character: no overlong form, no surrogate, nothing above U+10FFFF.
+bool secondInRange(uint8_t lead, uint8_t second) {
+  switch (lead) {
+    case 0xE0: return second >= 0xA0;
+    case 0xED: return second <= 0x9F;
+    case 0xF0: return second >= 0x90;
+    case 0xF4: return second <= 0x8F;
+    default: return true;
+  }
+}
+
+// Past the shape check: whether every sequence of bytes of the right shape is
+// a character, the bytes from E0 up passed over 16 at a time where none
+// stands. A lead byte at the end is left in *pending for the next piece.
+bool wellFormedPiece(const uint8_t *bytes, uint32_t count, uint8_t *pending) {
+  uint32_t i = 0;
+  if (count == 0) return true;
+  if (*pending != 0 && !secondInRange(*pending, bytes[0])) return false;
+  *pending = 0;
+#if defined(__SSE2__)
+  const __m128i fromE0 = _mm_set1_epi8(static_cast<char>(0xDF ^ 0x80));
+  for (; i + 16 <= count; i += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+    __m128i flipped = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
+    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, fromE0)));
+    for (; high != 0; high &= high - 1) {
+      uint32_t at = i + static_cast<uint32_t>(__builtin_ctz(high));
+      if (at + 1 == count) {
+        *pending = bytes[at];
+      } else if (!secondInRange(bytes[at], bytes[at + 1])) {
+        return false;
+      }
+    }
+  }
+#endif
+  for (; i < count; i++) {
+    if (i + 1 == count) {
+      if (bytes[i] >= 0xE0) *pending = bytes[i];
+    } else if (!secondInRange(bytes[i], bytes[i + 1])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 // A sequence that goes on from the last piece takes its continuation bytes
 // first; the rest starts a character.
@@ -207,6 +257,9 @@ void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
   if (check->invalidAt == 0 && i < count) {
     uint32_t at = checkUtf8Shape(bytes + i, count - i, &check->missing);
     if (at != 0) check->invalidAt = check->at + i + at;
+  }
+  if (check->invalidAt == 0 && check->wellFormed) {
+    check->wellFormed = wellFormedPiece(bytes, count, &check->pendingLead);
   }
   check->at += count;
 }

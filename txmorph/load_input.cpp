@@ -12,6 +12,8 @@ namespace txmorph {
 namespace {
 
 constexpr uint32_t kStreamPiece = 65536;
+// Where a view of a file may begin: a multiple of this.
+constexpr uint64_t kViewGranularity = 65536;
 
 HANDLE openForLoading(const TextString* name, DWORD share) {
   TextString path;
@@ -169,6 +171,23 @@ bool keepWhole(Input* input) {
   if (read) return true;
   input->text.length = 0;
   input->size = 0;
+  return false;
+}
+
+const void* viewInput(HANDLE mapping, uint64_t at, uint32_t count, const uint8_t** bytes) {
+  uint64_t from = at / kViewGranularity * kViewGranularity;
+  const void* view =
+      MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(from >> 32),
+                    static_cast<DWORD>(from), static_cast<SIZE_T>(at + count - from));
+  *bytes = static_cast<const uint8_t*>(view) + (at - from);
+  return view;
+}
+
+// A file cut while it was read reads as zeros past its new end.
+bool inputStillWhole(const Input* input) {
+  uint64_t size = 0;
+  if (sizeOf(input->handle, &size) && size >= input->size) return true;
+  SetLastError(ERROR_HANDLE_EOF);
   return false;
 }
 

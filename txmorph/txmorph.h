@@ -147,6 +147,14 @@ bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFi
 // GetLastError): input cut short is not converted as if it were whole. A
 // pipe whose writer has gone has ended.
 bool keepWhole(Input* input);
+// A view of bytes [at, at + count) of a file's mapping (PAGE_READONLY): the
+// view to let go (UnmapViewOfFile), null when it cannot be had; the bytes
+// in *bytes.
+const void* viewInput(HANDLE mapping, uint64_t at, uint32_t count, const uint8_t** bytes);
+// Whether the file still holds as many bytes as when it was opened (one cut
+// while it was read reads as zeros past its new end); else false with
+// ERROR_HANDLE_EOF.
+bool inputStillWhole(const Input* input);
 // Up to `room` bytes of the input from its start: its first bytes, which
 // tell its encoding. A stream gives none.
 uint32_t peekInput(Input* input, uint8_t* bytes, uint32_t room);
@@ -162,11 +170,16 @@ uint32_t findInvalidUtf8(const uint8_t* bytes, uint32_t count);
 // when it is whole); else the 1-based position of the first offending byte.
 uint32_t checkUtf8Shape(const uint8_t* bytes, uint32_t count, uint32_t* missing);
 
-// The UTF-8 shape check of an input given in pieces of any size.
+// The UTF-8 shape check of an input given in pieces of any size; while the
+// shape holds, also whether every sequence is a character (no overlong form,
+// no encoded surrogate, nothing above U+10FFFF), which decoding then turns
+// into no U+FFFD of its own.
 struct Utf8Check {
-  uint64_t at;         // bytes checked so far
-  uint64_t invalidAt;  // 0 while valid, else the 1-based offset of the first offending byte
-  uint32_t missing;    // continuation bytes the last sequence still lacks
+  uint64_t at;          // bytes checked so far
+  uint64_t invalidAt;   // 0 while valid, else the 1-based offset of the first offending byte
+  uint32_t missing;     // continuation bytes the last sequence still lacks
+  bool wellFormed;      // every sequence so far is a character
+  uint8_t pendingLead;  // a lead byte from E0 up at the end of the last piece
 };
 
 void startUtf8Check(Utf8Check* check);
@@ -389,7 +402,8 @@ struct Conversion {
   uint32_t headCount;
   Utf8Check utf8;  // of UTF-8 input, while stopMode is on
   bool checkingUtf8;
-  AlsoUtf8 also;  // of code-page input, when warnings are shown
+  bool wellFormed;  // the UTF-8 check found every sequence a character: nothing is malformed
+  AlsoUtf8 also;    // of code-page input, when warnings are shown
   bool checkingAlso;
   bool alsoUtf8;
   bool withEvidence;  // evidence for the hint is gathered

@@ -187,6 +187,49 @@ TEST_F(Files, AFileCutWhileItIsReadIsNotTakenAsWhole) {
   closeInput(&input);
 }
 
+// The pass that only checks, on a file of more than two blocks read in two
+// halves, against one walk over the same bytes in memory: every snippet put
+// across the middle at each offset.
+TEST_F(Files, ACheckInTwoHalvesFindsWhatOneWalkFinds) {
+  const std::string kSnippets[] = {"\xE2\x82\xAC", "\xE2\x82",     "\xF0\x9F\x98\x80",
+                                   "\x80\x80",     "\xE0\x80\x80", std::string("\0", 1),
+                                   "\xC3"};
+  for (const std::string& snippet : kSnippets) {
+    for (size_t shift = 0; shift <= snippet.size() + 1; shift++) {
+      // 200 bytes, the middle `shift` bytes into the snippet.
+      std::string text = std::string(100 - shift, 'a') + snippet;
+      text += std::string(200 - text.size(), 'b');
+      RunSettings settings = settingsFor(Utf8, Ansi, 2);
+      Utf8Check found[2];
+      for (int halves = 0; halves < 2; halves++) {
+        Input input;
+        initInput(&input, INVALID_HANDLE_VALUE, InputInMemory, text.size());
+        input.text = ownedNarrow(text);
+        if (halves == 1) {
+          closeInput(&input);
+          std::string file = make("halves", text);
+          TextString name;
+          initFromCString(&name, file.c_str());
+          ASSERT_TRUE(openInput(&input, &name, 16, nullptr));
+          ASSERT_EQ(input.kind, InputFile);
+          release(&name);
+        }
+        Conversion c;
+        initConversion(&c, &settings);
+        c.blockBytes = 16;
+        uint8_t head[3];
+        ASSERT_TRUE(settleEncodings(&c, head, peekInput(&input, head, sizeof head)));
+        ASSERT_EQ(runPass(&c, &input, kReadChecks, nullptr), PassDone);
+        found[halves] = c.utf8;
+        releaseConversion(&c);
+        closeInput(&input);
+      }
+      EXPECT_EQ(found[1].invalidAt, found[0].invalidAt) << shift << " " << snippet;
+      EXPECT_EQ(found[1].wellFormed, found[0].wellFormed) << shift << " " << snippet;
+    }
+  }
+}
+
 struct FileState {
   std::string bytes;
   ino_t inode;

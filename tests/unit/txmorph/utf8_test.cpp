@@ -102,6 +102,40 @@ TEST(FindInvalidUtf8, BlocksAgreeWithTheReference) {
   });
 }
 
+// The check fed in pieces cut anywhere: the offset the whole text gives, and
+// while the shape holds, whether every sequence is a character as the
+// platform's strict decoding says.
+TEST(Utf8Check, PiecesCutAnywhereAgreeWithTheWhole) {
+  static const char* const kNotCharacters[] = {"\xE0\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80",
+                                               "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 400; round++) {
+    std::string text = randomText(rng, rng() % 24, round % 3 == 1);
+    if (round % 3 == 2) {
+      const char* fault = kNotCharacters[rng() % 5];
+      text.insert(text.empty() ? 0 : rng() % text.size(), fault);
+    }
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    uint32_t n = static_cast<uint32_t>(text.size());
+    bool characters = n == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), n,
+                                                    nullptr, 0) != 0;
+    for (uint32_t first = 0; first <= n; first++) {
+      for (uint32_t second = first; second <= n; second++) {
+        Utf8Check checked;
+        startUtf8Check(&checked);
+        checkUtf8Piece(&checked, bytes, first);
+        checkUtf8Piece(&checked, bytes + first, second - first);
+        checkUtf8Piece(&checked, bytes + second, n - second);
+        endUtf8Check(&checked);
+        ASSERT_EQ(checked.invalidAt, referenceInvalid(text)) << first << " " << second;
+        if (checked.invalidAt == 0 && text.find('\0') == std::string::npos) {
+          ASSERT_EQ(checked.wellFormed, characters) << ::testing::PrintToString(text);
+        }
+      }
+    }
+  }
+}
+
 // The encoder as stated, with a surrogate pair as one four-byte character.
 std::string referenceUtf8(const std::u16string& units) {
   std::string out;
