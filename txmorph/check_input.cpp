@@ -39,19 +39,6 @@ bool beginsWithMark(const Conversion* c) {
   return c->headCount >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
 }
 
-// The bytes of the UTF-8 sequence a lead byte starts (1 for ASCII).
-uint32_t sequenceLength(uint8_t lead) {
-  if (lead < 0x80) return 1;
-  return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
-
-// Whether the platform's strict decoding takes the bytes.
-bool strictlyValid(const uint8_t* bytes, uint32_t count) {
-  return count == 0 ||
-         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),
-                             static_cast<int>(count), nullptr, 0) != 0;
-}
-
 }  // namespace
 
 TextEncoding detectEncoding(const uint8_t* bytes, uint64_t count) {
@@ -59,40 +46,19 @@ TextEncoding detectEncoding(const uint8_t* bytes, uint64_t count) {
 }
 
 void startAlsoUtf8(AlsoUtf8* also) {
-  startUtf8Check(&also->shape);
-  also->strictFailed = false;
+  startUtf8Check(&also->check);
   also->beyondAscii = false;
-  also->tailCount = 0;
 }
 
-// Past the shape check, a character at a time by the platform: the one the
-// last piece cut first, then the piece's whole ones; its own cut one waits.
 void checkAlsoUtf8Piece(AlsoUtf8* also, const uint8_t* bytes, uint32_t count) {
-  checkUtf8Piece(&also->shape, bytes, count);
-  if (also->shape.invalidAt != 0 || also->strictFailed) return;
+  if (also->check.invalidAt != 0 || !also->check.wellFormed) return;
+  checkUtf8Piece(&also->check, bytes, count);
   also->beyondAscii = also->beyondAscii || asciiSpan(bytes, count) != count;
-  uint32_t i = 0;
-  if (also->tailCount != 0) {
-    uint32_t whole = sequenceLength(also->tail[0]);
-    while (also->tailCount < whole && i < count) also->tail[also->tailCount++] = bytes[i++];
-    if (also->tailCount < whole) return;
-    also->strictFailed = !strictlyValid(also->tail, whole);
-    also->tailCount = 0;
-  }
-  uint32_t end = count;
-  for (uint32_t back = 1; back <= 3 && back <= count - i; back++) {
-    uint8_t byte = bytes[count - back];
-    if ((byte & 0xC0) == 0x80) continue;
-    if (sequenceLength(byte) > back) end = count - back;
-    break;
-  }
-  if (!also->strictFailed) also->strictFailed = !strictlyValid(bytes + i, end - i);
-  while (end < count) also->tail[also->tailCount++] = bytes[end++];
 }
 
 bool endAlsoUtf8(AlsoUtf8* also) {
-  endUtf8Check(&also->shape);
-  return also->shape.invalidAt == 0 && !also->strictFailed && also->beyondAscii;
+  endUtf8Check(&also->check);
+  return also->check.invalidAt == 0 && also->check.wellFormed && also->beyondAscii;
 }
 
 bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count) {

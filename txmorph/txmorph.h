@@ -188,16 +188,11 @@ void checkUtf8Piece(Utf8Check* check, const uint8_t* bytes, uint32_t count);
 void endUtf8Check(Utf8Check* check);
 
 // Whether input read as code-page text (-ia, -id) is also valid UTF-8 with a
-// character of more than one byte: the shape, then each character strictly
-// (overlong forms, encoded surrogates and values above U+10FFFF have the
-// shape and are no characters), a character cut by the end of a piece
-// checked with the next one.
+// character of more than one byte: the UTF-8 check, every sequence a
+// character, and a byte from 0x80 up.
 struct AlsoUtf8 {
-  Utf8Check shape;
-  bool strictFailed;
+  Utf8Check check;
   bool beyondAscii;
-  uint8_t tail[4];  // the start of a character that goes on in the next piece
-  uint32_t tailCount;
 };
 
 void startAlsoUtf8(AlsoUtf8* also);
