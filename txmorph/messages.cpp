@@ -33,16 +33,24 @@ void printWithName(const char* format, const TextString* name) {
   release(&shown);
 }
 
-void printNumberWithName(const char* format, uint32_t number, const TextString* name) {
+namespace {
+
+// A number of the format's width (32 or 64 bits), then the name.
+template <typename Number>
+void printNumberAndName(const char* format, Number number, const TextString* name) {
   TextString shown = displayName(name);
   rt_printf(format, number, static_cast<const char*>(shown.data));
   release(&shown);
 }
 
+}  // namespace
+
+void printNumberWithName(const char* format, uint32_t number, const TextString* name) {
+  printNumberAndName(format, number, name);
+}
+
 void printSizeWithName(const char* format, uint64_t size, const TextString* name) {
-  TextString shown = displayName(name);
-  rt_printf(format, size, static_cast<const char*>(shown.data));
-  release(&shown);
+  printNumberAndName(format, size, name);
 }
 
 }  // namespace txmorph

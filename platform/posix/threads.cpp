@@ -70,10 +70,17 @@ void* runThread(void* argument) {
   return nullptr;
 }
 
-HANDLE handleFor(Waitable* w, uint8_t kind) {
-  HANDLE handle = plat_make_handle(-1, kind, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+// A thread's or a semaphore's record and its handle, or null (code 8).
+HANDLE newObject(uint8_t kind, Waitable** made) {
+  Waitable* w = newWaitable(kind == PLAT_THREAD);
+  HANDLE handle = w != nullptr ? plat_make_handle(-1, kind, 0, nullptr) : INVALID_HANDLE_VALUE;
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (w != nullptr) drop(w);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   plat_handle_of(handle)->object = w;
+  *made = w;
   return handle;
 }
 
@@ -105,13 +112,9 @@ timespec deadlineAfter(DWORD milliseconds) {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stack, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD, LPDWORD id) {
-  Waitable* w = newWaitable(true);
-  HANDLE handle = w != nullptr ? handleFor(w, PLAT_THREAD) : nullptr;
-  if (handle == nullptr) {
-    if (w != nullptr) drop(w);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  Waitable* w;
+  HANDLE handle = newObject(PLAT_THREAD, &w);
+  if (handle == nullptr) return nullptr;
   w->start = start;
   w->parameter = parameter;
   w->owners = 2;
@@ -155,13 +158,9 @@ HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initial, LONG maximum, LPCST
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  Waitable* w = newWaitable(false);
-  HANDLE handle = w != nullptr ? handleFor(w, PLAT_SEMAPHORE) : nullptr;
-  if (handle == nullptr) {
-    if (w != nullptr) drop(w);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  Waitable* w;
+  HANDLE handle = newObject(PLAT_SEMAPHORE, &w);
+  if (handle == nullptr) return nullptr;
   w->count = initial;
   w->maximum = maximum;
   return handle;
