@@ -36,8 +36,11 @@ void checkHalf(Half* half) {
       half->error = GetLastError();
       return;
     }
-    checkUtf8Piece(&half->check, bytes, count);
-    if (half->withEvidence) noteEvidence(&half->evidence, bytes, count);
+    for (uint32_t piece = 0; piece < count; piece += kPieceBytes) {
+      uint32_t n = count - piece < kPieceBytes ? count - piece : kPieceBytes;
+      checkUtf8Piece(&half->check, bytes + piece, n);
+      if (half->withEvidence) noteEvidence(&half->evidence, bytes + piece, n);
+    }
     UnmapViewOfFile(view);
     at += count;
     // Without the evidence, the first fault is all there is to learn.

@@ -88,10 +88,14 @@ bool checksKnown(const Conversion* c, const Input* input) {
   return c->checked || (input->kind != InputStream && !c->checkingUtf8 && !c->checkingAlso);
 }
 
+// A piece at a time, so that each check finds the bytes in the cache.
 void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count) {
-  if (c->checkingUtf8) checkUtf8Piece(&c->utf8, bytes, count);
-  if (c->withEvidence) noteEvidence(&c->evidence, bytes, count);
-  if (c->checkingAlso) checkAlsoUtf8Piece(&c->also, bytes, count);
+  for (uint32_t at = 0; at < count; at += kPieceBytes) {
+    uint32_t n = count - at < kPieceBytes ? count - at : kPieceBytes;
+    if (c->checkingUtf8) checkUtf8Piece(&c->utf8, bytes + at, n);
+    if (c->withEvidence) noteEvidence(&c->evidence, bytes + at, n);
+    if (c->checkingAlso) checkAlsoUtf8Piece(&c->also, bytes + at, n);
+  }
 }
 
 void endChecks(Conversion* c) {

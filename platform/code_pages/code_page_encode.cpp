@@ -4,6 +4,7 @@
 // the default character and is reported as such.
 #include "platform/code_pages/code_page.h"
 #include "platform/code_pages/code_page_ascii.h"
+#include "platform/vector_level.h"
 
 namespace {
 
@@ -21,6 +22,31 @@ bool unmapped(const plat_code_page* page, bool best_fit, WCHAR unit, uint16_t co
   if (code == page->default_code && unit != page->default_code_unit) return true;
   return !best_fit && unit_of(page, code) != unit;
 }
+
+#if defined(PLAT_HAS_X86_VECTORS) && defined(__SSE2__)
+// Narrows spans of 32 units whole, 16 at a time, while all are ASCII; the
+// first span with a unit from 0x80 up is narrowed too, its units marked in
+// *high. Returns the units narrowed (the marked span is the last 32 of them).
+PLAT_AVX2 size_t narrow_ascii_avx2(const WCHAR* source, size_t count, uint8_t* dest,
+                                   uint32_t* high) {
+  const __m256i ascii = _mm256_set1_epi16(static_cast<short>(0xFF80));
+  const __m256i zero = _mm256_setzero_si256();
+  size_t i = 0;
+  *high = 0;
+  for (; i + 32 <= count; i += 32) {
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + i + 16));
+    __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + i), bytes);
+    __m256i low = _mm256_cmpeq_epi16(_mm256_and_si256(a, ascii), zero);
+    __m256i next = _mm256_cmpeq_epi16(_mm256_and_si256(b, ascii), zero);
+    __m256i plain = _mm256_permute4x64_epi64(_mm256_packs_epi16(low, next), 0xD8);
+    *high = ~static_cast<uint32_t>(_mm256_movemask_epi8(plain));
+    if (*high != 0) return i + 32;
+  }
+  return i;
+}
+#endif
 
 plat_cp_result encode_single(const plat_code_page* page, const uint8_t* codes, bool best_fit,
                              uint8_t fallback, const WCHAR* source, size_t count, uint8_t* dest,
@@ -52,6 +78,16 @@ plat_cp_result encode_single(const plat_code_page* page, const uint8_t* codes, b
     dest[k] = miss ? fallback : code;
     replaced |= miss;
   };
+#if defined(PLAT_HAS_X86_VECTORS) && defined(__SSE2__)
+  if (plat_vector_level() == PLAT_VECTOR_AVX2) {
+    for (uint32_t high = 1; high != 0 && i + kSpan <= todo;) {
+      i += narrow_ascii_avx2(source + i, todo - i, dest + i, &high);
+      for (uint32_t bits = high; bits != 0; bits &= bits - 1) {
+        one(i - kSpan + static_cast<size_t>(__builtin_ctz(bits)));
+      }
+    }
+  }
+#endif
   for (; i + kSpan <= todo; i += kSpan) {
     uint32_t high = plat_narrow_block_marking(source + i, dest + i);
     high |= plat_narrow_block_marking(source + i + kPlatAsciiBlock, dest + i + kPlatAsciiBlock)
