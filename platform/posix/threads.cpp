@@ -34,6 +34,8 @@ struct Waitable {
   int owners;
   LPTHREAD_START_ROUTINE start;
   LPVOID parameter;
+  pthread_t thread;
+  bool joined;  // a wait has seen the thread's end and taken it back
 };
 
 Waitable* newWaitable(bool isThread) {
@@ -120,24 +122,23 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stack, LPTHREAD_START_ROUTINE 
   w->owners = 2;
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
   if (stack != 0) pthread_attr_setstacksize(&attributes, stack);
   sigset_t all, before;
   sigfillset(&all);
   static const int kFaults[] = {SIGBUS, SIGSEGV, SIGFPE, SIGILL, SIGTRAP};
   for (int fault : kFaults) sigdelset(&all, fault);
   pthread_sigmask(SIG_SETMASK, &all, &before);
-  pthread_t thread;
-  int error = pthread_create(&thread, &attributes, runThread, w);
+  int error = pthread_create(&w->thread, &attributes, runThread, w);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   pthread_attr_destroy(&attributes);
   if (error != 0) {
     w->owners = 1;
+    w->joined = true;  // there is no thread to take back
     CloseHandle(handle);
     SetLastError(error == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (id != nullptr) *id = static_cast<DWORD>(thread);
+  if (id != nullptr) *id = static_cast<DWORD>(w->thread);
   return handle;
 }
 
@@ -199,11 +200,22 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   }
   bool taken = signalled(w);
   if (taken && !w->isThread) w->count--;
+  // A thread seen to end is taken back, so that nothing of it outlives the wait.
+  bool join = taken && w->isThread && !w->joined;
+  if (join) w->joined = true;
   pthread_mutex_unlock(&w->lock);
+  if (join) pthread_join(w->thread, nullptr);
   return taken ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 void plat_close_object(plat_handle* handle) {
-  drop(static_cast<Waitable*>(handle->object));
+  Waitable* w = static_cast<Waitable*>(handle->object);
+  pthread_mutex_lock(&w->lock);
+  bool detach = w->isThread && !w->joined;
+  w->joined = true;
+  pthread_mutex_unlock(&w->lock);
+  // A thread that runs on after its handle is closed ends by itself.
+  if (detach) pthread_detach(w->thread);
+  drop(w);
   handle->object = nullptr;
 }
