@@ -21,7 +21,6 @@ void initConversion(Conversion* c, const RunSettings* settings) {
   c->stopMode = settings->stopMode;
   c->askMode = settings->askMode;
   c->rawOutput = settings->rawOutput;
-  c->listLosses = settings->listLosses;
   c->blockBytes = kBlockBytes;
   c->pieceBytes = kPieceBytes;
   c->threads = true;

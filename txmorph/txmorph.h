@@ -213,8 +213,6 @@ uint32_t encodeUtf8Into(const uint16_t* units, uint32_t count, uint8_t* out);
 // ---------------------------------------------------------------------------
 // Losses
 
-// A set of `count` bits, all clear, from the heap (freed with rt_free).
-uint32_t* newBits(uint32_t count);
 inline void setBit(uint32_t* bits, uint32_t at) { bits[at >> 5] |= 1u << (at & 31); }
 inline bool bitAt(const uint32_t* bits, uint32_t at) { return (bits[at >> 5] >> (at & 31)) & 1; }
 
@@ -379,7 +377,6 @@ struct Conversion {
   uint8_t stopMode;
   uint8_t askMode;
   bool rawOutput;
-  uint32_t listLosses;
   uint32_t blockBytes;  // kBlockBytes; tests make them tiny
   uint32_t pieceBytes;  // kPieceBytes; at least 16
   bool threads;         // a pass may read and write on a thread of its own
