@@ -55,6 +55,18 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+// A time zone's rules as Windows keeps them (only passed on here: the POSIX
+// layer knows the zone of the process alone).
+typedef struct _TIME_ZONE_INFORMATION {
+  LONG Bias;
+  WCHAR StandardName[32];
+  SYSTEMTIME StandardDate;
+  LONG StandardBias;
+  WCHAR DaylightName[32];
+  SYSTEMTIME DaylightDate;
+  LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+
 typedef union _LARGE_INTEGER {
   struct {
     DWORD LowPart;
@@ -272,6 +284,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* system, LPFILETIME file);
 BOOL FileTimeToSystemTime(const FILETIME* file, LPSYSTEMTIME system);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
+                                     LPSYSTEMTIME local);
 BOOL FileTimeToDosDateTime(const FILETIME* time, WORD* date, WORD* dostime);
 BOOL DosDateTimeToFileTime(WORD date, WORD dostime, LPFILETIME time);
 
