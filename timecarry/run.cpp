@@ -4,6 +4,10 @@
 void init_run(timecarry_run* run) {
   run->exit_status = exit_nothing_done;
   run->preview = false;
+  run->save = false;
+  run->saved = time_write;
+  run->illegal = illegal_letter;
+  run->illegal_at = 0;
   run->native = native_api{nullptr, nullptr, nullptr};
   for (int i = 0; i < time_count; i++) {
     run->source_times[i] = 0;

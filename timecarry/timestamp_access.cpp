@@ -22,6 +22,12 @@ void close_keeping_error(HANDLE file) {
   SetLastError(error);
 }
 
+const file_time* given(const timecarry_run* run, time_index index) {
+  return (run->new_times_given >> index) & 1 ? &run->new_times[index] : nullptr;
+}
+
+}  // namespace
+
 // Paths from the command line are ANSI text; the console may show OEM.
 void to_console_text(const timecarry_run* run, char* path) {
   if (!run->console_is_oem) return;
@@ -30,11 +36,11 @@ void to_console_text(const timecarry_run* run, char* path) {
   SetLastError(error);
 }
 
-const file_time* given(const timecarry_run* run, time_index index) {
-  return (run->new_times_given >> index) & 1 ? &run->new_times[index] : nullptr;
+void report_source_failure(timecarry_run* run, char* path, const char* failed) {
+  to_console_text(run, path);
+  report_error(run, "Cannot %s \"%s\"", failed, path);
+  run->exit_status |= exit_get_failed;
 }
-
-}  // namespace
 
 // Opens a source and reads its times. With FILE_WRITE_ATTRIBUTES asked for,
 // the handle stays open for the write and is returned; otherwise it is closed
@@ -52,9 +58,7 @@ HANDLE open_source(timecarry_run* run, char* path, DWORD access) {
     failed = "retrieve date/time from";
     close_keeping_error(file);
   }
-  to_console_text(run, path);
-  report_error("Cannot %s \"%s\"", failed, path);
-  run->exit_status |= exit_get_failed;
+  report_source_failure(run, path, failed);
   return INVALID_HANDLE_VALUE;
 }
 
@@ -102,13 +106,13 @@ void apply_to_destination(timecarry_run* run, char* path, HANDLE file) {
   to_console_text(run, path);
   if (written) {
     run->exit_status &= static_cast<uint8_t>(~exit_nothing_done);
-    rt_printf("%s\n", path);
+    print_output(run, "%s\n", path);
     if (run->preview) print_preview(run, old_times);
   } else {
     run->exit_status |= exit_set_failed;
-    rt_printf("%s -- ", path);
+    print_output(run, "%s -- ", path);
     SetLastError(error);
-    report_error(nullptr);
+    report_error(run, nullptr);
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
