@@ -23,10 +23,13 @@ void flush(output_report* report) {
   if (!written) report->run->exit_status |= exit_report_failed;
 }
 
-uint8_t gather(uint32_t ch, rt_fmt_ctx* ctx) {
-  output_report* report = reinterpret_cast<output_report*>(ctx->user);
+void put(output_report* report, char c) {
   if (report->used == sizeof report->bytes - 1) flush(report);
-  report->bytes[report->used++] = static_cast<char>(ch);
+  report->bytes[report->used++] = c;
+}
+
+uint8_t gather(uint32_t ch, rt_fmt_ctx* ctx) {
+  put(reinterpret_cast<output_report*>(ctx->user), static_cast<char>(ch));
   return 0;
 }
 
@@ -62,6 +65,22 @@ void print_output(timecarry_run* run, const char* format, ...) {
   va_start(args, format);
   add_args_to_report(&report, format, args);
   va_end(args);
+  end_report(&report);
+}
+
+// A destination's line, the most common of all, without the format engine.
+void print_line(timecarry_run* run, const char* text) {
+  output_report report;
+  begin_report(&report, run);
+  char* end = report.bytes + sizeof report.bytes - 1;
+  for (;;) {
+    char* out = report.bytes + report.used;
+    while (*text != 0 && out < end) *out++ = *text++;
+    report.used = static_cast<uint32_t>(out - report.bytes);
+    if (*text == 0) break;
+    flush(&report);
+  }
+  put(&report, '\n');
   end_report(&report);
 }
 

@@ -80,6 +80,32 @@ void take(kept_path* path, int32_t c, bool quotes_in_names) {
   keep(&path->line, c);
 }
 
+// The bytes of the block from the cursor that need no look of their own (no
+// line end, TAB or quote), taken at once: kept while there is room, counted
+// as dropped beyond it.
+void take_plain_bytes(path_line_reader* reader, kept_path* path) {
+  const uint8_t* from = reader->block + reader->cursor;
+  const uint8_t* end = reader->block + reader->end;
+  kept_line* line = &path->line;
+  char* out = line->text + line->length;
+  char* room_end = line->text + line->room - 1;
+  const uint8_t* at = from;
+  for (; at < end && out < room_end && *at > '\r' && *at != '"'; at++) {
+    *out++ = static_cast<char>(*at);
+  }
+  line->length = static_cast<uint32_t>(out - line->text);
+  if (out == room_end) {
+    const uint8_t* kept_end = at;
+    while (at < end && *at > '\r' && *at != '"') at++;
+    line->dropped += static_cast<uint32_t>(at - kept_end);
+  }
+  uint32_t count = static_cast<uint32_t>(at - from);
+  if (count == 0) return;
+  reader->cursor += count;
+  path->count = path->count + count < 2 ? path->count + count : 2;
+  path->last = at[-1];
+}
+
 // Settles the held quote and ends the text (a path without room is unused).
 void finish(kept_path* path) {
   if (path->line.text == nullptr) return;
@@ -104,7 +130,9 @@ path_line_kind next_path_line(path_line_reader* reader, char* line, uint32_t roo
                           {{second, room, 0, 0}, false, 0, RT_EOF}};
     kept_path* path = &paths[0];
     int32_t c;
-    while (!ends_line(c = next_byte(reader))) {
+    for (;;) {
+      take_plain_bytes(reader, path);
+      if (ends_line(c = next_byte(reader))) break;
       if (c == '\t' && second != nullptr && path == &paths[0]) {
         path = &paths[1];
         continue;

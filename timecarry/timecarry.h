@@ -205,6 +205,8 @@ void add_to_report(output_report* report, const char* format, ...);
 void add_args_to_report(output_report* report, const char* format, va_list args);
 void end_report(output_report* report);
 void print_output(timecarry_run* run, const char* format, ...);
+// `text` and a line end.
+void print_line(timecarry_run* run, const char* text);
 // Formats into `text` (`room` bytes with the NUL), cutting what does not fit.
 void format_text(char* text, uint32_t room, const char* format, ...);
 

@@ -106,7 +106,7 @@ void apply_to_destination(timecarry_run* run, char* path, HANDLE file) {
   to_console_text(run, path);
   if (written) {
     run->exit_status &= static_cast<uint8_t>(~exit_nothing_done);
-    print_output(run, "%s\n", path);
+    print_line(run, path);
     if (run->preview) print_preview(run, old_times);
   } else {
     run->exit_status |= exit_set_failed;
