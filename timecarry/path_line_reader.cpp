@@ -80,6 +80,9 @@ void take(kept_path* path, int32_t c, bool quotes_in_names) {
   keep(&path->line, c);
 }
 
+// A byte that is no line end, TAB or quote (nor another control below CR).
+bool is_plain(uint8_t c) { return c > '\r' && c != '"'; }
+
 // The bytes of the block from the cursor that need no look of their own (no
 // line end, TAB or quote), taken at once: kept while there is room, counted
 // as dropped beyond it.
@@ -90,13 +93,13 @@ void take_plain_bytes(path_line_reader* reader, kept_path* path) {
   char* out = line->text + line->length;
   char* room_end = line->text + line->room - 1;
   const uint8_t* at = from;
-  for (; at < end && out < room_end && *at > '\r' && *at != '"'; at++) {
+  for (; at < end && out < room_end && is_plain(*at); at++) {
     *out++ = static_cast<char>(*at);
   }
   line->length = static_cast<uint32_t>(out - line->text);
   if (out == room_end) {
     const uint8_t* kept_end = at;
-    while (at < end && *at > '\r' && *at != '"') at++;
+    while (at < end && is_plain(*at)) at++;
     line->dropped += static_cast<uint32_t>(at - kept_end);
   }
   uint32_t count = static_cast<uint32_t>(at - from);
