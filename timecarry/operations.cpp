@@ -20,7 +20,21 @@ namespace {
 
 // The letters with bit 0x20 cleared, so that both cases match: '#' is 0x03,
 // '.' is 0x0E and ':' is 0x1A.
-const char time_letters[] = "\x03WCAG\x0E\x1AN";
+constexpr char time_letters[] = "\x03WCAG\x0E\x1AN";
+
+// The index of every byte's letter (-1 for none), looked up once per byte.
+struct letter_indices {
+  int8_t of[256];
+  constexpr letter_indices() : of{} {
+    for (int c = 0; c < 256; c++) {
+      of[c] = -1;
+      for (int i = 0; i < time_count && of[c] < 0; i++) {
+        if (time_letters[i] == static_cast<char>(c & ~0x20)) of[c] = static_cast<int8_t>(i);
+      }
+    }
+  }
+};
+constexpr letter_indices letter_index_of;
 
 constexpr file_time one_minute = 600000000;
 constexpr file_time equal_bound = 40000000;          // 4 seconds, included
@@ -123,13 +137,7 @@ const char* take_steps(timecarry_run* run, const char* operations, const char* a
 
 }  // namespace
 
-int time_letter_index(char letter) {
-  char key = static_cast<char>(letter & ~0x20);
-  for (int i = 0; i < time_count; i++) {
-    if (time_letters[i] == key) return i;
-  }
-  return -1;
-}
+int time_letter_index(char letter) { return letter_index_of.of[static_cast<uint8_t>(letter)]; }
 
 char time_letter(time_index index) { return time_letters[index]; }
 

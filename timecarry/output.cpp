@@ -72,12 +72,15 @@ void print_output(timecarry_run* run, const char* format, ...) {
 void print_line(timecarry_run* run, const char* text) {
   output_report report;
   begin_report(&report, run);
-  char* end = report.bytes + sizeof report.bytes - 1;
+  uint32_t length = rt_strlen(text);
   for (;;) {
-    char* out = report.bytes + report.used;
-    while (*text != 0 && out < end) *out++ = *text++;
-    report.used = static_cast<uint32_t>(out - report.bytes);
-    if (*text == 0) break;
+    uint32_t room = sizeof report.bytes - 1 - report.used;
+    uint32_t count = length < room ? length : room;
+    __builtin_memcpy(report.bytes + report.used, text, count);
+    report.used += count;
+    text += count;
+    length -= count;
+    if (length == 0) break;
     flush(&report);
   }
   put(&report, '\n');

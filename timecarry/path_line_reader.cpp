@@ -89,24 +89,19 @@ bool is_plain(uint8_t c) { return c > '\r' && c != '"'; }
 void take_plain_bytes(path_line_reader* reader, kept_path* path) {
   const uint8_t* from = reader->block + reader->cursor;
   const uint8_t* end = reader->block + reader->end;
-  kept_line* line = &path->line;
-  char* out = line->text + line->length;
-  char* room_end = line->text + line->room - 1;
   const uint8_t* at = from;
-  for (; at < end && out < room_end && is_plain(*at); at++) {
-    *out++ = static_cast<char>(*at);
-  }
-  line->length = static_cast<uint32_t>(out - line->text);
-  if (out == room_end) {
-    const uint8_t* kept_end = at;
-    while (at < end && is_plain(*at)) at++;
-    line->dropped += static_cast<uint32_t>(at - kept_end);
-  }
+  while (at < end && is_plain(*at)) at++;
   uint32_t count = static_cast<uint32_t>(at - from);
   if (count == 0) return;
   reader->cursor += count;
   path->count = path->count + count < 2 ? path->count + count : 2;
   path->last = at[-1];
+  kept_line* line = &path->line;
+  uint32_t room = line->room - 1 - line->length;
+  uint32_t kept = count < room ? count : room;
+  __builtin_memcpy(line->text + line->length, from, kept);
+  line->length += kept;
+  line->dropped += count - kept;
 }
 
 // Settles the held quote and ends the text (a path without room is unused).
