@@ -141,14 +141,22 @@ int time_letter_index(char letter) { return letter_index_of.of[static_cast<uint8
 
 char time_letter(time_index index) { return time_letters[index]; }
 
+// Which source times the string read is known once a pass reached its end:
+// a later pass reads no others (a condition may only end it sooner).
 bool evaluate_operations(timecarry_run* run, const char* operations) {
   run->new_times_given = 0;
+  uint8_t reads = 0;
   const char* at = operations;
   for (;;) {
     while (*at == ' ') at++;
-    if (*at == 0) return true;
+    if (*at == 0) {
+      run->string_reads = reads;
+      run->string_reads_known = true;
+      return true;
+    }
     int source = time_letter_index(*at);
     if (source < 0) return refuse(run, operations, at, illegal_letter);
+    reads |= static_cast<uint8_t>(1u << source);
     file_time value = source_value(run, *at, source);
     at = take_steps(run, operations, at + 1, &value);
     if (at == nullptr) return false;
@@ -157,6 +165,7 @@ bool evaluate_operations(timecarry_run* run, const char* operations) {
     if (destination < 0) return refuse(run, operations, at, illegal_letter);
     at++;
 
+    if (op != 0) reads |= static_cast<uint8_t>(1u << destination);
     file_time reference = run->source_times[destination];
     if (op == '<' && reference < value) value = reference;
     if (op == '>' && reference > value) value = reference;

@@ -14,6 +14,8 @@ void init_run(timecarry_run* run) {
     run->new_times[i] = 0;
   }
   run->new_times_given = 0;
+  run->string_reads = 0;
+  run->string_reads_known = false;
 }
 
 // Every file of the run gets the same "now", taken to the millisecond.

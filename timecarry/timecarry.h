@@ -108,6 +108,8 @@ struct timecarry_run {
   file_time source_times[time_count];
   file_time new_times[time_count];
   uint8_t new_times_given;  // bit (1 << index) for each entry of new_times that holds a value
+  uint8_t string_reads;     // bit (1 << index) for each entry of source_times the string reads
+  bool string_reads_known;  // ... once a pass went through the whole string
 };
 
 // A run before anything happened: nothing done yet, the constant sources
@@ -164,6 +166,8 @@ bool check_file_times(HANDLE file, const file_time* creation, const file_time* a
                       const file_time* write);
 
 // timestamp_access.cpp
+// Opens a source and reads its times, unless nothing of the run needs them
+// (a string known to read no file's time, as '?nwna'; no preview, no ?@).
 HANDLE open_source(timecarry_run* run, char* path, DWORD access);
 void apply_to_destination(timecarry_run* run, char* path, HANDLE file);
 // A path as the console shows it: converted to OEM in place when it does.

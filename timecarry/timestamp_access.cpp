@@ -22,6 +22,14 @@ void close_keeping_error(HANDLE file) {
   SetLastError(error);
 }
 
+// Whether the run needs a source's own times: the string may read them, a
+// preview shows them, ?@ prints them.
+bool needs_file_times(const timecarry_run* run) {
+  constexpr uint8_t file_times =
+      (1u << time_write) | (1u << time_creation) | (1u << time_access) | (1u << time_change);
+  return !run->string_reads_known || (run->string_reads & file_times) || run->preview || run->save;
+}
+
 const file_time* given(const timecarry_run* run, time_index index) {
   return (run->new_times_given >> index) & 1 ? &run->new_times[index] : nullptr;
 }
@@ -42,15 +50,17 @@ void report_source_failure(timecarry_run* run, char* path, const char* failed) {
   run->exit_status |= exit_get_failed;
 }
 
-// Opens a source and reads its times. With FILE_WRITE_ATTRIBUTES asked for,
-// the handle stays open for the write and is returned; otherwise it is closed
-// and the value returned only tells success from INVALID_HANDLE_VALUE.
+// Opens a source and reads its times (when the run needs them). With
+// FILE_WRITE_ATTRIBUTES asked for, the handle stays open for the write and is
+// returned; otherwise it is closed and the value returned only tells success
+// from INVALID_HANDLE_VALUE.
 HANDLE open_source(timecarry_run* run, char* path, DWORD access) {
   HANDLE file = open_for_timestamps(path, access);
   const char* failed = "open";
   if (file != INVALID_HANDLE_VALUE) {
     file_time* times = run->source_times;
-    if (read_file_times(&run->native, file, &times[time_creation], &times[time_access],
+    if (!needs_file_times(run) ||
+        read_file_times(&run->native, file, &times[time_creation], &times[time_access],
                         &times[time_write], &times[time_change])) {
       if (!(access & FILE_WRITE_ATTRIBUTES)) CloseHandle(file);
       return file;

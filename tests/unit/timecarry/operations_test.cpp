@@ -155,6 +155,28 @@ TEST_F(Operations, ShiftsBeyondTheTimesThereAreLeaveTheValue) {
   }
 }
 
+// What a whole pass read tells which source times the string needs at all.
+TEST_F(Operations, TheSourceTimesAStringReads) {
+  const struct {
+    const char* operations;
+    bool known;
+    uint8_t reads;
+  } cases[] = {
+      {"nwna", true, 1u << time_now},
+      {"N+1hw .a #c", true, (1u << time_now) | (1u << time_preserve) | (1u << time_ignore)},
+      {"n<w", true, (1u << time_now) | (1u << time_write)},
+      {"wa", true, 1u << time_write},
+      {"n~c nw", false, 0},  // the condition fails: the rest was never read
+  };
+  for (const auto& c : cases) {
+    run_.string_reads_known = false;
+    run_.string_reads = 0;
+    ASSERT_TRUE(evaluate_operations(&run_, c.operations)) << c.operations;
+    EXPECT_EQ(run_.string_reads_known, c.known) << c.operations;
+    EXPECT_EQ(run_.string_reads, c.known ? c.reads : 0) << c.operations;
+  }
+}
+
 TEST_F(Operations, MinimumAndMaximumAreUnsigned) {
   expect_times("w<c", {time_creation}, {source(time_creation)});
   expect_times("w>c", {time_creation}, {source(time_write)});
