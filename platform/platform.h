@@ -78,6 +78,19 @@ void plat_release_interrupts(void);
 BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
                              const FILETIME* write);
 
+// A file's last-write time as exactly as its file system keeps it: the file
+// time (100 ns steps since 1601) and the nanoseconds below a step, which only
+// POSIX file systems keep (0 on Windows). plat_set_write_time gives it to a
+// file opened to write; a file system that keeps less (FAT) keeps what it
+// can. Both FALSE with the reason as the last error.
+typedef struct plat_write_time {
+  FILETIME time;
+  DWORD nanoseconds;
+} plat_write_time;
+
+BOOL plat_get_write_time(HANDLE file, plat_write_time* time);
+BOOL plat_set_write_time(HANDLE file, const plat_write_time* time);
+
 #ifdef __cplusplus
 }
 #endif

@@ -298,6 +298,7 @@ int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR source, int count, L
                         LPCSTR default_char, LPBOOL used_default);
 BOOL CharToOemA(LPCSTR source, LPSTR dest);
 BOOL GetCPInfoExA(UINT codepage, DWORD flags, LPCPINFOEXA info);
+BOOL IsValidCodePage(UINT codepage);
 
 #ifdef __cplusplus
 }
