@@ -45,7 +45,7 @@ void reportWriteError(int64_t written, uint32_t size, const TextString* name);
 
 // The write of a file converted in place (write_in_place.cpp).
 int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTime,
-                     const DosDateTime* stamp, HeldFile* held);
+                     const plat_write_time* stamp, HeldFile* held);
 
 }  // namespace txmorph
 

@@ -141,15 +141,14 @@ int32_t notConverted(Run* run) {
 }
 
 // The input's last-write time, read before the output is created so that a
-// file converted in place still has its own: the one it was loaded with
-// (which it must still have to be written), else by its name.
-bool readInputTime(const Run* run, DosDateTime* stamp) {
-  if (run->held.handle != INVALID_HANDLE_VALUE) {
-    return dosTimeOf(&run->held.loaded.ftLastWriteTime, stamp);
-  }
+// file converted in place still has its own: through the file held since
+// its load (which must still have the time it was loaded with to be
+// written), else by its name.
+bool readInputTime(const Run* run, plat_write_time* stamp) {
+  if (run->held.handle != INVALID_HANDLE_VALUE) return plat_get_write_time(run->held.handle, stamp);
   HANDLE input = openFile(static_cast<const char*>(run->inputName.data), 0x01, 0, 0);
   if (input == INVALID_HANDLE_VALUE) return false;
-  bool read = readDosTime(input, stamp);
+  bool read = plat_get_write_time(input, stamp);
   rt_close_handle(input);
   return read;
 }
@@ -191,7 +190,7 @@ int32_t runTxmorph(int32_t, char**) {
     return finish(&run, ExitDeclined);
   }
 
-  DosDateTime stamp = {0, 0};
+  plat_write_time stamp = {{0, 0}, 0};
   if (settings->keepTime && !readInputTime(&run, &stamp)) {
     if (showsWarnings()) rt_printf("  Warning! cannot retrieve date/time from infile\n");
     settings->keepTime = false;

@@ -321,23 +321,14 @@ bool informationOfName(const char* name, BY_HANDLE_FILE_INFORMATION* info);
 // Whether two records are of one file: the same volume and file index.
 bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMATION* b);
 
-struct DosDateTime {
-  uint16_t time;
-  uint16_t date;
-};
-
-// The last-write time of an open file as local DOS date/time, and back.
-bool readDosTime(HANDLE file, DosDateTime* stamp);
-// The same of a last-write time already read.
-bool dosTimeOf(const FILETIME* written, DosDateTime* stamp);
-bool writeDosTime(HANDLE file, const DosDateTime* stamp);
-
-// Creates or overwrites the output with the whole text and gives it the date/
-// time when keepTime. Returns 0 when all went well, else 244 or 245 after
-// the message. With a file held (an in-place conversion), that file is
-// written, through its handle, never losing its text (see write_in_place.cpp).
+// Creates or overwrites the output with the whole text and gives it the
+// input's last-write time, `stamp` (plat_get_write_time: as exactly as the
+// file systems keep it), when keepTime. Returns 0 when all went well, else
+// 244 or 245 after the message. With a file held (an in-place conversion),
+// that file is written, through its handle, never losing its text (see
+// write_in_place.cpp).
 int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
-                    const DosDateTime* stamp, HeldFile* held = nullptr);
+                    const plat_write_time* stamp, HeldFile* held = nullptr);
 
 }  // namespace txmorph
 

@@ -108,7 +108,7 @@ int32_t failed(SafetyCopy* copy, HeldFile* held, const WriteResult* result, uint
 }  // namespace
 
 int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTime,
-                     const DosDateTime* stamp, HeldFile* held) {
+                     const plat_write_time* stamp, HeldFile* held) {
   BY_HANDLE_FILE_INFORMATION now;
   if (!stillAsLoaded(held, name, &now)) {
     printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
@@ -126,7 +126,7 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
   uint32_t size = byteSize(text);
   KeptState kept = keptOf(now);
   WriteResult result = writeDiskFile(held->handle, &kept, text->data, size);
-  if (result.complete && keepTime && !writeDosTime(held->handle, stamp)) {
+  if (result.complete && keepTime && !plat_set_write_time(held->handle, stamp)) {
     printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
   }
   if (result.complete && !FlushFileBuffers(held->handle)) result.complete = false;

@@ -122,7 +122,7 @@ void reportWriteError(int64_t written, uint32_t size, const TextString* name) {
 }
 
 int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
-                    const DosDateTime* stamp, HeldFile* held) {
+                    const plat_write_time* stamp, HeldFile* held) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
     return writeInPlace(text, outputName, keepTime, stamp, held);
   }
@@ -144,7 +144,8 @@ int32_t writeOutput(const TextString* text, const TextString* outputName, bool k
     result = writeDiskFile(file, &kept, text->data, size);
   }
   if (named) {
-    if (keepTime && disk && result.changed && !writeDosTime(file, stamp) && showsWarnings()) {
+    if (keepTime && disk && result.changed && !plat_set_write_time(file, stamp) &&
+        showsWarnings()) {
       printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
     // A file system may tell only at the close that the data could not be

@@ -31,7 +31,9 @@ from test_txmorph import Terminal
 SECOND = 1_000_000_000  # in nanoseconds
 T2020 = 1_577_836_800 * SECOND  # 2020-01-01 00:00:00 UTC
 LOADED_AT = T2020 + 7 * SECOND + 123_456_700
-CARRIED = T2020 + 6 * SECOND  # the same date to the even second below
+CARRIED = LOADED_AT  # the same date, exactly
+IO_ERROR = b"The request could not be performed because of an I/O device error."
+NO_SPACE = b"There is not enough space on the disk."
 ENV = {"LANG": "C", "LC_ALL": "", "LC_CTYPE": "", "TZ": "UTC"}
 NATIVE_ONLY = unittest.skipIf(UNDER_WINE, "natively only")
 # A text whose conversion takes long enough to act while it runs.

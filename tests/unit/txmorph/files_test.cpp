@@ -166,7 +166,7 @@ TEST_F(Files, AnOverwriteWithoutRoomLeavesTheFileAsItWas) {
   TextString text = ownedNarrow(std::string(300, 'n'));
   TextString name;
   initFromCString(&name, target.c_str());
-  DosDateTime stamp = {0x6000, 0x5021};
+  plat_write_time stamp = {{0x6000, 0x5021}, 0};
   int32_t code = writeOutput(&text, &name, true, &stamp);
   setrlimit(RLIMIT_FSIZE, &saved);
 
