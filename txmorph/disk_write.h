@@ -11,10 +11,11 @@ struct WriteResult {
   int64_t written;  // bytes written; -1 when nothing could be written
   bool complete;    // the file holds the text and nothing more
   bool changed;     // the file's bytes are no longer what they were
+  uint32_t error;   // why not complete: the system's code (0 when it gave none)
 };
 
-// "FATAL! file creation error\n"; ExitCannotCreate.
-int32_t cannotCreate();
+// "FATAL! (%u) cannot create \"%s\" -- %s\n"; ExitCannotCreate.
+int32_t cannotCreate(const TextString* name, uint32_t code);
 
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
@@ -40,8 +41,8 @@ bool giveBack(HANDLE file, const KeptState* kept);
 // complete).
 WriteResult writeDiskFile(HANDLE file, const KeptState* kept, const void* data, uint32_t size);
 
-// "  FATAL! write error, only %ld of %ld bytes to \"%s\"\n".
-void reportWriteError(int64_t written, uint32_t size, const TextString* name);
+// "  FATAL! (%u) write error, only %ld of %ld bytes to \"%s\" -- %s\n".
+void reportWriteError(int64_t written, uint32_t size, uint32_t code, const TextString* name);
 
 // The write of a file converted in place (write_in_place.cpp).
 int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTime,

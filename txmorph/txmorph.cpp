@@ -121,9 +121,7 @@ bool load(Run* run) {
     if (loaded == LoadedStream) run->settings.keepTime = false;
   }
   if (loaded == LoadFailed) {
-    DWORD error = GetLastError();
-    if (showsWarnings())
-      printNumberWithName("FATAL! (%u) cannot load %s\n", error, &run->inputName);
+    reportFailure("FATAL! (%u) cannot load \"%s\"", GetLastError(), &run->inputName);
     return false;
   }
   if (showsInformation()) {
@@ -134,9 +132,7 @@ bool load(Run* run) {
 
 // The platform refused to convert the text (one too large for its counts).
 int32_t notConverted(Run* run) {
-  DWORD error = GetLastError();
-  if (showsWarnings())
-    printNumberWithName("FATAL! (%u) cannot convert %s\n", error, &run->inputName);
+  reportFailure("FATAL! (%u) cannot convert \"%s\"", GetLastError(), &run->inputName);
   return finish(run, ExitOutOfMemory);
 }
 

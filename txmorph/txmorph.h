@@ -45,6 +45,11 @@ TextString displayName(const TextString* name);
 void printWithName(const char* format, const TextString* name);
 // The same for a format of one "%u" (a code, a size) and then the name.
 void printNumberWithName(const char* format, uint32_t number, const TextString* name);
+// A failure with a system error code, when warnings are shown: the format
+// (a "%u" for the code and a "%s" for the name, no line end), then " -- "
+// and the system's text for the code (none for 0, or a code it has no text
+// for), then the line end.
+void reportFailure(const char* format, uint32_t code, const TextString* name);
 
 // ---------------------------------------------------------------------------
 // Command line

@@ -52,10 +52,6 @@ void printNamed(const char* format, const TextString* name) {
   if (showsWarnings()) printWithName(format, name);
 }
 
-void printCodeAndName(const char* format, DWORD code, const TextString* name) {
-  if (showsWarnings()) printNumberWithName(format, code, name);
-}
-
 // The copy is made with interrupts held; one that came meanwhile ends the run
 // with the copy gone and the file untouched (a stop comes back here, and the
 // copy is made again). True with interrupts held and the copy made.
@@ -72,8 +68,8 @@ int32_t makeCopyHolding(SafetyCopy* copy, HANDLE file, const TextString* name) {
     if (made == CopyFailed) {
       DWORD error = GetLastError();
       plat_release_interrupts();
-      printCodeAndName("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written\n", error,
-                       &copy->name);
+      reportFailure("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written", error,
+                    &copy->name);
       return ExitWriteError;
     }
     if (!plat_interrupt_pending()) return 0;
@@ -94,13 +90,13 @@ int32_t failed(SafetyCopy* copy, HeldFile* held, const WriteResult* result, uint
     error = GetLastError();
   }
   releaseHeldFile(held);
-  reportWriteError(result->written, size, name);
+  reportWriteError(result->written, size, result->error, name);
   if (restored) {
     removeSafetyCopy(copy);
     printNamed("  \"%s\" is as it was\n", name);
   } else {
-    printCodeAndName("  FATAL! (%u) the old text cannot be put back; it is in \"%s\"\n", error,
-                     &copy->name);
+    reportFailure("  FATAL! (%u) the old text cannot be put back; it is in \"%s\"", error,
+                  &copy->name);
   }
   return ExitWriteError;
 }
@@ -114,7 +110,9 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
     printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
     return ExitCannotCreate;
   }
-  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) return cannotCreate();
+  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) {
+    return cannotCreate(name, ERROR_ACCESS_DENIED);
+  }
 
   SafetyCopy copy;
   initSafetyCopy(&copy);
@@ -129,15 +127,18 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
   if (result.complete && keepTime && !plat_set_write_time(held->handle, stamp)) {
     printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
   }
-  if (result.complete && !FlushFileBuffers(held->handle)) result.complete = false;
+  if (result.complete && !FlushFileBuffers(held->handle)) {
+    result.complete = false;
+    result.error = GetLastError();
+  }
   if (!result.complete) {
     code = failed(&copy, held, &result, size, name);
   } else if (!releaseHeldFile(held)) {
     // Flushed, yet the close failed: the text may not be what the disk keeps.
     DWORD error = GetLastError();
-    reportWriteError(result.written, size, name);
-    printCodeAndName("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"\n",
-                     error, &copy.name);
+    reportWriteError(result.written, size, error, name);
+    reportFailure("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"", error,
+                  &copy.name);
     code = ExitWriteError;
   } else if (!removeSafetyCopy(&copy)) {
     printNamed("  Warning! cannot remove \"%s\"\n", &copy.name);

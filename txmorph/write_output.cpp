@@ -61,18 +61,14 @@ int64_t countOf(int32_t written) {
 }
 
 WriteResult writeStream(HANDLE file, const void* data, uint32_t size) {
-  WriteResult result = {0, true, true};
+  WriteResult result = {0, true, true, 0};
   if (size != 0) result.written = countOf(rt_write_handle(file, data, size));
   result.complete = result.written == int64_t{size};
+  if (!result.complete) result.error = GetLastError();
   return result;
 }
 
 }  // namespace
-
-int32_t cannotCreate() {
-  if (showsWarnings()) rt_printf("FATAL! file creation error\n");
-  return ExitCannotCreate;
-}
 
 bool setFileSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
 
@@ -94,31 +90,28 @@ bool giveBack(HANDLE file, const KeptState* kept) {
 }
 
 WriteResult writeDiskFile(HANDLE file, const KeptState* kept, const void* data, uint32_t size) {
-  WriteResult result = {-1, false, false};
+  WriteResult result = {-1, false, false, 0};
   bool room = size > kept->size ? setFileSize(file, size) : roomWithin(file, size);
   if (!room || !moveTo(file, 0)) {
+    result.error = GetLastError();
     giveBack(file, kept);
     return result;
   }
   result.written = size == 0 ? 0 : countOf(rt_write_handle(file, data, size));
+  DWORD error = GetLastError();
   if (size != 0 && result.written <= 0) {
     result.written = -1;
+    result.error = error;
     giveBack(file, kept);
     return result;
   }
   // The old tail beyond the new text goes; a short write keeps what it wrote.
   result.changed = true;
   bool cut = setFileSize(file, static_cast<uint64_t>(result.written));
+  if (!cut) error = GetLastError();
   result.complete = cut && result.written == int64_t{size};
+  if (!result.complete) result.error = error;
   return result;
-}
-
-void reportWriteError(int64_t written, uint32_t size, const TextString* name) {
-  if (!showsWarnings()) return;
-  TextString shown = displayName(name);
-  rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", written, uint64_t{size},
-            static_cast<const char*>(shown.data));
-  release(&shown);
 }
 
 int32_t writeOutput(const TextString* text, const TextString* outputName, bool keepTime,
@@ -128,20 +121,22 @@ int32_t writeOutput(const TextString* text, const TextString* outputName, bool k
   }
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
-  if (named && refusesOverwrite(name)) return cannotCreate();
+  if (named && refusesOverwrite(name)) return cannotCreate(outputName, ERROR_ACCESS_DENIED);
   HANDLE file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite | kShareRead,
                          FILE_ATTRIBUTE_ARCHIVE);
-  if (file == INVALID_HANDLE_VALUE) return cannotCreate();
+  if (file == INVALID_HANDLE_VALUE) return cannotCreate(outputName, GetLastError());
 
   uint32_t size = byteSize(text);
   // A named pipe or device is written like standard output, and takes no date.
   bool disk = named && GetFileType(file) == FILE_TYPE_DISK;
-  WriteResult result = {-1, false, false};
+  WriteResult result = {-1, false, false, 0};
   KeptState kept;
   if (!disk) {
     result = writeStream(file, text->data, size);
   } else if (keepState(file, &kept)) {
     result = writeDiskFile(file, &kept, text->data, size);
+  } else {
+    result.error = GetLastError();
   }
   if (named) {
     if (keepTime && disk && result.changed && !plat_set_write_time(file, stamp) &&
@@ -150,10 +145,13 @@ int32_t writeOutput(const TextString* text, const TextString* outputName, bool k
     }
     // A file system may tell only at the close that the data could not be
     // stored: that is a failed write too.
-    if (!rt_close_handle(file)) result.complete = false;
+    if (!rt_close_handle(file) && result.complete) {
+      result.complete = false;
+      result.error = GetLastError();
+    }
   }
   if (!result.complete) {
-    reportWriteError(result.written, size, outputName);
+    reportWriteError(result.written, size, result.error, outputName);
     return ExitWriteError;
   }
   return 0;

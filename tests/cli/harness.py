@@ -31,6 +31,15 @@ FAULT_INJECTION = os.environ.get("CLI_FAULT_INJECTION") == "1"
 WINE_START_FAILURE = 1
 
 
+def fatal(line, text):
+    """A pattern for a line of txmorph's that ends with the system's text for
+    a code: `line`, " -- ", then `text` as the POSIX layer gives it; under
+    Wine whatever Wine's words are, where it has some."""
+    if UNDER_WINE:
+        return re.escape(line) + rb"(?: -- [^\n]+)?\n"
+    return re.escape(line) + rb" -- " + re.escape(text) + rb"\n"
+
+
 def program(variable):
     path = os.environ.get(variable)
     if not path:

@@ -171,7 +171,8 @@ TEST_F(Files, AnOverwriteWithoutRoomLeavesTheFileAsItWas) {
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_EQ(code, ExitWriteError);
-  EXPECT_EQ(messages(), "  FATAL! write error, only -1 of 300 bytes to \"" + target + "\"\n");
+  EXPECT_EQ(messages(), "  FATAL! (223) write error, only -1 of 300 bytes to \"" + target +
+                            "\" -- The file size exceeds the limit allowed and cannot be saved.\n");
   expectSame(stateOf(target, contentOf(target)), before);
   release(&text);
   release(&name);
@@ -207,7 +208,7 @@ TEST_F(Files, AReadOnlyFileIsNotCreated) {
   TextString name;
   initFromCString(&name, target.c_str());
   EXPECT_EQ(writeOutput(&text, &name, false, nullptr), ExitCannotCreate);
-  EXPECT_EQ(messages(), "FATAL! file creation error\n");
+  EXPECT_EQ(messages(), "FATAL! (5) cannot create \"" + target + "\" -- Access is denied.\n");
   EXPECT_EQ(contentOf(target), "keep");
   release(&text);
   release(&name);
