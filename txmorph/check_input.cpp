@@ -84,7 +84,7 @@ InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMod
         hintInputEncoding(bytes, text->length);
       }
     }
-    conversionState.codePage = encodingCodePage(*encoding);
+    conversionState.codePage = inputCodePage(*encoding);
     if (*encoding != Utf8) warnAlsoUtf8(bytes, text->length, conversionState.codePage);
     if (!decodeToWide(text)) return InputNotDecoded;
   }
@@ -99,7 +99,8 @@ InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMod
     }
   }
   if (showsInformation()) {
-    rt_printf("  input length [%s] = %u\n", encodingName(*encoding), text->length);
+    rt_printf("  input length [%s] = %u\n", encodingLabel(*encoding, inputCodePage(*encoding)).text,
+              text->length);
   }
   return InputReady;
 }

@@ -118,7 +118,7 @@ bool toCodePage(TextString* text, const TextString* decoded, bool* replaced) {
 }  // namespace
 
 bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* lossy) {
-  conversionState.codePage = encodingCodePage(output);
+  conversionState.codePage = outputCodePage(output);
   TextString decoded;
   init(&decoded);
   bool converted = true;
@@ -155,7 +155,8 @@ bool convertOutput(TextString* text, TextEncoding output, bool rawOutput, bool* 
 
 void reportConversion(const TextString* text, TextEncoding output, bool lossy, uint8_t askMode) {
   if (!showsInformation() && askMode == 0) return;
-  rt_printf("  converted (%u) to %s -- %s\n", byteSize(text), encodingName(output),
+  rt_printf("  converted (%u) to %s -- %s\n", byteSize(text),
+            encodingLabel(output, outputCodePage(output)).text,
             lossy ? "LOSSY (to \\x0F)" : "REVERSIBLE");
 }
 

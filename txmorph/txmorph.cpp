@@ -59,6 +59,7 @@ Parsed readOptions(Run* run, const char** name) {
     if (token[0] != '-') break;
     OptionResult option = applyOption(&run->settings, token);
     if (option == OptionAsksHelp) return ShowHelp;
+    if (option == OptionRefused) return BadOption;
     if (option == OptionUnknown) {
       if (showsWarnings()) rt_printf("Unknown command line option: -%s\n", token + 1);
       return BadOption;

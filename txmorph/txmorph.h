@@ -24,6 +24,37 @@ uint32_t encodingCodePage(TextEncoding encoding);
 // The encoding an option letter names ('a', 'd', 'u', 'w'); Auto for any other.
 TextEncoding encodingForLetter(char letter);
 
+// The pages the options chose for ANSI and OEM text by number (-ia850,
+// -od1251): 0 for the system's. Set by applyOption.
+struct ChosenPages {
+  uint32_t input;
+  uint32_t output;
+};
+extern ChosenPages chosenPages;
+
+// The code page the input's or the output's conversions use: the chosen
+// page for ANSI and OEM when there is one, else encodingCodePage.
+uint32_t inputCodePage(TextEncoding encoding);
+uint32_t outputCodePage(TextEncoding encoding);
+// Whether a page by number can be chosen: one the platform has, converted a
+// character at a time (not UTF-8, which -iu and -ou name).
+bool isTextCodePage(uint32_t page);
+// The number the digits begin with (2^32 - 1 when larger).
+uint32_t pageNumberOf(const char* digits);
+
+// The name of an encoding with the number of its page for ANSI and OEM
+// ("OEM 850", "UTF8"), for the "input length" and "converted" lines.
+struct EncodingLabel {
+  char text[20];
+};
+EncodingLabel encodingLabel(TextEncoding encoding, uint32_t codePage);
+// An option as typed, less its dash: the side ('i', 'o'), the letter and the
+// page when one is named ("id850", "ia").
+struct OptionText {
+  char text[16];
+};
+OptionText optionText(char side, char letter, uint32_t page);
+
 // ---------------------------------------------------------------------------
 // Messages
 
@@ -71,9 +102,10 @@ enum OptionResult : uint8_t {
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
   OptionUnknown,      // ends the run with 240
+  OptionRefused,      // reported already ("Unknown code page %u"): ends the run with 240
 };
 
-// One token that begins with '-'; may change quietLevel.
+// One token that begins with '-'; may change quietLevel and chosenPages.
 OptionResult applyOption(RunSettings* settings, const char* token);
 
 // The banner with the build date, then the syntax and the options.

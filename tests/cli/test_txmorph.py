@@ -107,7 +107,7 @@ class Names(Txmorph):
         self.assertEqual(self.read("a.txt"), b"caf\xe9\n")
         self.assertEqual(err, b'Loaded (6) "a.txt"\n' + NO_MARK +
                          b"  input length [UTF8] = 5\n"
-                         b"  converted (5) to ANSI -- REVERSIBLE\n")
+                         b"  converted (5) to ANSI 1252 -- REVERSIBLE\n")
 
     def test_after_double_dash_a_dash_is_a_name(self):
         self.write("-a.txt", "x")
@@ -143,7 +143,7 @@ class MessageLevels(Txmorph):
 
     def test_levels(self):
         info = (b'Loaded (3) "a.txt"\n' + NO_MARK + b"  input length [UTF8] = 3\n"
-                b"  converted (3) to ANSI -- REVERSIBLE\n")
+                b"  converted (3) to ANSI 1252 -- REVERSIBLE\n")
         for level, expected in [("-q-", info), ("-q0", info), ("-q1", b""), ("-q", b""),
                                 ("-q5", b""), ("-q12", b"")]:
             code, _, err = self.tm(level, "a.txt", "b.txt")
@@ -251,7 +251,8 @@ class Outputs(Txmorph):
         self.assertEqual(self.read("out"), b"x\x0fy")
         code, _, err = self.tm("-q-", "-s-", "in", "out")
         self.assertEqual(code, 5)
-        self.assertTrue(err.endswith(b"  converted (3) to ANSI -- LOSSY (to \\x0F)\n" + LOST_1_2))
+        self.assertTrue(err.endswith(b"  converted (3) to ANSI 1252 -- LOSSY (to \\x0F)\n"
+                                     + LOST_1_2))
         code, _, err = self.tm("-q", "in", "out")
         self.assertEqual((code, err), (5, b""))
 
@@ -350,7 +351,7 @@ class LossList(Txmorph):
         # Listed whenever the loss line is shown: before a prompt, even with -q.
         code, _, err = self.tm("-q", "-x-", "--losses=1", "in", "out", start_new_session=True)
         self.assertEqual(code, 243)
-        self.assertEqual(err, b"  converted (12) to ANSI -- LOSSY (to \\x0F)\n"
+        self.assertEqual(err, b"  converted (12) to ANSI 1252 -- LOSSY (to \\x0F)\n"
                          b"  Warning! characters lost: 4, the first at line 2, column 1\n"
                          b"    line 2, column 1: U+221E became 0x38\n"
                          b'  Write to "out" [Y/N]? No\n')
@@ -414,11 +415,41 @@ class Hints(Txmorph):
         code, _, err = self.tm("-q1", "-ia", "in", "out")
         self.assertEqual((code, err), (0, b"  Warning! the input is also valid UTF-8 (-iu)\n"))
         code, _, err = self.tm("-q-", "-id", "in", "out")
-        self.assertIn(b"  Warning! the input is also valid UTF-8 (-iu)\n  input length [OEM] = 6\n",
-                      err)
+        self.assertIn(b"  Warning! the input is also valid UTF-8 (-iu)\n"
+                      b"  input length [OEM 437] = 6\n", err)
         self.write("in", "cafe\n")
         code, _, err = self.tm("-q1", "-ia", "in", "out")
         self.assertEqual((code, err), (0, b""))
+
+
+class CodePages(Txmorph):
+    def test_any_code_page_by_number(self):
+        every = bytes(range(0x80, 0x100))
+        self.write("in", every)
+        code, _, err = self.tm("-q-", "-id850", "-ou", "-r", "in", "out")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("out"), every.decode("cp850").encode())
+        self.assertIn(b"  input length [OEM 850] = 128\n", err)
+        cyrillic = "\u0421\u044a\u0435\u0448\u044c \u0436\u0435 \u0435\u0449\u0451 \u2116 5"
+        self.write("in", "\ufeff" + cyrillic)
+        code, _, err = self.tm("-q-", "-oa1251", "in", "out")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.read("out"), cyrillic.encode("cp1251"))
+        self.assertTrue(err.endswith(b"  converted (%d) to ANSI 1251 -- REVERSIBLE\n"
+                                     % len(cyrillic)), err)
+        # The system's pages show their numbers too.
+        code, _, err = self.tm("-q-", "-ia", "-od", "in", "out")
+        self.assertIn(b"[ANSI 1252]", err)
+        self.assertIn(b" to OEM 437 -- ", err)
+
+    def test_an_unknown_page_ends_the_run(self):
+        self.write("in", "x")
+        for option, number in [("-id851", b"851"), ("-oa65001", b"65001"), ("-ia0", b"0")]:
+            code, out, err = self.tm(option, "in", "out")
+            self.assertEqual((code, out, err), (240, b"", b"Unknown code page " + number + b"\n"))
+            self.assertFalse(os.path.exists(self.path("out")))
+        code, _, err = self.tm("-q", "-id851", "in", "out")
+        self.assertEqual((code, err), (240, b""))
 
 
 class StandardStreams(Txmorph):
@@ -575,7 +606,7 @@ class NoTerminal(Txmorph):
         self.set_mtime("a.txt", T2020 * 10**9)
         code, _, err = self.tm("-q", "a.txt", start_new_session=True)
         self.assertEqual(code, 243)
-        self.assertEqual(err, b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n" + LOST_1_2 +
+        self.assertEqual(err, b"  converted (2) to ANSI 1252 -- LOSSY (to \\x0F)\n" + LOST_1_2 +
                          b'  Write to "a.txt" [Y/N]? No\n')
         self.assertEqual(self.read("a.txt"), "x\u4e00".encode())
         self.assertEqual(self.mtime("a.txt"), T2020 * 10**9)
@@ -666,7 +697,7 @@ class Prompt(Terminal):
         code, err = self.answer([b"\x03", b"x", b"\x1b[A", b"\x1bOP", b"y"], "-q", "a.txt")
         self.assertEqual(code, 5)
         self.assertEqual(self.prompt_output + err,
-                         b"  converted (2) to ANSI -- LOSSY (to \\x0F)\n" + LOST_1_2 +
+                         b"  converted (2) to ANSI 1252 -- LOSSY (to \\x0F)\n" + LOST_1_2 +
                          b'  Write to "a.txt" [Y/N]? Yes\n')
         self.assertEqual(self.read("a.txt"), b"x\x0f")
         self.assertEqual(self.mtime("a.txt"), (T2020 + 3) * 10**9)  # as it was
@@ -676,7 +707,7 @@ class Prompt(Terminal):
         code, err = self.answer([b"y"], "-q", "--losses", "f.txt")
         self.assertEqual(code, 5)
         self.assertEqual(self.prompt_output + err,
-                         b"  converted (6) to ANSI -- LOSSY (to \\x0F)\n"
+                         b"  converted (6) to ANSI 1252 -- LOSSY (to \\x0F)\n"
                          b"  Warning! characters lost: 2, the first at line 1, column 3\n"
                          b"    line 1, column 3: U+221E became 0x38\n"
                          b"    line 1, column 5: U+0100 became 0x41\n"

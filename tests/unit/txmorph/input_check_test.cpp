@@ -148,11 +148,11 @@ TEST_F(InputCheck, CodePageInputIsNotChecked) {
   Outcome o = run("\xEF\xBB\xBF\xE9", Ansi);
   EXPECT_EQ(o.result, InputReady);
   EXPECT_EQ(o.units, u"\u00EF\u00BB\u00BF\u00E9");  // the mark is three characters of 1252
-  EXPECT_EQ(messages(), "  input length [ANSI] = 4\n");
+  EXPECT_EQ(messages(), "  input length [ANSI 1252] = 4\n");
 
   capturedMessages().clear();
   EXPECT_EQ(run("\x82", Oem).units, u"\u00E9");
-  EXPECT_EQ(messages(), "  input length [OEM] = 1\n");
+  EXPECT_EQ(messages(), "  input length [OEM 437] = 1\n");
 }
 
 TEST_F(InputCheck, TheHintNamesThePageThatMakesLettersOfTheBytes) {
@@ -207,7 +207,7 @@ TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
   EXPECT_EQ(run(utf8, Ansi).units, u"caf\u00C3\u00A9");
   EXPECT_EQ(messages(),
             "  Warning! the input is also valid UTF-8 (-iu)\n"
-            "  input length [ANSI] = 5\n");
+            "  input length [ANSI 1252] = 5\n");
   for (const std::string& other : {std::string("plain ascii"), std::string("caf\xE9"),
                                    std::string("\xE0\x80\x80"),  // an overlong form
                                    std::string("\xC3\xA9\0", 3)}) {

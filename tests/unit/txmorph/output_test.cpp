@@ -107,9 +107,9 @@ TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
   reportConversion(&text, Utf8, false, 0);  // not shown
   reportConversion(&text, Ansi, true, 1);   // a prompt follows
   EXPECT_EQ(messages(),
-            "  converted (4) to ANSI -- REVERSIBLE\n"
-            "  converted (4) to OEM -- LOSSY (to \\x0F)\n"
-            "  converted (4) to ANSI -- LOSSY (to \\x0F)\n");
+            "  converted (4) to ANSI 1252 -- REVERSIBLE\n"
+            "  converted (4) to OEM 437 -- LOSSY (to \\x0F)\n"
+            "  converted (4) to ANSI 1252 -- LOSSY (to \\x0F)\n");
   release(&text);
 
   capturedMessages().clear();

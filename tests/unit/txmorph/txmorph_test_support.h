@@ -38,6 +38,7 @@ class StageTest : public ::testing::Test {
     rt_print_sink = captureSink;
     capturedMessages().clear();
     quietLevel = 0;
+    chosenPages = ChosenPages{0, 0};
     conversionState = ConversionState{0, 0, 0x5E, 2};
     releaseLosses();
   }
@@ -45,6 +46,7 @@ class StageTest : public ::testing::Test {
     releaseLosses();
     rt_print_sink = rt_sink_stdout;
     quietLevel = 0;
+    chosenPages = ChosenPages{0, 0};
     conversionState = ConversionState{0, 0, 0x5E, 2};
   }
   const std::string& messages() { return capturedMessages(); }
