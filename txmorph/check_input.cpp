@@ -4,12 +4,14 @@
 // A failed check of wide input (odd size, no U+FEFF first) stops the run when
 // stopMode is on ("Stopped", exit 10) and only warns when it is off. UTF-8
 // that is valid clears stopMode, so that its missing U+FEFF only warns;
-// invalid UTF-8 is reported, with a hint at the code page it may be in, and
-// decoded anyway. Code-page input that is also valid UTF-8 is warned about.
+// invalid UTF-8 is reported, with a hint at what it is (encoding_evidence.h),
+// and decoded anyway. A stop is followed by the way to go on: that hint, or
+// -s-. Code-page input that is also valid UTF-8 is warned about.
 //
 // What decoding loses goes to textLosses: the characters made of malformed
 // input, and the odd last byte of wide input that the run goes on without.
 #include "txmorph/conversion_state.h"
+#include "txmorph/encoding_evidence.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -23,14 +25,20 @@ const char* const kCheckMessages[] = {
     "  %s! first character of unicode file is not 0xFEFF\n",
 };
 
-// Prints a failed check (its "Stopped" form also at level 1); true when the
-// run stops.
-bool failCheck(CheckFailure failure, uint8_t stopMode) {
+// Prints a failed check (its "Stopped" form also at level 1), a stop
+// followed by how to go on (hintAfterStop); true when the run stops.
+bool failCheck(CheckFailure failure, uint8_t stopMode, const EncodingEvidence* evidence = nullptr,
+               TextEncoding declared = Auto, uint64_t invalidAt = 0) {
   bool stops = stopMode != 0;
   if (quietLevel < 1 || (quietLevel == 1 && stops)) {
     rt_printf(kCheckMessages[failure], stops ? "Stopped" : "Warning");
+    if (stops) hintAfterStop(evidence, declared, invalidAt);
   }
   return stops;
+}
+
+bool beginsWithUtf8Mark(const uint8_t* bytes, uint32_t count) {
+  return count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
 }
 
 // The bytes decoded with codePage into a new block that keeps one unit of room
@@ -66,8 +74,11 @@ TextEncoding detectEncoding(const TextString* text) {
 
 InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMode) {
   releaseLosses();
+  TextEncoding declared = *encoding;
   if (*encoding == Auto) *encoding = detectEncoding(text);
   const uint8_t* bytes = static_cast<const uint8_t*>(text->data);
+  EncodingEvidence evidence;  // of UTF-8 that failed the check, for the hint
+  uint64_t invalidAt = 0;
   if (*encoding == Wide) {
     if (text->length % 2 != 0) {
       if (failCheck(OddSize, *stopMode)) return InputStopped;
@@ -81,7 +92,14 @@ InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMod
         *stopMode = 0;
       } else if (showsWarnings()) {
         rt_printf("  Warning! not valid UTF8 text at offset %u\n", offset);
-        hintInputEncoding(bytes, text->length);
+        initEvidence(&evidence);
+        noteEvidence(&evidence, bytes, text->length);
+        invalidAt = offset;
+        // The hint now when the run goes on (a mark in front), else after the
+        // stop, as the way to go on.
+        if (beginsWithUtf8Mark(bytes, text->length)) {
+          hintInputEncoding(&evidence, declared, invalidAt);
+        }
       }
     }
     conversionState.codePage = inputCodePage(*encoding);
@@ -94,7 +112,8 @@ InputCheck checkInput(TextString* text, TextEncoding* encoding, uint8_t* stopMod
       erase(text, 0, 1);
       textLosses.removedUnits = 1;
       if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
-    } else if (failCheck(NoByteOrderMark, *stopMode)) {
+    } else if (failCheck(NoByteOrderMark, *stopMode, invalidAt != 0 ? &evidence : nullptr, declared,
+                         invalidAt)) {
       return InputStopped;
     }
   }

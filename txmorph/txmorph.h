@@ -316,11 +316,27 @@ void reportLosses(uint32_t listed, uint8_t askMode);
 // Whether the unit is a letter (Unicode general category L).
 bool isLetter(uint16_t unit);
 
-// After "not valid UTF8 text": "  Hint! the text reads as %s (%u): add -%s\n"
-// for the ANSI or the OEM code page, whichever makes letters of more of the
-// bytes from 0x80 up (ANSI on a tie), when it makes letters of at least half
-// of them.
-void hintInputEncoding(const uint8_t* bytes, uint32_t count);
+// What kind of character a unit is, as the encoding hint reads a code page's
+// characters (tools/unicode_letters.py tells which are which).
+enum TextClass : uint8_t {
+  ClassOther,    // signs, digits, marks
+  ClassControl,  // controls, unassigned and private-use units, U+FFFD
+  ClassSpace,
+  ClassPunctuation,
+  ClassJoiner,  // what stands inside words: apostrophes, hyphens, U+00B7
+  ClassUpper,
+  ClassLower,
+  ClassLetter,    // a letter of no case
+  ClassBox,       // box drawing with no stroke to the left or right, blocks
+  ClassBoxLeft,   // box drawing with a stroke to the left
+  ClassBoxRight,  // ... to the right
+  ClassBoxBoth,   // ... to both sides
+};
+TextClass textClassOf(uint16_t unit);
+
+// The hint itself, from the evidence the input stage gathers: see
+// encoding_evidence.h.
+
 // For input read with an ANSI or OEM code page (-ia, -id): "  Warning! the
 // input is also valid UTF-8 (-iu)\n" when it is, with a character of more
 // than one byte.

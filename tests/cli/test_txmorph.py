@@ -11,16 +11,19 @@ characters. Hidden and system files exist only there.
 import fcntl
 import os
 import pty
+import random
 import re
 import resource
 import select
 import signal
 import subprocess
+import sys
 import termios
 import time
 import unittest
 
-from harness import UNDER_WINE, TempDirTest, fatal, launch, program, run
+import hint_corpus
+from harness import UNDER_VALGRIND, UNDER_WINE, TempDirTest, fatal, launch, program, run
 
 HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
   -?    This help
@@ -176,7 +179,7 @@ class Checks(Txmorph):
         code, _, err = self.check(b"\xff\xfeA")
         self.assertEqual(code, 10)
         self.assertEqual(err, b'Loaded (3) "in"\n'
-                         b"  Stopped! filesize is not even for wide unicode file\n")
+                         b"  Stopped! filesize is not even for wide unicode file\n" + ANYWAY)
         self.assertFalse(os.path.exists(self.path("out")))
         # Going on without it loses the odd byte: after the last character.
         code, _, err = self.check(b"\xff\xfeA", "-s-", "-q1")
@@ -187,17 +190,15 @@ class Checks(Txmorph):
         code, _, err = self.check(b"A\xc3")
         self.assertEqual(code, 10)
         self.assertEqual(err, b'Loaded (2) "in"\n'
-                         b"  Warning! not valid UTF8 text at offset 2\n"
-                         b"  Hint! the text reads as ANSI (1252): add -ia\n"
-                         b"  Stopped! first character of unicode file is not 0xFEFF\n")
+                         b"  Warning! not valid UTF8 text at offset 2\n" + STOPPED_NO_MARK +
+                         b"  Hint! the text reads as ANSI (1252): add -ia\n")
         code, _, err = self.check(b"A\x00B", "-q1")
         self.assertEqual(code, 10)
-        self.assertEqual(err, b"  Warning! not valid UTF8 text at offset 2\n"
-                         b"  Stopped! first character of unicode file is not 0xFEFF\n")
+        self.assertEqual(err, b"  Warning! not valid UTF8 text at offset 2\n" + STOPPED_NO_MARK +
+                         ANYWAY)
         # Converted anyway, and the byte C0 is lost.
         code, _, err = self.check(b"\xef\xbb\xbfA\xc0B", "-q1", "-ou")
         self.assertEqual((code, err), (5, b"  Warning! not valid UTF8 text at offset 5\n"
-                                          b"  Hint! the text reads as ANSI (1252): add -ia\n"
                                           b"  Warning! characters lost: 1, the first at line 1,"
                                           b" column 2\n"))
         self.assertEqual(self.read("out"), "\ufeffA\ufffdB".encode())
@@ -205,7 +206,7 @@ class Checks(Txmorph):
     def test_explicit_stop_applies_to_standard_input(self):
         code, out, err = self.tm("-s", "-q-", stdin=b"a\xc3")
         self.assertEqual((code, out), (10, b""))
-        self.assertTrue(err.endswith(b"  Stopped! first character of unicode file is not 0xFEFF\n"))
+        self.assertTrue(err.endswith(STOPPED_NO_MARK + ANYWAY))
 
     def test_big_endian_utf16_is_not_utf8(self):
         code, _, err = self.check(b"\xfe\xff\x00A")
@@ -395,20 +396,112 @@ class LossList(Txmorph):
 
 
 class Hints(Txmorph):
-    def hint_of(self, data):
-        self.write("in", data)
-        code, _, err = self.tm("-q1", "in", "out")
-        self.assertEqual(code, 10)
-        lines = err.splitlines(keepends=True)
-        self.assertTrue(lines[0].startswith(b"  Warning! not valid UTF8 text at offset"), err)
-        return b"".join(line for line in lines if line.startswith(b"  Hint!"))
+    """After a failed UTF-8 check, or a stop, what the bytes are and how to go
+    on - or, when the evidence is weak, nothing but -s-."""
 
-    def test_the_code_page_that_makes_letters_of_the_bytes(self):
-        german = "Gr\u00f6\u00dfe f\u00fcr \u00c4rger und S\u00fc\u00dfes\n".encode("cp1252")
-        self.assertEqual(self.hint_of(german), b"  Hint! the text reads as ANSI (1252): add -ia\n")
-        french = "\u00e9t\u00e9 \u00e0 la gar\u00e7on, tr\u00e8s s\u00fbr\n".encode("cp437")
-        self.assertEqual(self.hint_of(french), b"  Hint! the text reads as OEM (437): add -id\n")
-        self.assertEqual(self.hint_of(b"\xb0\xb1\xb2 and \xd7"), b"")
+    CYRILLIC = "ru_RU.UTF-8"  # ANSI 1251 and OEM 866 on POSIX
+    # The kinds of text the hint is judged on: the page they are in, the
+    # languages, box drawing or not, and the locale whose pages are weighed
+    # (C: 1252, 437 and 850). Those marked False only must never be named
+    # wrongly, as their page is not among those weighed.
+    KINDS = [
+        ("1252", "cp1252", ["fr", "de", "es", "it", "pt"], False, "C", True),
+        ("437", "cp437", ["fr", "de", "es"], False, "C", True),
+        ("437 with box drawing", "cp437", ["en", "fr", "de"], True, "C", True),
+        ("850", "cp850", ["fr", "de", "es", "pt", "it"], False, "C", True),
+        ("850 with box drawing", "cp850", ["en", "pt", "de"], True, "C", True),
+        ("1251", "cp1251", ["ru"], False, CYRILLIC, True),
+        ("866", "cp866", ["ru"], False, CYRILLIC, True),
+        ("866 with box drawing", "cp866", ["ru"], True, CYRILLIC, True),
+        ("1251 among Western pages", "cp1251", ["ru"], False, "C", False),
+    ]
+    FILES = 4 if UNDER_VALGRIND else 40
+    WIDE = b"  Hint! the text is UTF-16LE without a byte order mark: add -iw -s-\n"
+    CUT_SHORT = b"  Hint! the text is UTF-8 cut short at its end\n"
+    LEAVE_OUT_IU = b"  Hint! the text is UTF-16LE (it begins with FF FE): leave out -iu\n"
+
+    def hint_of(self, data, *options, lang="C"):
+        """The exit code and the hint lines of a run on the bytes."""
+        self.write("in", data)
+        code, _, err = self.tm("-q1", *options, "in", "out", lang=lang)
+        return code, b"".join(line for line in err.splitlines(keepends=True)
+                              if line.startswith(b"  Hint!"))
+
+    def pages_of(self, lang):
+        """The ANSI page a locale gives, as the "input length" line shows it."""
+        self.write("in", b"x")
+        _, _, err = self.tm("-q-", "-ia", "in", "out", lang=lang)
+        return re.search(rb"\[ANSI (\d+)\]", err).group(1).decode()
+
+    def test_the_hint_is_right_or_silent(self):
+        rows = []
+        for name, page, languages, box, lang, named in self.KINDS:
+            if lang == self.CYRILLIC and self.pages_of(lang) != "1251":
+                rows.append(f"  {name:28} not here: the locale gives other pages")
+                continue
+            right = silent = wrong = 0
+            for text in hint_corpus.texts(name, page, languages, box, self.FILES):
+                data = text.encode(page)
+                _, hint = self.hint_of(data, lang=lang)
+                shown = re.match(rb"  Hint! the text reads as \w+ \((\d+)\): add -i[ad]\d*\n", hint)
+                if shown is None:
+                    silent += 1
+                elif data.decode("cp" + shown.group(1).decode(), "replace") == text:
+                    right += 1
+                else:
+                    wrong += 1
+            rows.append(f"  {name:28} {lang:12} {self.FILES:5} {right:5} {silent:6} {wrong:5}")
+            with self.subTest(kind=name):
+                self.assertEqual(wrong, 0)
+                if named:
+                    self.assertGreaterEqual(right, 0.95 * self.FILES)
+        rng = random.Random(21)
+        for name, hint, make in [
+                ("UTF-16LE without a mark", self.WIDE, lambda text: text.encode("utf-16-le")),
+                ("UTF-8 cut short", self.CUT_SHORT, lambda text: hint_corpus.cut_utf8(rng, text))]:
+            files = hint_corpus.texts(name, "utf-8", ["mix", "fr", "ru", "de"], count=self.FILES)
+            right = sum(self.hint_of(make(text))[1] == hint for text in files)
+            rows.append(f"  {name:28} {'C':12} {self.FILES:5} {right:5} {self.FILES - right:6}"
+                        f" {0:5}")
+            with self.subTest(kind=name):
+                self.assertGreaterEqual(right, 0.95 * self.FILES)
+        sys.stderr.write("\nHint accuracy\n  " + "kind".ljust(29) + "locale        files right"
+                         " silent wrong\n" + "\n".join(rows) + "\n")
+
+    def test_following_the_hint_or_the_stop_goes_on(self):
+        german = "Gr\u00f6\u00dfe f\u00fcr \u00c4rger und S\u00fc\u00dfes\r\n"
+        french = "\u00e9t\u00e9 \u00e0 la gar\u00e7on, tr\u00e8s s\u00fbr\r\n"
+        danish = "S\u00f8ren \u00d8stergaard, n\u00e3o sabe\r\n"
+        box = ("\u2554" + "\u2550" * 10 + "\u2557\r\n\u2551 Men\u00fc     \u2551\r\n\u255a" +
+               "\u2550" * 10 + "\u255d\r\n\u2591\u2592\u2593\u2588\r\n")
+        cases = [
+            # what the bytes are, the options of the run, the line, the text
+            (german.encode("cp1252"), [], b"  Hint! the text reads as ANSI (1252): add -ia\n",
+             german),
+            (french.encode("cp437"), [], b"  Hint! the text reads as OEM (437): add -id\n", french),
+            (box.encode("cp437"), [], b"  Hint! the text reads as OEM (437): add -id\n", box),
+            (danish.encode("cp850"), [], b"  Hint! the text reads as OEM (850): add -id850\n",
+             danish),
+            (french.encode("utf-16-le"), [], self.WIDE, french),
+            (french.encode("utf-16-le"), ["-iu"], self.WIDE, french),
+            (b"\xff\xfe" + french.encode("utf-16-le"), ["-iu"], self.LEAVE_OUT_IU, french),
+            (b"\xff\xfe" + french.encode("utf-16-le") + b"!", [], ANYWAY, french),
+            (b"A\x00", ["-iw"], ANYWAY, "A"),
+            (b"\xb0\xe9\xb1", [], ANYWAY, "\ufffd" * 2),
+            (french.encode()[:-3] + b"\xe2\x82", [], self.CUT_SHORT, None),
+        ]
+        for data, options, line, text in cases:
+            with self.subTest(line=line, data=data[:12]):
+                code, hint = self.hint_of(data, *options)
+                self.assertEqual((code, hint), (10, line))
+                if text is None:
+                    continue
+                follow = [option for option in options if option != "-iu" or b"-iu" not in line]
+                follow += line.rstrip(b"\n").split(b"add ")[-1].decode().split() if b"add" in line \
+                    else ["-s-"] if line == ANYWAY else []
+                code, _, err = self.tm("-q1", *follow, "-ou", "-r", "in", "out")
+                self.assertIn(code, (0, 5), err)
+                self.assertEqual(self.read("out").decode(), text)
 
     def test_utf8_read_as_a_code_page(self):
         self.write("in", "caf\u00e9\n".encode())
