@@ -39,4 +39,18 @@ void printNumberWithName(const char* format, uint32_t number, const TextString* 
   release(&shown);
 }
 
+void printCodeAndName(const char* format, DWORD code, const TextString* name) {
+  if (showsWarnings()) printNumberWithName(format, code, name);
+}
+
+void printWithNames(const char* format, const TextString* first, const TextString* second) {
+  if (!showsWarnings()) return;
+  TextString shownFirst = displayName(first);
+  TextString shownSecond = displayName(second);
+  rt_printf(format, static_cast<const char*>(shownFirst.data),
+            static_cast<const char*>(shownSecond.data));
+  release(&shownSecond);
+  release(&shownFirst);
+}
+
 }  // namespace txmorph

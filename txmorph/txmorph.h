@@ -45,6 +45,12 @@ TextString displayName(const TextString* name);
 void printWithName(const char* format, const TextString* name);
 // The same for a format of one "%u" (a code, a size) and then the name.
 void printNumberWithName(const char* format, uint32_t number, const TextString* name);
+// A failure with the system's error code and a file name, "(%u)" before
+// the "%s" in `format` (the one way a failure's code is shown); printed when
+// warnings are.
+void printCodeAndName(const char* format, DWORD code, const TextString* name);
+// A warning or failure that names two files, in the order of the format.
+void printWithNames(const char* format, const TextString* first, const TextString* second);
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -65,6 +71,7 @@ enum OptionResult : uint8_t {
   OptionTaken,        // applied, or ignored as "--" followed by more
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
+  OptionRestores,     // "--restore": the next token names the file to put back
   OptionUnknown,      // ends the run with 240
 };
 
@@ -331,6 +338,13 @@ bool readDosTime(HANDLE file, DosDateTime* stamp);
 // The same of a last-write time already read.
 bool dosTimeOf(const FILETIME* written, DosDateTime* stamp);
 bool writeDosTime(HANDLE file, const DosDateTime* stamp);
+
+// txmorph --restore NAME: the old text of a conversion in place that did not
+// finish put back into NAME from its safety copy (see safety_copy.h), with
+// its size and times, and the copy removed. 0 when it was put back; 242 with
+// no copy to put back (none, one left by a run that finished, one that is
+// not txmorph's), or no file to put it into; 245 when the write failed.
+int32_t restoreFile(const TextString* name);
 
 // Creates or overwrites the output with the whole text and gives it the date/
 // time when keepTime. Returns 0 when all went well, else 244 or 245 after
