@@ -81,9 +81,10 @@ CopyResult clearAway(SafetyCopy* copy, HANDLE file, const TextString* fileName,
 }
 
 // The copy made, with the file's times, and named copy->name once whole
-// and on the disk; when it cannot be, it is gone (whatever name it came to
-// have) and false comes back with the reason set.
-bool copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* fileName) {
+// and on the disk. When it cannot be, it is gone (whatever name it came to
+// have) and the reason is set; a name taken meanwhile, by what is no copy of
+// this run, is CopyForeign (copy->name says which).
+CopyResult copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* fileName) {
   TextString making;
   init(&making);
   uint32_t leaf = nameBeside(&making, fileName, kMaking);
@@ -102,14 +103,23 @@ bool copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* fileNam
             plat_rename_in_folder(copy->folder, pieces, copy->handle, leafOf(copy));
   }
   DWORD error = GetLastError();
-  if (!whole && copy->handle != INVALID_HANDLE_VALUE &&
-      !plat_delete_in_folder(copy->folder, pieces, copy->handle)) {
-    plat_delete_in_folder(copy->folder, leafOf(copy), copy->handle);
+  CopyResult result = CopyMade;
+  if (!whole) {
+    if (copy->handle != INVALID_HANDLE_VALUE &&
+        !plat_delete_in_folder(copy->folder, pieces, copy->handle)) {
+      plat_delete_in_folder(copy->folder, leafOf(copy), copy->handle);
+    }
+    closeCopy(copy);
+    result = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CopyForeign : CopyFailed;
+    if (error == ERROR_FILE_EXISTS) {  // at the piece's name
+      TextString unfinished = copy->name;
+      copy->name = making;
+      making = unfinished;
+    }
   }
-  if (!whole) closeCopy(copy);
   release(&making);
   SetLastError(error);
-  return whole;
+  return result;
 }
 
 }  // namespace
@@ -144,7 +154,7 @@ CopyResult makeSafetyCopy(SafetyCopy* copy, const HeldFile* held, const TextStri
   result = clearAway(copy, file, fileName, kFinished);
   if (result == CopyMade) result = clearAway(copy, file, fileName, kMaking);
   if (result != CopyMade) return result;
-  return copyWhole(copy, held, fileName) ? CopyMade : CopyFailed;
+  return copyWhole(copy, held, fileName);
 }
 
 CopyResult findSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName) {
