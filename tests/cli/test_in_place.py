@@ -237,14 +237,17 @@ class InPlace(TempDirTest):
                 os._exit(0)
         for fd in (report_w, stop_r, ready_w):
             os.close(fd)
-        self.assertEqual(os.read(ready_r, 1), b"w")
-        os.close(ready_r)
+        running = [True]
 
         def stop():
-            os.close(stop_w)
-            os.waitpid(child, 0)
+            if running.pop():
+                os.close(stop_w)
+                os.waitpid(child, 0)
             with os.fdopen(report_r, "rb") as f:
                 return f.read().split()
+        self.addCleanup(lambda: running and stop())
+        self.assertEqual(os.read(ready_r, 1), b"w")
+        os.close(ready_r)
         return stop
 
 
