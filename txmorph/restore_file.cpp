@@ -21,9 +21,10 @@ int32_t nothingToRestore(CopyResult found, DWORD error, const SafetyCopy* copy,
   switch (found) {
     case CopyForeign: reportForeignCopy(copy, name); break;
     case CopyFinished:
-      printWithNames("FATAL! \"%s\" is left by a run that finished; \"%s\" has its new text;"
-                     " nothing written\n",
-                     &copy->name, name);
+      printWithNames(
+          "FATAL! \"%s\" is left by a run that finished; \"%s\" has its new text;"
+          " nothing written\n",
+          &copy->name, name);
       break;
     case CopyMissing:
       printWithNames("FATAL! there is no safety copy \"%s\" of \"%s\"; nothing written\n",

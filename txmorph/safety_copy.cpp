@@ -92,8 +92,8 @@ CopyResult copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* f
   nameBeside(&copy->finished, fileName, kFinished);
   nameCopy(copy, fileName, kUnfinished);
   copy->handle = plat_create_in_folder(copy->folder, pieces, held->handle);
-  bool whole = copy->handle != INVALID_HANDLE_VALUE &&
-               plat_copy_file_data(held->handle, copy->handle);
+  bool whole =
+      copy->handle != INVALID_HANDLE_VALUE && plat_copy_file_data(held->handle, copy->handle);
   if (whole) {
     // The times the file had, for a restore; a copy that cannot take them
     // still holds the whole old text.

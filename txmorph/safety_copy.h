@@ -29,8 +29,8 @@ struct SafetyCopy {
   TextString name;      // the path the last result is about: the copy, beside the file
   TextString finished;  // the copy's name once the new text is whole (made with the copy)
   uint32_t leaf;        // where the copy's last part begins in these names
-  HANDLE folder;    // the file's folder, held, or INVALID_HANDLE_VALUE
-  HANDLE handle;    // the copy, open and readable from its start, or INVALID_HANDLE_VALUE
+  HANDLE folder;        // the file's folder, held, or INVALID_HANDLE_VALUE
+  HANDLE handle;        // the copy, open and readable from its start, or INVALID_HANDLE_VALUE
 };
 
 enum CopyResult : uint8_t {

@@ -59,9 +59,10 @@ void printNamed(const char* format, const TextString* name) {
 int32_t copyRefused(CopyResult made, DWORD error, const SafetyCopy* copy, const TextString* name) {
   switch (made) {
     case CopyLeftOver:
-      printWithNames("FATAL! \"%s\" was left by a run that did not finish; txmorph --restore %s"
-                     " puts the old text back\n",
-                     &copy->name, name);
+      printWithNames(
+          "FATAL! \"%s\" was left by a run that did not finish; txmorph --restore %s"
+          " puts the old text back\n",
+          &copy->name, name);
       return ExitWriteError;
     case CopyForeign: reportForeignCopy(copy, name); return ExitWriteError;
     case CopyMoved:

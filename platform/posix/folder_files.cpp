@@ -109,9 +109,8 @@ HANDLE plat_open_in_folder(HANDLE folder, LPCSTR name, DWORD access) {
       return fail(locked);
     }
   }
-  HANDLE handle =
-      plat_make_handle(fd, PLAT_FILE, data ? access : access & ~(GENERIC_READ | GENERIC_WRITE),
-                       nullptr);
+  HANDLE handle = plat_make_handle(
+      fd, PLAT_FILE, data ? access : access & ~(GENERIC_READ | GENERIC_WRITE), nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     close(fd);
   } else {

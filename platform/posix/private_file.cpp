@@ -30,8 +30,8 @@ bool no_unnamed_files(int error) {
 // Mode 0600 and no ACL; then the owner and group of `like`, tried. 0 or the
 // errno of what failed.
 int make_private(int fd, int like) {
-  if (fremovexattr(fd, "system.posix_acl_access") != 0 && errno != ENODATA &&
-      errno != ENOTSUP && errno != EOPNOTSUPP) {
+  if (fremovexattr(fd, "system.posix_acl_access") != 0 && errno != ENODATA && errno != ENOTSUP &&
+      errno != EOPNOTSUPP) {
     return errno;
   }
   if (fchmod(fd, kOwnerOnly) != 0) return errno;

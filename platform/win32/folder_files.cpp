@@ -35,8 +35,8 @@ WCHAR* wide(LPCSTR name, DWORD* units) {
 }
 
 bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 // The path of `name` in the held folder, terminated, from the folder's own
@@ -104,10 +104,9 @@ HANDLE plat_open_folder_of(LPCSTR name, HANDLE file) {
   for (DWORD i = 0; name[i] != 0; i++) {
     if (plat_ends_folder(name[i])) base = i + 1;
   }
-  HANDLE named = plat_create_file_in(
-      folder, name + base, FILE_READ_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS);
+  HANDLE named = plat_create_file_in(folder, name + base, FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   BY_HANDLE_FILE_INFORMATION a, b;
   bool holds = named != INVALID_HANDLE_VALUE && GetFileInformationByHandle(named, &a) &&
                GetFileInformationByHandle(file, &b) && sameFile(a, b);
@@ -156,6 +155,5 @@ BOOL plat_rename_in_folder(HANDLE folder, LPCSTR, HANDLE file, LPCSTR to) {
 BOOL plat_delete_in_folder(HANDLE, LPCSTR, HANDLE file) {
   FILE_DISPOSITION_INFO disposition;
   disposition.DeleteFile = TRUE;
-  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                    sizeof disposition);
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
