@@ -517,6 +517,7 @@ class Kills(InPlace):
                     self.assertOnly("a.txt", UNFINISHED)
                     self.assertEqual(self.tm("-q1", "-ia", "-ow", "a.txt"), (245, LEFT))
                     self.assertEqual(self.tm("--restore", "a.txt"), (0, RESTORED))
+                    self.assertEqual(os.stat(self.path("a.txt")).st_atime_ns, LOADED_AT)
                     self.assertEqual(self.state("a.txt"), (digest(text), LOADED_AT, inode))
                 else:
                     self.assertOnly("a.txt", FINISHED)
