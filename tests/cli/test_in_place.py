@@ -453,7 +453,7 @@ class Folders(InPlace):
         for what, call, nth, code in rows:
             with self.subTest(what):
                 setup()
-                process, _ = self.hold(call, nth, "-q1", "-ou", "shared/f.txt", seconds=1)
+                process, _ = self.hold(call, nth, "-q1", "-ou", "shared/f.txt", seconds=2)
                 os.rename(self.path("shared"), self.path("moved"))
                 os.symlink("private", self.path("shared"))
                 _, err = process.communicate(timeout=120)
@@ -782,7 +782,7 @@ class Signals(InPlace):
                      signal.SIGRTMIN + 2, signal.SIGRTMAX):
             with self.subTest(sent):
                 self.dated("a.txt", text)
-                process, pid = self.hold("write", 1, "-q", "-ow", "a.txt", seconds=0.5)
+                process, pid = self.hold("write", 1, "-q", "-ow", "a.txt", seconds=1.5)
                 os.kill(pid, sent)
                 process.communicate(timeout=120)
                 self.assertEqual(process.returncode, -sent)
