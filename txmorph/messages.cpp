@@ -39,4 +39,14 @@ void printNumberWithName(const char* format, uint32_t number, const TextString* 
   release(&shown);
 }
 
+void printWithNames(const char* format, const TextString* first, const TextString* second) {
+  if (!showsWarnings()) return;
+  TextString shownFirst = displayName(first);
+  TextString shownSecond = displayName(second);
+  rt_printf(format, static_cast<const char*>(shownFirst.data),
+            static_cast<const char*>(shownSecond.data));
+  release(&shownSecond);
+  release(&shownFirst);
+}
+
 }  // namespace txmorph

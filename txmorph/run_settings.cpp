@@ -7,7 +7,9 @@
 //   -s -s-  stop on failed checks, or not   -r -r-  no byte order mark, or one
 //   -x -x-  never ask, or ask when lossy    -t -t-  do not keep date/time, or keep
 //   -q      quiet (2); -q- messages (-1); -q<c> the level c - '0'; -q<two or more> 2
-//   --losses[=N]  list the first 100 (N) lost characters; any other --word is ignored
+//   --losses[=N]  list the first 100 (N) lost characters
+//   --restore NAME  put back the old text of NAME from its safety copy
+//   any other --word is ignored
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -31,9 +33,11 @@ const char* after(const char* word, const char* prefix) {
   return word;
 }
 
-// "--losses" and "--losses=N" (N in decimal; beyond 2^32 - 1 counts as all);
-// any other word after "--" means nothing.
+// "--losses" and "--losses=N" (N in decimal; beyond 2^32 - 1 counts as all),
+// "--restore"; any other word after "--" means nothing.
 OptionResult applyWord(RunSettings* settings, const char* word) {
+  const char* restore = after(word, "restore");
+  if (restore != nullptr && restore[0] == 0) return OptionRestores;
   const char* rest = after(word, "losses");
   if (rest == nullptr) return OptionTaken;
   if (rest[0] == 0) {

@@ -49,7 +49,7 @@ void startReader(Run* run) {
   rt_tok_next(&run->reader);  // the program name
 }
 
-enum Parsed : uint8_t { Named, Unnamed, ShowHelp, BadOption };
+enum Parsed : uint8_t { Named, Unnamed, ShowHelp, BadOption, Restore };
 
 // Options up to the first name (or the token after "--"). Leaves the name's
 // token in *name.
@@ -60,6 +60,12 @@ Parsed readOptions(Run* run, const char** name) {
     OptionResult option = applyOption(&run->settings, token);
     if (option == OptionAsksHelp) return ShowHelp;
     if (option == OptionRefused) return BadOption;
+    if (option == OptionRestores) {
+      *name = rt_tok_next(&run->reader);
+      if (*name != nullptr) return Restore;
+      token = "--restore";  // a name must follow
+      option = OptionUnknown;
+    }
     if (option == OptionUnknown) {
       if (showsWarnings()) rt_printf("Unknown command line option: -%s\n", token + 1);
       return BadOption;
@@ -165,6 +171,9 @@ int32_t runTxmorph(int32_t, char**) {
   switch (readOptions(&run, &inputToken)) {
     case ShowHelp: printHelp(); return finish(&run, ExitHelp);
     case BadOption: return finish(&run, ExitUnknownOption);
+    case Restore:
+      takeName(&run.inputName, inputToken);
+      return finish(&run, restoreFile(&run.inputName));
     default: break;
   }
   settleNames(&run, inputToken);

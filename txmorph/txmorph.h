@@ -81,6 +81,8 @@ void printNumberWithName(const char* format, uint32_t number, const TextString* 
 // and the system's text for the code (none for 0, or a code it has no text
 // for), then the line end.
 void reportFailure(const char* format, uint32_t code, const TextString* name);
+// A warning or failure that names two files, in the order of the format.
+void printWithNames(const char* format, const TextString* first, const TextString* second);
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -101,6 +103,7 @@ enum OptionResult : uint8_t {
   OptionTaken,        // applied, or ignored as "--" followed by more
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
+  OptionRestores,     // "--restore": the next token names the file to put back
   OptionUnknown,      // ends the run with 240
   OptionRefused,      // reported already ("Unknown code page %u"): ends the run with 240
 };
@@ -373,6 +376,13 @@ bool isStandardHandleName(const char* name);
 bool informationOfName(const char* name, BY_HANDLE_FILE_INFORMATION* info);
 // Whether two records are of one file: the same volume and file index.
 bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMATION* b);
+
+// txmorph --restore NAME: the old text of a conversion in place that did not
+// finish put back into NAME from its safety copy (see safety_copy.h), with
+// its size and times, and the copy removed. 0 when it was put back; 242 with
+// no copy to put back (none, one left by a run that finished, one that is
+// not txmorph's), or no file to put it into; 245 when the write failed.
+int32_t restoreFile(const TextString* name);
 
 // Creates or overwrites the output with the whole text and gives it the
 // input's last-write time, `stamp` (plat_get_write_time: as exactly as the

@@ -7,12 +7,15 @@
 // (during the prompt, by an editor, by another program) is left alone: 244.
 //
 // Before its first byte is overwritten its old text is made safe in a copy
-// beside it (safety_copy.h); when the copy cannot be made, nothing is
-// touched: 245. Any failure of the write - a short write, no room anywhere in
-// the file, a failed flush or close - puts the old bytes, size and times back
-// from the copy: 245, and the file as it was. The new text and its date reach
-// the disk before the copy goes, so that after a hard kill or a power cut the
-// file is whole, or its old text is in the copy.
+// beside it, its owner's alone (safety_copy.h); when the copy cannot be made,
+// nothing is touched: 245 - also when a copy is there already, left by a run
+// that did not finish (`txmorph --restore` puts it back), or when what stands
+// at a copy's name is not txmorph's. Any failure of the write - a short
+// write, no room anywhere in the file, a failed flush or close - puts the old
+// bytes, size and times back from the copy: 245, and the file as it was. The
+// new text and its date reach the disk before the copy is marked as left by a
+// finished run and goes, so that after a hard kill or a power cut the file is
+// whole, or its old text is in the copy.
 //
 // Interrupts wait from the start of the copy until the file is whole, new or
 // as it was, and then take effect; one that comes while the copy is made
@@ -52,25 +55,40 @@ void printNamed(const char* format, const TextString* name) {
   if (showsWarnings()) printWithName(format, name);
 }
 
-// The copy is made with interrupts held; one that came meanwhile ends the run
-// with the copy gone and the file untouched (a stop comes back here, and the
-// copy is made again). True with interrupts held and the copy made.
-int32_t makeCopyHolding(SafetyCopy* copy, HANDLE file, const TextString* name) {
-  for (;;) {
-    plat_hold_interrupts();
-    CopyResult made = makeSafetyCopy(copy, file, name);
-    if (made == CopyLeftOver) {
-      plat_release_interrupts();
-      printNamed("FATAL! \"%s\" is left from a run that did not finish; nothing written\n",
-                 &copy->name);
+// Why the copy was not made, told; the exit code.
+int32_t copyRefused(CopyResult made, DWORD error, const SafetyCopy* copy, const TextString* name) {
+  switch (made) {
+    case CopyLeftOver:
+      printWithNames(
+          "FATAL! \"%s\" was left by a run that did not finish; txmorph --restore %s"
+          " puts the old text back\n",
+          &copy->name, name);
       return ExitWriteError;
-    }
-    if (made == CopyFailed) {
-      DWORD error = GetLastError();
-      plat_release_interrupts();
+    case CopyForeign: reportForeignCopy(copy, name); return ExitWriteError;
+    case CopyMoved:
+      printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
+      return ExitCannotCreate;
+    default:
       reportFailure("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written", error,
                     &copy->name);
+      if (folderRefusesCopies(error) && showsWarnings()) {
+        rt_printf("  the folder takes no safety copy; convert to another name and copy it back\n");
+      }
       return ExitWriteError;
+  }
+}
+
+// The copy is made with interrupts held; one that came meanwhile ends the run
+// with the copy gone and the file untouched (a stop comes back here, and the
+// copy is made again). 0 with interrupts held and the copy made.
+int32_t makeCopyHolding(SafetyCopy* copy, const HeldFile* held, const TextString* name) {
+  for (;;) {
+    plat_hold_interrupts();
+    CopyResult made = makeSafetyCopy(copy, held, name);
+    if (made != CopyMade) {
+      DWORD error = GetLastError();
+      plat_release_interrupts();
+      return copyRefused(made, error, copy, name);
     }
     if (!plat_interrupt_pending()) return 0;
     removeSafetyCopy(copy);
@@ -116,7 +134,7 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
 
   SafetyCopy copy;
   initSafetyCopy(&copy);
-  int32_t code = makeCopyHolding(&copy, held->handle, name);
+  int32_t code = makeCopyHolding(&copy, held, name);
   if (code != 0) {
     releaseSafetyCopy(&copy);
     return code;
@@ -140,7 +158,7 @@ int32_t writeInPlace(const TextString* text, const TextString* name, bool keepTi
     reportFailure("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"", error,
                   &copy.name);
     code = ExitWriteError;
-  } else if (!removeSafetyCopy(&copy)) {
+  } else if (!finishSafetyCopy(&copy)) {
     printNamed("  Warning! cannot remove \"%s\"\n", &copy.name);
   }
   releaseSafetyCopy(&copy);

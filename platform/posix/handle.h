@@ -17,6 +17,8 @@ struct plat_handle {
   DWORD access;        // the access rights asked for at the open
   DWORD console_mode;  // for a console: the mode SetConsoleMode set
   char* path;          // the name it was opened by (heap, owned), or null
+  // A file made without a name (O_TMPFILE), not linked into a folder yet.
+  bool unnamed = false;
 };
 
 // The record behind a handle, or null for the invalid and null handles.

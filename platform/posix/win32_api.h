@@ -115,6 +115,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define GENERIC_WRITE 0x40000000u
 #define FILE_READ_ATTRIBUTES 0x0080u
 #define FILE_WRITE_ATTRIBUTES 0x0100u
+#define DELETE 0x00010000u
 
 // Sharing: a handle that keeps writers out takes an advisory lock (see
 // share_lock.h); every other combination is accepted as it is.

@@ -41,6 +41,7 @@ HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
   Default output is -oa
   Due to loading whole file into memory, can check lossy/reversible status
     in advance and overwrite the file in place
+  --restore NAME  Put back the old text of an unfinished in-place run
 """
 BANNER = re.compile(rb"^txmorph [^\n]*\[[A-Z][a-z]{2} \d\d \d{4}\]\n")
 

@@ -132,6 +132,10 @@ complete_line _txmorph "txmorph -ou notes.txt -" txmorph "-ou" "notes.txt" "-"
 lacks "txmorph: no options after a name" "-ou" "-h"
 complete_line _txmorph "txmorph -- -" txmorph "--" "-"
 lacks "txmorph -- -: a name" "-ou" "-h"
+complete_line _txmorph "txmorph --restore my\\ o" txmorph "--restore" "my\\ o"
+exactly "txmorph --restore: the name" "my other file.txt"
+complete_line _txmorph "txmorph --restore notes.txt n" txmorph "--restore" "notes.txt" "n"
+exactly "txmorph --restore: nothing after the name"
 
 if ((failures > 0)); then
   echo "$failures completion checks failed"
