@@ -1,6 +1,7 @@
 # bash completion for timecarry: the operation string as the first argument
 # ("?", a second "?" for a preview, then pairs of a source and a destination
-# letter, with minute steps and an operator between them), then file names.
+# letter, with minute steps, exact shifts (+90s) and an operator between them;
+# or "?@" and the letter of the time to save), then file names.
 #
 # The operation string is offered in quotes ('?ww'): unquoted, the shell
 # would take "?" as a pattern (a file named "aww" would stand in for "?ww")
@@ -12,20 +13,28 @@
 # line; none when they are not well formed.
 _timecarry_next() {
   local pairs=$1 state=source i ch
+  case $pairs in
+    @) printf '%s\n' w c a g ;& # the time to save, one letter or none
+    @ | @[wcagWCAG]) return 0 ;;
+    @*) return 1 ;;
+  esac
   for ((i = 0; i < ${#pairs}; i++)); do
     ch=${pairs:i:1}
     case $state,$ch in
       source,' ') ;;
       source,[wcagnWCAGN#.:]) state=step ;;
-      step,[+-]) ;;
-      step,[\<\>=\!~]) state=destination ;;
-      step,[wcagnWCAGN#.:] | destination,[wcagnWCAGN#.:]) state=source ;;
+      step,[+-] | sign,[+-]) state=sign ;;
+      sign,[0-9] | number,[0-9]) state=number ;;
+      number,[smhdSMHD]) state=step ;;
+      step,[\<\>=\!~] | sign,[\<\>=\!~]) state=destination ;;
+      step,[wcagnWCAGN#.:] | sign,[wcagnWCAGN#.:] | destination,[wcagnWCAGN#.:]) state=source ;;
       *) return 1 ;;
     esac
   done
   case $state in
     source) printf '%s\n' w c a g n W C A G N '#' . : ;;
-    step) printf '%s\n' w c a g + - '<' '>' = '!' '~' ;;
+    step | sign) printf '%s\n' w c a g + - '<' '>' = '!' '~' ;;
+    number) printf '%s\n' s m h d ;;
     destination) printf '%s\n' w c a g ;;
   esac
 }
@@ -55,7 +64,7 @@ _timecarry() {
     pairs=${pairs#\?}
     local -a next
     mapfile -t next < <(_timecarry_next "$pairs")
-    [[ $text == \? ]] && next+=("?")
+    [[ $text == \? ]] && next+=("?" "@")
     COMPREPLY=()
     # What the shell replaces: after the quote, or after the last character
     # that split the unquoted word; a word with neither is put in quotes.

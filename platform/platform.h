@@ -55,18 +55,66 @@ UINT plat_console_text_cp(void);
 // by the cheapest means the file system offers: a clone that shares the data
 // where it can make one, else a copy made by the system, else reading and
 // writing. What `to` held beyond the end of the copy stays (cut it with
-// SetEndOfFile); on POSIX an empty `to` first takes the permissions of
-// `from`. Both handles need read access, `to` write access; their positions
-// are left undefined. FALSE with the reason (a full disk among them) when
-// not all of it could be copied.
+// SetEndOfFile); its permissions and owner are left as they are. Both handles
+// need read access, `to` write access; their positions are left undefined.
+// FALSE with the reason (a full disk among them) when not all of it could be
+// copied.
 BOOL plat_copy_file_data(HANDLE from, HANDLE to);
 
-// Interrupts - Ctrl+C and Ctrl+Break, and on POSIX the signals that end or
-// stop a process from its terminal or by request (INT, TERM, HUP, QUIT,
-// TSTP) - wait from plat_hold_interrupts until plat_release_interrupts,
-// which lets those that came meanwhile take effect as usual (the process
-// ends, or stops). plat_interrupt_pending says whether one is waiting. Holds
-// do not nest.
+// Files beside a file, in a folder that others may write to: the folder is
+// opened once and held, and every name is looked up in that folder and
+// nowhere else, a link at the name never followed. A name here is a last part
+// alone, without a folder. On Windows the held folder cannot be moved or
+// removed while it is held.
+//
+// The folder that holds the last part of the path `name`, opened and held,
+// when that part stands in it for the open `file` (a link in place of the
+// folder is followed, but then has to lead to the file too). Else
+// INVALID_HANDLE_VALUE with ERROR_FILE_NOT_FOUND (the name stands for
+// another file by now, or for none) or the reason (5: a folder that cannot
+// be read).
+HANDLE plat_open_folder_of(LPCSTR name, HANDLE file);
+
+// `name` in `folder` as it is, with `access` (DELETE for
+// plat_delete_in_folder; data access for a regular file only): a link, a
+// folder or a device is opened as itself, for its attributes alone, never
+// for its data. ERROR_FILE_NOT_FOUND when there is nothing at the name.
+HANDLE plat_open_in_folder(HANDLE folder, LPCSTR name, DWORD access);
+
+// Whether an open file can be one this program left beside `like`: a regular
+// file of one link, owned by the owner of `like` or by the user the process
+// runs as. (Windows tells a file's owner only through advapi32: there the
+// owner is not asked.)
+BOOL plat_is_own_file(HANDLE file, HANDLE like);
+
+// A new file in `folder`, open to read and write (and to be renamed and
+// removed), that no one but its owner can open from its creation on: on
+// POSIX mode 0600 and no ACL, then the owner and group of `like` where the
+// process may give them (the group has no access all the same); on Windows a
+// DACL for the owner alone, hidden. Where the system can, it is made without
+// a name, so that it appears only once plat_rename_in_folder names it;
+// elsewhere it is named `name` at once (ERROR_FILE_EXISTS when that is
+// taken).
+HANDLE plat_create_in_folder(HANDLE folder, LPCSTR name, HANDLE like);
+
+// Gives the open `file`, named `from` in `folder` (or not named yet, as
+// plat_create_in_folder may make it), the name `to` there instead. An
+// existing `to` is never replaced (ERROR_ALREADY_EXISTS). Returns once the
+// new name is on the disk.
+BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to);
+
+// Removes `name` from `folder` when it still stands for the open `file`
+// (ERROR_FILE_NOT_FOUND when it does not); a file never named goes at its
+// close. On Windows the file's handle needs DELETE access, and the name goes
+// when the handle is closed.
+BOOL plat_delete_in_folder(HANDLE folder, LPCSTR name, HANDLE file);
+
+// Interrupts - Ctrl+C and Ctrl+Break, and on POSIX every signal that ends or
+// stops a process by default and can be caught, but the faults of the
+// program itself (SEGV, BUS, FPE, ILL, TRAP, SYS) - wait from
+// plat_hold_interrupts until plat_release_interrupts, which lets those that
+// came meanwhile take effect as usual (the process ends, or stops).
+// plat_interrupt_pending says whether one is waiting. Holds do not nest.
 void plat_hold_interrupts(void);
 BOOL plat_interrupt_pending(void);
 void plat_release_interrupts(void);
@@ -77,6 +125,19 @@ void plat_release_interrupts(void);
 // last error. Nothing is changed.
 BOOL plat_can_set_file_times(HANDLE file, const FILETIME* creation, const FILETIME* access,
                              const FILETIME* write);
+
+// A file's last-write time as exactly as its file system keeps it: the file
+// time (100 ns steps since 1601) and the nanoseconds below a step, which only
+// POSIX file systems keep (0 on Windows). plat_set_write_time gives it to a
+// file opened to write; a file system that keeps less (FAT) keeps what it
+// can. Both FALSE with the reason as the last error.
+typedef struct plat_write_time {
+  FILETIME time;
+  DWORD nanoseconds;
+} plat_write_time;
+
+BOOL plat_get_write_time(HANDLE file, plat_write_time* time);
+BOOL plat_set_write_time(HANDLE file, const plat_write_time* time);
 
 #ifdef __cplusplus
 }

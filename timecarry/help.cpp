@@ -1,5 +1,6 @@
-// The help text: the banner with the build date, the syntax, the operation
-// string in short, examples and the exit code bits.
+// The help text: the banner with the version and build date, the syntax, the
+// operation string in short, examples and the exit code bits, then the
+// written dates, exact shifts, pairs of the list and saved times.
 #include "timecarry/timecarry.h"
 
 namespace {
@@ -22,13 +23,23 @@ const char help_text[] =
     "  0    Full success\n"
     "  |2   No successful operations were done\n"
     "  |4   2 sec rounding failed on some timestamp(s)\n"
+    "  |16  The report could not be written\n"
     "  |32  Failed setting timestamp on some file(s)\n"
     "  |64  Failed requesting timestamp from some file(s)\n"
-    "  |128 Illegal command line\n";
+    "  |128 Illegal command line\n"
+    "  @YYYY-MM-DD[Thh:mm[:ss[.fffffff]]][Z|+hh:mm]  Date as source (no zone: local)\n"
+    "  ?w+90sw ?W-1hw ?a+2dw  Exact shift by s m h d after a source, mixes with + -\n"
+    "  SOURCE<TAB>DEST lines on stdin: each DEST from its SOURCE (path or @date)\n"
+    "  ?@w       Print @date<TAB>path of each Write time (UTC); feed back with ?ww\n";
 
 }  // namespace
 
-void print_help(void) {
-  rt_printf("timecarry - copies, combines and adjusts file timestamps v%s  %s\n%s",
-            rt_build_version(), rt_build_date(), help_text);
+void print_banner(timecarry_run* run) {
+  print_output(run, "timecarry - copies, combines and adjusts file timestamps v%s  %s\n",
+               rt_build_version(), rt_build_date());
+}
+
+void print_help(timecarry_run* run) {
+  print_banner(run);
+  print_output(run, "%s", help_text);
 }

@@ -10,18 +10,37 @@ timecarry_run the_run;
 // line are then converted to it before they are printed.
 void check_console_code_page(void) { the_run.console_is_oem = GetConsoleCP() == GetOEMCP(); }
 
-int32_t show_help(const timecarry_run* run) {
-  print_help();
+int32_t show_help(timecarry_run* run) {
+  print_help(run);
   return run->exit_status + exit_illegal_command_line;
+}
+
+// The line that says what is wrong with the string, then the help.
+int32_t refuse_operations(timecarry_run* run, const char* operations) {
+  print_illegal_operations(run, operations);
+  return show_help(run);
+}
+
+bool is_word(const char* argument, const char* word) {
+  while (*argument != 0 && *argument == *word) {
+    argument++;
+    word++;
+  }
+  return *argument == *word;
 }
 
 // timecarry [?operations] source [destination ...], and the paths listed on
 // standard input when it is a file or a pipe. Operations that begin with a
 // second '?' preview the run: all happens as in a real one but the writing.
+// ?@ saves times instead: each path's time as a date, nothing written.
 int32_t timecarry_main(int32_t argc, char** argv) {
   timecarry_run* run = &the_run;
   init_run(run);
-  if (argc < 2) return show_help(run);
+  if (argc < 2 || (argc == 2 && is_word(argv[1], "--help"))) return show_help(run);
+  if (argc == 2 && is_word(argv[1], "--version")) {
+    print_banner(run);
+    return run->exit_status & exit_report_failed;
+  }
   set_constant_sources(run);
   bind_native_api(&run->native);
 
@@ -35,24 +54,29 @@ int32_t timecarry_main(int32_t argc, char** argv) {
       operations++;
     }
     if (*operations == 0) return show_help(run);
+    if (*operations == '@' && !take_saved_time(run, operations)) {
+      return refuse_operations(run, operations);
+    }
   }
 
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD type = GetFileType(input);
   if ((type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) &&
       !process_path_list(run, input, operations)) {
-    return show_help(run);
+    return refuse_operations(run, operations);
   }
 
-  if (first >= argc) return run->exit_status;
-  char* source = argv[first];
-  if (open_source(run, source, FILE_READ_ATTRIBUTES) == INVALID_HANDLE_VALUE) {
+  if (run->save) {
+    for (int32_t i = first; i < argc; i++) save_time(run, argv[i]);
     return run->exit_status;
   }
-  if (!evaluate_operations(run, operations)) return show_help(run);
-  if (first + 1 == argc) apply_to_destination(run, source, INVALID_HANDLE_VALUE);
-  for (int32_t i = first + 1; i < argc; i++) {
-    apply_to_destination(run, argv[i], INVALID_HANDLE_VALUE);
+  if (first >= argc) return run->exit_status;
+  // A path alone is its own source; a date needs a destination.
+  bool alone = first + 1 == argc;
+  char** destinations = alone ? &argv[first] : &argv[first + 1];
+  if (!carry_times(run, argv[first], !alone, destinations, alone ? 1 : argc - first - 1,
+                   operations)) {
+    return refuse_operations(run, operations);
   }
   return run->exit_status;
 }

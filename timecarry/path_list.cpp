@@ -1,9 +1,11 @@
 // The list of paths on standard input: one path a line, each listed file its
-// own source and destination through one handle.
+// own source and destination through one handle; or a pair, SOURCE<TAB>
+// DESTINATION, the source a path or a written date. Under ?@ each line is one
+// path whose time is printed.
 //
-// The lines are those of path_line_reader.h. A line longer than the longest
-// path the system takes is never acted on in a cut form: it is reported (code
-// 206) and skipped.
+// The lines are those of path_line_reader.h. A path longer than the longest
+// path the system takes is never acted on in a cut form: it is reported
+// (code 206) and its line skipped.
 #include "timecarry/path_line_reader.h"
 #include "timecarry/timecarry.h"
 
@@ -16,10 +18,16 @@ uint32_t read_input(void* input, uint8_t* buffer, uint32_t room) {
   return got;
 }
 
-void report_too_long(timecarry_run* run, const char* line) {
-  SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  report_error("Cannot %s \"%s\"", "open", line);
-  run->exit_status |= exit_get_failed;
+// A line that is its own source and destination.
+bool carry_in_place(timecarry_run* run, char* line, const char* operations) {
+  HANDLE file = open_source(run, line, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  if (!evaluate_operations(run, operations)) {
+    CloseHandle(file);
+    return false;
+  }
+  apply_to_destination(run, line, file);
+  return true;
 }
 
 }  // namespace
@@ -36,20 +44,26 @@ bool process_path_list(timecarry_run* run, HANDLE input, const char* operations)
   path_line_reader reader;
   init_path_line_reader(&reader, read_input, input, PLAT_QUOTES_IN_NAMES);
   char line[PLAT_PATH_MAX];
+  char destination[PLAT_PATH_MAX];
+  char* destinations[] = {destination};
   for (;;) {
-    path_line_kind kind = next_path_line(&reader, line, sizeof line);
+    path_line_kind kind =
+        next_path_line(&reader, line, sizeof line, run->save ? nullptr : destination);
     if (kind == path_line_end) break;
     if (kind == path_line_too_long) {
-      report_too_long(run, line);
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      report_source_failure(run, line, "open");
       continue;
     }
-    HANDLE file = open_source(run, line, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
-    if (file == INVALID_HANDLE_VALUE) continue;
-    if (!evaluate_operations(run, operations)) {
-      CloseHandle(file);
-      return false;
+    bool legal = true;
+    if (run->save) {
+      save_time(run, line);
+    } else if (kind == path_line_pair) {
+      legal = carry_times(run, line, true, destinations, 1, operations);
+    } else {
+      legal = carry_in_place(run, line, operations);
     }
-    apply_to_destination(run, line, file);
+    if (!legal) return false;
   }
   if (switched) {
     SetFileApisToANSI();

@@ -8,27 +8,6 @@ namespace {
 
 constexpr file_time ticks_per_second = 10000000;
 
-struct text_buffer {
-  char* text;
-  uint32_t used;
-  uint32_t room;
-};
-
-uint8_t gather(uint32_t ch, rt_fmt_ctx* ctx) {
-  text_buffer* buffer = reinterpret_cast<text_buffer*>(ctx->user);
-  if (buffer->used + 1 < buffer->room) buffer->text[buffer->used++] = static_cast<char>(ch);
-  return 0;
-}
-
-void format_into(char* text, uint32_t room, const char* format, ...) {
-  text_buffer buffer{text, 0, room};
-  va_list args;
-  va_start(args, format);
-  rt_format(gather, format, args, reinterpret_cast<uintptr_t>(&buffer));
-  va_end(args);
-  text[buffer.used] = 0;
-}
-
 // The times a destination has, in the order they are shown.
 const time_index shown_times[] = {time_creation, time_access, time_write, time_change};
 
@@ -36,23 +15,21 @@ const time_index shown_times[] = {time_creation, time_access, time_write, time_c
 
 void format_time(file_time value, char* text) {
   if (value == time_all_ones) {
-    format_into(text, time_text_room, "-");
+    format_text(text, time_text_room, "-");
     return;
   }
   FILETIME utc = split_time(value);
   FILETIME local;
   SYSTEMTIME date;
   if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &date)) {
-    format_into(text, time_text_room, "%lu", value);
+    format_text(text, time_text_room, "%lu", value);
     return;
   }
-  format_into(text, time_text_room, "%04u-%02u-%02u %02u:%02u:%02u.%07u", uint32_t{date.wYear},
-              uint32_t{date.wMonth}, uint32_t{date.wDay}, uint32_t{date.wHour},
-              uint32_t{date.wMinute}, uint32_t{date.wSecond},
-              static_cast<uint32_t>(joined_time(local) % ticks_per_second));
+  write_date_text(text, &date, static_cast<uint32_t>(joined_time(local) % ticks_per_second), ' ',
+                  "");
 }
 
-void print_preview(const timecarry_run* run, const file_time* old_times) {
+void print_preview(timecarry_run* run, const file_time* old_times) {
   for (uint32_t i = 0; i < sizeof shown_times / sizeof shown_times[0]; i++) {
     time_index index = shown_times[i];
     if (!((run->new_times_given >> index) & 1)) continue;
@@ -60,6 +37,6 @@ void print_preview(const timecarry_run* run, const file_time* old_times) {
     char new_text[time_text_room];
     format_time(old_times[index], old_text);
     format_time(run->new_times[index], new_text);
-    rt_printf("  %c %s -> %s\n", time_letter(index), old_text, new_text);
+    print_output(run, "  %c %s -> %s\n", time_letter(index), old_text, new_text);
   }
 }

@@ -4,12 +4,18 @@
 void init_run(timecarry_run* run) {
   run->exit_status = exit_nothing_done;
   run->preview = false;
+  run->save = false;
+  run->saved = time_write;
+  run->illegal = illegal_letter;
+  run->illegal_at = 0;
   run->native = native_api{nullptr, nullptr, nullptr};
   for (int i = 0; i < time_count; i++) {
     run->source_times[i] = 0;
     run->new_times[i] = 0;
   }
   run->new_times_given = 0;
+  run->string_reads = 0;
+  run->string_reads_known = false;
 }
 
 // Every file of the run gets the same "now", taken to the millisecond.

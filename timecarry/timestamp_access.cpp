@@ -22,12 +22,12 @@ void close_keeping_error(HANDLE file) {
   SetLastError(error);
 }
 
-// Paths from the command line are ANSI text; the console may show OEM.
-void to_console_text(const timecarry_run* run, char* path) {
-  if (!run->console_is_oem) return;
-  DWORD error = GetLastError();
-  CharToOemA(path, path);
-  SetLastError(error);
+// Whether the run needs a source's own times: the string may read them, a
+// preview shows them, ?@ prints them.
+bool needs_file_times(const timecarry_run* run) {
+  constexpr uint8_t file_times =
+      (1u << time_write) | (1u << time_creation) | (1u << time_access) | (1u << time_change);
+  return !run->string_reads_known || (run->string_reads & file_times) || run->preview || run->save;
 }
 
 const file_time* given(const timecarry_run* run, time_index index) {
@@ -36,15 +36,31 @@ const file_time* given(const timecarry_run* run, time_index index) {
 
 }  // namespace
 
-// Opens a source and reads its times. With FILE_WRITE_ATTRIBUTES asked for,
-// the handle stays open for the write and is returned; otherwise it is closed
-// and the value returned only tells success from INVALID_HANDLE_VALUE.
+// Paths from the command line are ANSI text; the console may show OEM.
+void to_console_text(const timecarry_run* run, char* path) {
+  if (!run->console_is_oem) return;
+  DWORD error = GetLastError();
+  CharToOemA(path, path);
+  SetLastError(error);
+}
+
+void report_source_failure(timecarry_run* run, char* path, const char* failed) {
+  to_console_text(run, path);
+  report_error(run, "Cannot %s \"%s\"", failed, path);
+  run->exit_status |= exit_get_failed;
+}
+
+// Opens a source and reads its times (when the run needs them). With
+// FILE_WRITE_ATTRIBUTES asked for, the handle stays open for the write and is
+// returned; otherwise it is closed and the value returned only tells success
+// from INVALID_HANDLE_VALUE.
 HANDLE open_source(timecarry_run* run, char* path, DWORD access) {
   HANDLE file = open_for_timestamps(path, access);
   const char* failed = "open";
   if (file != INVALID_HANDLE_VALUE) {
     file_time* times = run->source_times;
-    if (read_file_times(&run->native, file, &times[time_creation], &times[time_access],
+    if (!needs_file_times(run) ||
+        read_file_times(&run->native, file, &times[time_creation], &times[time_access],
                         &times[time_write], &times[time_change])) {
       if (!(access & FILE_WRITE_ATTRIBUTES)) CloseHandle(file);
       return file;
@@ -52,9 +68,7 @@ HANDLE open_source(timecarry_run* run, char* path, DWORD access) {
     failed = "retrieve date/time from";
     close_keeping_error(file);
   }
-  to_console_text(run, path);
-  report_error("Cannot %s \"%s\"", failed, path);
-  run->exit_status |= exit_get_failed;
+  report_source_failure(run, path, failed);
   return INVALID_HANDLE_VALUE;
 }
 
@@ -102,13 +116,13 @@ void apply_to_destination(timecarry_run* run, char* path, HANDLE file) {
   to_console_text(run, path);
   if (written) {
     run->exit_status &= static_cast<uint8_t>(~exit_nothing_done);
-    rt_printf("%s\n", path);
+    print_line(run, path);
     if (run->preview) print_preview(run, old_times);
   } else {
     run->exit_status |= exit_set_failed;
-    rt_printf("%s -- ", path);
+    print_output(run, "%s -- ", path);
     SetLastError(error);
-    report_error(nullptr);
+    report_error(run, nullptr);
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }

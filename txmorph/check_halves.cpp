@@ -1,12 +1,14 @@
 // The pass that only checks a large file, on two threads: each checks a half
 // of it through views of its own, and the halves' findings are put
-// together as one walk over the whole would have found them.
+// together as one walk over the whole would have found them. (When the
+// evidence for the hint is gathered too, which reads the bytes in order, the
+// pass goes the usual way.)
 //
 // The second half begins at a byte that is no continuation byte, where the
 // walk over the whole starts a character unless the first half ended inside
 // one: then the whole is invalid right there, since that byte does not
 // continue it. Otherwise what the second half found, at the offsets of the
-// whole, is what the whole has; the counts of the evidence add up.
+// whole, is what the whole has.
 #include "txmorph/conversion_steps.h"
 
 namespace txmorph {
@@ -18,11 +20,9 @@ struct Half {
   uint64_t from;
   uint64_t to;
   uint32_t blockBytes;
-  bool withEvidence;
   bool failed;
   DWORD error;
   Utf8Check check;
-  EncodingEvidence evidence;
 };
 
 void checkHalf(Half* half) {
@@ -39,12 +39,11 @@ void checkHalf(Half* half) {
     for (uint32_t piece = 0; piece < count; piece += kPieceBytes) {
       uint32_t n = count - piece < kPieceBytes ? count - piece : kPieceBytes;
       checkUtf8Piece(&half->check, bytes + piece, n);
-      if (half->withEvidence) noteEvidence(&half->evidence, bytes + piece, n);
     }
     UnmapViewOfFile(view);
     at += count;
-    // Without the evidence, the first fault is all there is to learn.
-    if (half->check.invalidAt != 0 && !half->withEvidence) return;
+    // The first fault is all there is to learn.
+    if (half->check.invalidAt != 0) return;
   }
 }
 
@@ -71,10 +70,9 @@ uint64_t splitAt(HANDLE mapping, uint64_t size) {
 }
 
 Half halfOf(const Conversion* c, HANDLE mapping, uint64_t from, uint64_t to) {
-  Half half = {mapping, from, to, c->blockBytes, c->withEvidence, false, 0, {}, {}};
+  Half half = {mapping, from, to, c->blockBytes, false, 0, {}};
   startUtf8Check(&half.check);
   half.check.at = from;
-  initEvidence(&half.evidence);
   return half;
 }
 
@@ -88,15 +86,12 @@ void joinHalves(Conversion* c, const Half& first, const Half& second, uint64_t s
   }
   joined.wellFormed = first.check.wellFormed && second.check.wellFormed;
   c->utf8 = joined;
-  for (uint32_t i = 0; i < sizeof c->evidence.seen / sizeof c->evidence.seen[0]; i++) {
-    c->evidence.seen[i] = first.evidence.seen[i] + second.evidence.seen[i];
-  }
 }
 
 }  // namespace
 
 bool checkInHalves(Conversion* c, Input* input, PassResult* result) {
-  if (input->kind != InputFile || !c->threads || c->checkingAlso ||
+  if (input->kind != InputFile || !c->threads || c->checkingAlso || c->evidence != nullptr ||
       input->size < 2 * uint64_t{c->blockBytes}) {
     return false;
   }

@@ -7,9 +7,11 @@
 // A failed check of wide input (odd size, no U+FEFF first) stops the run when
 // stopMode is on ("Stopped", exit 10) and only warns when it is off. UTF-8
 // that is valid clears stopMode, so that its missing U+FEFF only warns;
-// invalid UTF-8 is reported, with a hint at the code page it may be in, and
-// decoded anyway. Code-page input that is also valid UTF-8 is warned about.
+// invalid UTF-8 is reported, with a hint at what it is (encoding_evidence.h),
+// and decoded anyway. A stop is followed by the way to go on: that hint, or
+// -s-. Code-page input that is also valid UTF-8 is warned about.
 #include "txmorph/conversion_steps.h"
+#include "txmorph/encoding_evidence.h"
 
 namespace txmorph {
 
@@ -22,12 +24,13 @@ const char* const kCheckMessages[] = {
     "  %s! first character of unicode file is not 0xFEFF\n",
 };
 
-// Prints a failed check (its "Stopped" form also at level 1); true when the
-// run stops.
-bool failCheck(CheckFailure failure, uint8_t stopMode) {
-  bool stops = stopMode != 0;
+// Prints a failed check (its "Stopped" form also at level 1), a stop
+// followed by how to go on (hintAfterStop); true when the run stops.
+bool failCheck(CheckFailure failure, const Conversion* c) {
+  bool stops = c->stopMode != 0;
   if (quietLevel < 1 || (quietLevel == 1 && stops)) {
     rt_printf(kCheckMessages[failure], stops ? "Stopped" : "Warning");
+    if (stops) hintAfterStop(c->evidence, c->declared, c->utf8.invalidAt);
   }
   return stops;
 }
@@ -65,17 +68,20 @@ bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count) {
   c->headCount = count < 3 ? count : 3;
   __builtin_memcpy(c->head, head, c->headCount);
   if (c->input == Auto) c->input = detectEncoding(head, count);
-  if (c->input != Wide && !readPageInfo(&c->inputPage, encodingCodePage(c->input))) return false;
+  if (c->input != Wide && !readPageInfo(&c->inputPage, inputCodePage(c->input))) return false;
   if ((c->output == Oem || c->output == Ansi) &&
-      !readPageInfo(&c->outputPage, encodingCodePage(c->output))) {
+      !readPageInfo(&c->outputPage, outputCodePage(c->output))) {
     return false;
   }
   c->checkingUtf8 = c->input == Utf8 && c->stopMode != 0;
-  c->withEvidence = c->checkingUtf8 && showsWarnings();
   c->checkingAlso = (c->input == Ansi || c->input == Oem) && showsWarnings() && !c->inputPage.utf8;
   startUtf8Check(&c->utf8);
   startAlsoUtf8(&c->also);
-  initEvidence(&c->evidence);
+  // The evidence for the hint, only where a hint may follow a failed check.
+  if (c->checkingUtf8 && showsWarnings() && c->evidence == nullptr) {
+    c->evidence = static_cast<EncodingEvidence*>(rt_xalloc(sizeof(EncodingEvidence)));
+  }
+  if (c->evidence != nullptr) initEvidence(c->evidence);
   c->settled = true;
   return true;
 }
@@ -93,7 +99,7 @@ void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count) {
   for (uint32_t at = 0; at < count; at += kPieceBytes) {
     uint32_t n = count - at < kPieceBytes ? count - at : kPieceBytes;
     if (c->checkingUtf8) checkUtf8Piece(&c->utf8, bytes + at, n);
-    if (c->withEvidence) noteEvidence(&c->evidence, bytes + at, n);
+    if (c->evidence != nullptr) noteEvidence(c->evidence, bytes + at, n);
     if (c->checkingAlso) checkAlsoUtf8Piece(&c->also, bytes + at, n);
   }
 }
@@ -105,22 +111,24 @@ void endChecks(Conversion* c) {
   c->checked = true;
 }
 
+// The hint after "not valid UTF8 text" comes at once when the run goes on
+// (a mark in front), else after the stop, as the way to go on.
 bool reportChecks(Conversion* c) {
   if (c->input == Wide) {
-    if (c->inputBytes % 2 != 0 && failCheck(OddSize, c->stopMode)) return true;
+    if (c->inputBytes % 2 != 0 && failCheck(OddSize, c)) return true;
   } else if (c->checkingUtf8) {
     if (c->utf8.invalidAt == 0) {
       c->stopMode = 0;
     } else if (showsWarnings()) {
       rt_printf("  Warning! not valid UTF8 text at offset %lu\n", c->utf8.invalidAt);
-      hintInputEncoding(&c->evidence, c->declared, c->utf8.invalidAt);
+      if (beginsWithMark(c)) hintInputEncoding(c->evidence, c->declared, c->utf8.invalidAt);
     }
   }
   if (c->alsoUtf8) rt_printf("  Warning! the input is also valid UTF-8 (-iu)\n");
   if (c->input == Utf8 || c->input == Wide) {
     if (beginsWithMark(c)) {
       if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
-    } else if (failCheck(NoByteOrderMark, c->stopMode)) {
+    } else if (failCheck(NoByteOrderMark, c)) {
       return true;
     }
   }

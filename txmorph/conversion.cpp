@@ -37,6 +37,8 @@ void releaseConversion(Conversion* c) {
   rt_free(c->pieceUnits);
   rt_free(c->bits);
   rt_free(c->walk);
+  rt_free(c->evidence);
+  c->evidence = nullptr;
   c->pieceUnits = nullptr;
   c->bits = nullptr;
   c->walk = nullptr;
@@ -69,7 +71,8 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
   if (c->printed < StageLength && stage >= StageLength) {
     c->printed = StageLength;
     if (showsInformation()) {
-      rt_printf("  input length [%s] = %lu\n", encodingName(c->input), c->units);
+      rt_printf("  input length [%s] = %lu\n", encodingLabel(c->input, c->inputPage.codePage).text,
+                c->units);
     }
   }
   if (c->printed < StageConverted && stage >= StageConverted) {

@@ -129,7 +129,8 @@ void startCounts(Conversion* c, uint8_t work) {
 // A check pass that can learn no more: the UTF-8 check failed, and neither
 // the hint nor the other check wants the rest of the bytes.
 bool checksDone(const Conversion* c, uint8_t work) {
-  return work == kReadChecks && c->utf8.invalidAt != 0 && !c->withEvidence && !c->checkingAlso;
+  return work == kReadChecks && c->utf8.invalidAt != 0 && c->evidence == nullptr &&
+         !c->checkingAlso;
 }
 
 }  // namespace

@@ -105,7 +105,8 @@ bool encodePiece(Conversion* c, const uint16_t* units, uint32_t count, uint8_t* 
 
 void reportConversion(const Conversion* c) {
   if (!showsInformation() && c->askMode == 0) return;
-  rt_printf("  converted (%lu) to %s -- %s\n", c->outputBytes, encodingName(c->output),
+  rt_printf("  converted (%lu) to %s -- %s\n", c->outputBytes,
+            encodingLabel(c->output, c->outputPage.codePage).text,
             isLossy(c) ? "LOSSY (to \\x0F)" : "REVERSIBLE");
 }
 

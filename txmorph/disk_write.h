@@ -7,8 +7,8 @@
 
 namespace txmorph {
 
-// "FATAL! file creation error\n"; ExitCannotCreate.
-int32_t cannotCreate();
+// "FATAL! (%u) cannot create \"%s\" -- %s\n"; ExitCannotCreate.
+int32_t cannotCreate(const TextString* name, uint32_t code);
 
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
@@ -24,12 +24,12 @@ bool giveBack(HANDLE file, const KeptState* kept);
 // more.
 bool finishOutput(Output* output, uint64_t total);
 
-// "  FATAL! write error, only %ld of %ld bytes to \"%s\"\n".
-void reportWriteError(int64_t written, uint64_t size, const TextString* name);
+// "  FATAL! (%u) write error, only %ld of %ld bytes to \"%s\" -- %s\n".
+void reportWriteError(int64_t written, uint64_t size, uint32_t code, const TextString* name);
 
 // The write of a file converted in place (write_in_place.cpp).
-int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime, const DosDateTime* stamp,
-                     HeldFile* held);
+int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,
+                     const plat_write_time* stamp, HeldFile* held);
 
 }  // namespace txmorph
 

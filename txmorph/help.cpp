@@ -21,7 +21,8 @@ const char kHelpText[] =
     "  Default input  is -iu (or -iw if it can be autodetected by BOM)\n"
     "  Default output is -oa\n"
     "  Due to loading whole file into memory, can check lossy/reversible status\n"
-    "    in advance and overwrite the file in place\n";
+    "    in advance and overwrite the file in place\n"
+    "  --restore NAME  Put back the old text of an unfinished in-place run\n";
 
 }  // namespace
 

@@ -53,4 +53,14 @@ void printSizeWithName(const char* format, uint64_t size, const TextString* name
   printNumberAndName(format, size, name);
 }
 
+void printWithNames(const char* format, const TextString* first, const TextString* second) {
+  if (!showsWarnings()) return;
+  TextString shownFirst = displayName(first);
+  TextString shownSecond = displayName(second);
+  rt_printf(format, static_cast<const char*>(shownFirst.data),
+            static_cast<const char*>(shownSecond.data));
+  release(&shownSecond);
+  release(&shownFirst);
+}
+
 }  // namespace txmorph

@@ -3,10 +3,13 @@
 //
 //   -? -h   help (anything may follow)      -ia -id -iu -iw  input encoding
 //   --      end of options (--x: ignored)   -oa -od -ou -ow  output encoding
+//   -ia<n> -id<n> -oa<n> -od<n>  ANSI or OEM text in code page n (-id850)
 //   -s -s-  stop on failed checks, or not   -r -r-  no byte order mark, or one
 //   -x -x-  never ask, or ask when lossy    -t -t-  do not keep date/time, or keep
 //   -q      quiet (2); -q- messages (-1); -q<c> the level c - '0'; -q<two or more> 2
-//   --losses[=N]  list the first 100 (N) lost characters; any other --word is ignored
+//   --losses[=N]  list the first 100 (N) lost characters
+//   --restore NAME  put back the old text of NAME from its safety copy
+//   any other --word is ignored
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -30,9 +33,11 @@ const char* after(const char* word, const char* prefix) {
   return word;
 }
 
-// "--losses" and "--losses=N" (N in decimal; beyond 2^32 - 1 counts as all);
-// any other word after "--" means nothing.
+// "--losses" and "--losses=N" (N in decimal; beyond 2^32 - 1 counts as all),
+// "--restore"; any other word after "--" means nothing.
 OptionResult applyWord(RunSettings* settings, const char* word) {
+  const char* restore = after(word, "restore");
+  if (restore != nullptr && restore[0] == 0) return OptionRestores;
   const char* rest = after(word, "losses");
   if (rest == nullptr) return OptionTaken;
   if (rest[0] == 0) {
@@ -77,10 +82,22 @@ OptionResult applyOption(RunSettings* settings, const char* token) {
     case 'o': {
       TextEncoding encoding = encodingForLetter(rest[0]);
       if (encoding == Auto) return OptionUnknown;
+      // Digits after a or d name the page; anything else after the letter
+      // means nothing, as it always has.
+      uint32_t page = 0;
+      if ((encoding == Ansi || encoding == Oem) && rest[1] >= '0' && rest[1] <= '9') {
+        page = pageNumberOf(rest + 1);
+        if (!isTextCodePage(page)) {
+          if (showsWarnings()) rt_printf("Unknown code page %u\n", page);
+          return OptionRefused;
+        }
+      }
       if (letter == 'i') {
         settings->inputEncoding = encoding;
+        chosenPages.input = page;
       } else {
         settings->outputEncoding = encoding;
+        chosenPages.output = page;
       }
       return OptionTaken;
     }

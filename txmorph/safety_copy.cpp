@@ -5,14 +5,22 @@ namespace txmorph {
 
 namespace {
 
-// `fileName` with a dot in front of its last part and `suffix` after it.
-void nameBeside(TextString* target, const TextString* fileName, const char* suffix) {
-  const char* full = static_cast<const char*>(fileName->data);
+constexpr char kUnfinished[] = ".txmorph~";
+constexpr char kMaking[] = ".txmorph~tmp";
+constexpr char kFinished[] = ".txmorph~done";
+
+const char* cString(const TextString* s) { return static_cast<const char*>(s->data); }
+
+// `fileName` with a dot in front of its last part and `suffix` after it,
+// terminated; returns where the last part begins.
+uint32_t nameBeside(TextString* target, const TextString* fileName, const char* suffix) {
+  const char* full = cString(fileName);
   uint32_t length = fileName->length;
   uint32_t base = length;
   while (base > 0 && !plat_ends_folder(full[base - 1])) base--;
   uint32_t extra = rt_strlen(suffix);
   uint32_t total = length + 1 + extra;
+  release(target);
   init(target);
   char* out = static_cast<char*>(resize(target, total + 1, 0));
   __builtin_memcpy(out, full, base);
@@ -21,58 +29,145 @@ void nameBeside(TextString* target, const TextString* fileName, const char* suff
   __builtin_memcpy(out + length + 1, suffix, extra);
   out[total] = 0;
   target->length = total;
+  return base;
 }
 
-const char* cString(const TextString* s) { return static_cast<const char*>(s->data); }
+void nameCopy(SafetyCopy* copy, const TextString* fileName, const char* suffix) {
+  copy->leaf = nameBeside(&copy->name, fileName, suffix);
+}
+
+const char* leafOf(const SafetyCopy* copy) { return cString(&copy->name) + copy->leaf; }
+
+void closeCopy(SafetyCopy* copy) {
+  if (copy->handle != INVALID_HANDLE_VALUE) rt_close_handle(copy->handle);
+  copy->handle = INVALID_HANDLE_VALUE;
+}
+
+// Holds the file's folder, checked to hold the file under its name.
+CopyResult holdFolder(SafetyCopy* copy, HANDLE file, const TextString* fileName) {
+  nameCopy(copy, fileName, kUnfinished);
+  copy->folder = plat_open_folder_of(cString(fileName), file);
+  if (copy->folder != INVALID_HANDLE_VALUE) return CopyMade;
+  return GetLastError() == ERROR_FILE_NOT_FOUND ? CopyMoved : CopyFailed;
+}
+
+// What stands at the copy's name with `suffix`: nothing (CopyMissing), a
+// copy of txmorph's (CopyMade: open with `access` in copy->handle),
+// something else (CopyForeign, not opened for its data), or no answer
+// (CopyFailed).
+CopyResult lookAt(SafetyCopy* copy, HANDLE file, const TextString* fileName, const char* suffix,
+                  DWORD access) {
+  nameCopy(copy, fileName, suffix);
+  HANDLE found = plat_open_in_folder(copy->folder, leafOf(copy), access);
+  if (found == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? CopyMissing : CopyFailed;
+  }
+  if (!plat_is_own_file(found, file)) {
+    rt_close_handle(found);
+    return CopyForeign;
+  }
+  copy->handle = found;
+  return CopyMade;
+}
+
+// A copy that a finished run, or one cut off while it made a copy, left:
+// removed when it is txmorph's. CopyMade when the name is free.
+CopyResult clearAway(SafetyCopy* copy, HANDLE file, const TextString* fileName,
+                     const char* suffix) {
+  CopyResult found = lookAt(copy, file, fileName, suffix, FILE_READ_ATTRIBUTES | DELETE);
+  if (found == CopyMissing) return CopyMade;
+  if (found == CopyMade && !removeSafetyCopy(copy)) return CopyFailed;
+  return found;
+}
+
+// The copy made, with the file's times, and named copy->name once whole
+// and on the disk. When it cannot be, it is gone (whatever name it came to
+// have) and the reason is set; a name taken meanwhile, by what is no copy of
+// this run, is CopyForeign (copy->name says which).
+CopyResult copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* fileName) {
+  TextString making;
+  init(&making);
+  uint32_t leaf = nameBeside(&making, fileName, kMaking);
+  const char* pieces = cString(&making) + leaf;
+  nameBeside(&copy->finished, fileName, kFinished);
+  nameCopy(copy, fileName, kUnfinished);
+  copy->handle = plat_create_in_folder(copy->folder, pieces, held->handle);
+  bool whole =
+      copy->handle != INVALID_HANDLE_VALUE && plat_copy_file_data(held->handle, copy->handle);
+  if (whole) {
+    // The times the file had, for a restore; a copy that cannot take them
+    // still holds the whole old text.
+    const BY_HANDLE_FILE_INFORMATION& was = held->loaded;
+    SetFileTime(copy->handle, nullptr, &was.ftLastAccessTime, &was.ftLastWriteTime);
+    whole = FlushFileBuffers(copy->handle) &&
+            plat_rename_in_folder(copy->folder, pieces, copy->handle, leafOf(copy));
+  }
+  DWORD error = GetLastError();
+  CopyResult result = CopyMade;
+  if (!whole) {
+    if (copy->handle != INVALID_HANDLE_VALUE &&
+        !plat_delete_in_folder(copy->folder, pieces, copy->handle)) {
+      plat_delete_in_folder(copy->folder, leafOf(copy), copy->handle);
+    }
+    closeCopy(copy);
+    result = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CopyForeign : CopyFailed;
+    if (error == ERROR_FILE_EXISTS) {  // at the piece's name
+      TextString unfinished = copy->name;
+      copy->name = making;
+      making = unfinished;
+    }
+  }
+  release(&making);
+  SetLastError(error);
+  return result;
+}
 
 }  // namespace
 
 void initSafetyCopy(SafetyCopy* copy) {
   init(&copy->name);
+  init(&copy->finished);
+  copy->leaf = 0;
+  copy->folder = INVALID_HANDLE_VALUE;
   copy->handle = INVALID_HANDLE_VALUE;
 }
 
 void releaseSafetyCopy(SafetyCopy* copy) {
-  if (copy->handle != INVALID_HANDLE_VALUE) rt_close_handle(copy->handle);
-  copy->handle = INVALID_HANDLE_VALUE;
+  closeCopy(copy);
+  if (copy->folder != INVALID_HANDLE_VALUE) rt_close_handle(copy->folder);
   release(&copy->name);
-  init(&copy->name);
+  release(&copy->finished);
+  initSafetyCopy(copy);
 }
 
-namespace {
-
-// The copy made as `pieces` and named `name` once whole: the open copy, or
-// INVALID_HANDLE_VALUE with the reason set.
-HANDLE copyUnder(HANDLE file, const char* pieces, const char* name) {
-  DeleteFileA(pieces);
-  HANDLE made =
-      CreateFileA(pieces, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-  if (made == INVALID_HANDLE_VALUE) return made;
-  bool whole = plat_copy_file_data(file, made) && FlushFileBuffers(made) &&
-               MoveFileExA(pieces, name, MOVEFILE_WRITE_THROUGH);
-  if (whole) return made;
-  DWORD error = GetLastError();
-  rt_close_handle(made);
-  DeleteFileA(pieces);
-  SetLastError(error);
-  return INVALID_HANDLE_VALUE;
-}
-
-}  // namespace
-
-CopyResult makeSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName) {
+CopyResult makeSafetyCopy(SafetyCopy* copy, const HeldFile* held, const TextString* fileName) {
   releaseSafetyCopy(copy);
-  nameBeside(&copy->name, fileName, ".txmorph~");
-  if (GetFileAttributesA(cString(&copy->name)) != INVALID_FILE_ATTRIBUTES) return CopyLeftOver;
-  TextString pieces;
-  nameBeside(&pieces, fileName, ".txmorph~tmp");
-  copy->handle = copyUnder(file, cString(&pieces), cString(&copy->name));
-  DWORD error = GetLastError();
-  release(&pieces);
-  if (copy->handle != INVALID_HANDLE_VALUE) return CopyMade;
-  SetLastError(error);
-  return error == ERROR_ALREADY_EXISTS ? CopyLeftOver : CopyFailed;
+  HANDLE file = held->handle;
+  CopyResult result = holdFolder(copy, file, fileName);
+  if (result != CopyMade) return result;
+  result = lookAt(copy, file, fileName, kUnfinished, FILE_READ_ATTRIBUTES);
+  if (result == CopyMade) {
+    closeCopy(copy);
+    return CopyLeftOver;
+  }
+  if (result != CopyMissing) return result;
+  result = clearAway(copy, file, fileName, kFinished);
+  if (result == CopyMade) result = clearAway(copy, file, fileName, kMaking);
+  if (result != CopyMade) return result;
+  return copyWhole(copy, held, fileName);
+}
+
+CopyResult findSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName) {
+  releaseSafetyCopy(copy);
+  CopyResult result = holdFolder(copy, file, fileName);
+  if (result != CopyMade) return result;
+  result = lookAt(copy, file, fileName, kUnfinished, GENERIC_READ | DELETE);
+  if (result != CopyMissing) return result;
+  result = lookAt(copy, file, fileName, kFinished, FILE_READ_ATTRIBUTES);
+  closeCopy(copy);
+  if (result == CopyMade) return CopyFinished;
+  if (result == CopyMissing) nameCopy(copy, fileName, kUnfinished);
+  return result;
 }
 
 bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const KeptState* was) {
@@ -80,10 +175,30 @@ bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const KeptState* was) 
 }
 
 bool removeSafetyCopy(SafetyCopy* copy) {
-  bool removed = DeleteFileA(cString(&copy->name));
-  if (copy->handle != INVALID_HANDLE_VALUE) rt_close_handle(copy->handle);
-  copy->handle = INVALID_HANDLE_VALUE;
+  bool removed = copy->handle != INVALID_HANDLE_VALUE &&
+                 plat_delete_in_folder(copy->folder, leafOf(copy), copy->handle);
+  closeCopy(copy);
   return removed;
+}
+
+bool finishSafetyCopy(SafetyCopy* copy) {
+  if (plat_rename_in_folder(copy->folder, leafOf(copy), copy->handle,
+                            cString(&copy->finished) + copy->leaf)) {
+    TextString unfinished = copy->name;
+    copy->name = copy->finished;
+    copy->finished = unfinished;
+  }
+  return removeSafetyCopy(copy);
+}
+
+bool folderRefusesCopies(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+         error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
+}
+
+void reportForeignCopy(const SafetyCopy* copy, const TextString* fileName) {
+  printWithNames("FATAL! \"%s\" is not a safety copy of \"%s\"; nothing written\n", &copy->name,
+                 fileName);
 }
 
 }  // namespace txmorph

@@ -2,13 +2,22 @@
 // its folder as ".NAME.txmorph~" while the new text is written. Internal to
 // txmorph.
 //
-// The copy is made as ".NAME.txmorph~tmp" and takes its name only once it is
-// whole and on the disk, so that ".NAME.txmorph~" always holds the whole old
-// text: whoever finds it after a hard kill or a power cut can put it back
-// (cp .NAME.txmorph~ NAME). A "~tmp" piece is never the only copy of
-// anything and goes at the next run. The copy is a clone where the file
-// system can make one (no room needed), else a copy of the data; it is hidden
-// on Windows and on POSIX has the file's permissions.
+// The copy is its owner's alone from the first moment: no one the file does
+// not let in can read it, whatever the folder's permissions (see
+// plat_create_in_folder), and it carries the file's times. It is made where
+// the file system can without a name, else as ".NAME.txmorph~tmp", and takes
+// its name only once it is whole and on the disk, so that ".NAME.txmorph~"
+// always holds the whole old text: after a hard kill or a power cut,
+// `txmorph --restore NAME` puts it back. Once the new text is whole and on
+// the disk the copy is renamed ".NAME.txmorph~done", then removed: a copy
+// found under that name is left by a run that finished, and goes.
+//
+// The folder is held from the first look at a copy to the end, and every
+// name is looked up in it alone (see plat_open_folder_of). What stands at a
+// copy's name is taken as one only when it can be txmorph's
+// (plat_is_own_file); anything else is never read, renamed over or removed.
+// The copy is a clone where the file system can make one (no room needed),
+// else a copy of the data.
 #ifndef TXMORPH_SAFETY_COPY_H
 #define TXMORPH_SAFETY_COPY_H
 
@@ -17,27 +26,52 @@
 namespace txmorph {
 
 struct SafetyCopy {
-  TextString name;  // ".NAME.txmorph~" beside the file
-  HANDLE handle;    // the copy, open, or INVALID_HANDLE_VALUE
+  TextString name;      // the path the last result is about: the copy, beside the file
+  TextString finished;  // the copy's name once the new text is whole (made with the copy)
+  uint32_t leaf;        // where the copy's last part begins in these names
+  HANDLE folder;        // the file's folder, held, or INVALID_HANDLE_VALUE
+  HANDLE handle;        // the copy, open and readable from its start, or INVALID_HANDLE_VALUE
 };
 
 enum CopyResult : uint8_t {
-  CopyMade,
-  CopyLeftOver,  // ".NAME.txmorph~" is there already: a run did not finish
+  CopyMade,      // (found: an unfinished copy, open in `handle`)
+  CopyLeftOver,  // ".NAME.txmorph~" is there: a run did not finish
+  CopyFinished,  // only ".NAME.txmorph~done": the run that left it finished
+  CopyMissing,   // no copy at all
+  CopyForeign,   // `name` is not txmorph's: nothing was done with it
+  CopyMoved,     // the name no longer stands for the file in its folder
   CopyFailed,    // GetLastError tells why (112: no room)
 };
 
 void initSafetyCopy(SafetyCopy* copy);
-// Closes the copy (leaving it where it is) and releases the names.
+// Closes the copy (leaving it where it is) and the folder, and releases the
+// name.
 void releaseSafetyCopy(SafetyCopy* copy);
 
-// Copies the open file `file`, whose name is `fileName`, beside it.
-CopyResult makeSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName);
+// Copies the held file, whose name is `fileName`, beside it, with the times
+// it was loaded with. A copy left by a run that finished, and a "~tmp" one,
+// go first; an unfinished copy stays (CopyLeftOver).
+CopyResult makeSafetyCopy(SafetyCopy* copy, const HeldFile* held, const TextString* fileName);
+// The unfinished copy of the open file `file`, named `fileName`, opened to
+// be read (CopyMade), or why there is none.
+CopyResult findSafetyCopy(SafetyCopy* copy, HANDLE file, const TextString* fileName);
+
 // Puts the old text back into the file: its bytes, then the size and times
 // it had (`was`), flushed to the disk. False with the reason set.
 bool restoreFromCopy(const SafetyCopy* copy, HANDLE file, const KeptState* was);
-// Deletes the copy; false when it stays.
+// Removes the copy; false when it stays.
 bool removeSafetyCopy(SafetyCopy* copy);
+// Once the new text is whole and on the disk: the copy is marked as left by
+// a run that finished, then removed; false when it stays.
+bool finishSafetyCopy(SafetyCopy* copy);
+
+// Whether the folder refuses a copy in a way no retry mends (no new file, no
+// name that long, no reading it back): a conversion to another name is the
+// way on.
+bool folderRefusesCopies(DWORD error);
+
+// FATAL! "%s" is not a safety copy of "%s"; nothing written
+void reportForeignCopy(const SafetyCopy* copy, const TextString* fileName);
 
 }  // namespace txmorph
 

@@ -63,7 +63,7 @@ void startReader(Run* run) {
   rt_tok_next(&run->reader);  // the program name
 }
 
-enum Parsed : uint8_t { Named, Unnamed, ShowHelp, BadOption };
+enum Parsed : uint8_t { Named, Unnamed, ShowHelp, BadOption, Restore };
 
 // Options up to the first name (or the token after "--"). Leaves the name's
 // token in *name.
@@ -73,6 +73,13 @@ Parsed readOptions(Run* run, const char** name) {
     if (token[0] != '-') break;
     OptionResult option = applyOption(&run->settings, token);
     if (option == OptionAsksHelp) return ShowHelp;
+    if (option == OptionRefused) return BadOption;
+    if (option == OptionRestores) {
+      *name = rt_tok_next(&run->reader);
+      if (*name != nullptr) return Restore;
+      token = "--restore";  // a name must follow
+      option = OptionUnknown;
+    }
     if (option == OptionUnknown) {
       if (showsWarnings()) rt_printf("Unknown command line option: -%s\n", token + 1);
       return BadOption;
@@ -157,15 +164,14 @@ bool rewritesAFile(const Run* run) {
 }
 
 // The input's last-write time, read before the output is created so that a
-// file converted in place still has its own: the one it was loaded with
-// (which it must still have to be written), else by its name.
-bool readInputTime(const Run* run, DosDateTime* stamp) {
-  if (run->held.handle != INVALID_HANDLE_VALUE) {
-    return dosTimeOf(&run->held.loaded.ftLastWriteTime, stamp);
-  }
+// file converted in place still has its own: through the file held since
+// its load (which must still have the time it was loaded with to be
+// written), else by its name.
+bool readInputTime(const Run* run, plat_write_time* stamp) {
+  if (run->held.handle != INVALID_HANDLE_VALUE) return plat_get_write_time(run->held.handle, stamp);
   HANDLE input = openFile(static_cast<const char*>(run->inputName.data), 0x01, 0, 0);
   if (input == INVALID_HANDLE_VALUE) return false;
-  bool read = readDosTime(input, stamp);
+  bool read = plat_get_write_time(input, stamp);
   rt_close_handle(input);
   return read;
 }
@@ -186,6 +192,9 @@ int32_t runTxmorph(int32_t, char**) {
   switch (readOptions(&run, &inputToken)) {
     case ShowHelp: printHelp(); return finish(&run, ExitHelp);
     case BadOption: return finish(&run, ExitUnknownOption);
+    case Restore:
+      takeName(&run.inputName, inputToken);
+      return finish(&run, restoreFile(&run.inputName));
     default: break;
   }
   settleNames(&run, inputToken);
@@ -209,7 +218,7 @@ int32_t runTxmorph(int32_t, char**) {
       passesBeforeWriting(c, &run.input, rewritesAFile(&run), &run.inputName, &run.outputName);
   if (code != 0) return finish(&run, code);
 
-  DosDateTime stamp = {0, 0};
+  plat_write_time stamp = {{0, 0}, 0};
   if (settings->keepTime && !readInputTime(&run, &stamp)) {
     c->dateUnknown = true;
     settings->keepTime = false;

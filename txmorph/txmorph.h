@@ -11,7 +11,6 @@
 #define TXMORPH_TXMORPH_H
 
 #include "runtime/rt.h"
-#include "txmorph/encoding_evidence.h"
 #include "txmorph/text_string.h"
 
 namespace txmorph {
@@ -21,6 +20,9 @@ namespace txmorph {
 
 enum TextEncoding : uint8_t { Auto = 0, Oem = 1, Ansi = 2, Utf8 = 3, Wide = 4 };
 
+// What the input's bytes tell of their encoding (encoding_evidence.h).
+struct EncodingEvidence;
+
 // "auto", "OEM", "ANSI", "UTF8", "WIDE".
 const char* encodingName(TextEncoding encoding);
 // The code page conversions use for it: CP_OEMCP, CP_ACP, CP_UTF8 (0 for the
@@ -28,6 +30,37 @@ const char* encodingName(TextEncoding encoding);
 uint32_t encodingCodePage(TextEncoding encoding);
 // The encoding an option letter names ('a', 'd', 'u', 'w'); Auto for any other.
 TextEncoding encodingForLetter(char letter);
+
+// The pages the options chose for ANSI and OEM text by number (-ia850,
+// -od1251): 0 for the system's. Set by applyOption.
+struct ChosenPages {
+  uint32_t input;
+  uint32_t output;
+};
+extern ChosenPages chosenPages;
+
+// The code page the input's or the output's conversions use: the chosen
+// page for ANSI and OEM when there is one, else encodingCodePage.
+uint32_t inputCodePage(TextEncoding encoding);
+uint32_t outputCodePage(TextEncoding encoding);
+// Whether a page by number can be chosen: one the platform has, converted a
+// character at a time (not UTF-8, which -iu and -ou name).
+bool isTextCodePage(uint32_t page);
+// The number the digits begin with (2^32 - 1 when larger).
+uint32_t pageNumberOf(const char* digits);
+
+// The name of an encoding with the number of its page for ANSI and OEM
+// ("OEM 850", "UTF8"), for the "input length" and "converted" lines.
+struct EncodingLabel {
+  char text[20];
+};
+EncodingLabel encodingLabel(TextEncoding encoding, uint32_t codePage);
+// An option as typed, less its dash: the side ('i', 'o'), the letter and the
+// page when one is named ("id850", "ia").
+struct OptionText {
+  char text[16];
+};
+OptionText optionText(char side, char letter, uint32_t page);
 
 // ---------------------------------------------------------------------------
 // Messages
@@ -52,6 +85,13 @@ void printWithName(const char* format, const TextString* name);
 void printNumberWithName(const char* format, uint32_t number, const TextString* name);
 // The same for a format of one "%lu" (a size of any length) and then the name.
 void printSizeWithName(const char* format, uint64_t size, const TextString* name);
+// A failure with a system error code, when warnings are shown: the format
+// (a "%u" for the code and a "%s" for the name, no line end), then " -- "
+// and the system's text for the code (none for 0, or a code it has no text
+// for), then the line end.
+void reportFailure(const char* format, uint32_t code, const TextString* name);
+// A warning or failure that names two files, in the order of the format.
+void printWithNames(const char* format, const TextString* first, const TextString* second);
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -72,10 +112,12 @@ enum OptionResult : uint8_t {
   OptionTaken,        // applied, or ignored as "--" followed by more
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
+  OptionRestores,     // "--restore": the next token names the file to put back
   OptionUnknown,      // ends the run with 240
+  OptionRefused,      // reported already ("Unknown code page %u"): ends the run with 240
 };
 
-// One token that begins with '-'; may change quietLevel.
+// One token that begins with '-'; may change quietLevel and chosenPages.
 OptionResult applyOption(RunSettings* settings, const char* token);
 
 // The banner with the build date, then the syntax and the options.
@@ -398,14 +440,13 @@ struct Conversion {
   AlsoUtf8 also;    // of code-page input, when warnings are shown
   bool checkingAlso;
   bool alsoUtf8;
-  bool withEvidence;  // evidence for the hint is gathered
-  EncodingEvidence evidence;
-  uint64_t units;        // decoded units, a leading U+FEFF removed
-  uint64_t outputBytes;  // the output's bytes, its byte order mark included
-  bool markRemoved;      // the input's leading U+FEFF
-  bool malformed;        // decoding made a character of malformed input
-  bool oddByte;          // the odd last byte of UTF-16LE input was dropped
-  bool replaced;         // the output page did not hold every character as itself
+  EncodingEvidence* evidence;  // for the hint, gathered when it may be printed; else null
+  uint64_t units;              // decoded units, a leading U+FEFF removed
+  uint64_t outputBytes;        // the output's bytes, its byte order mark included
+  bool markRemoved;            // the input's leading U+FEFF
+  bool malformed;              // decoding made a character of malformed input
+  bool oddByte;                // the odd last byte of UTF-16LE input was dropped
+  bool replaced;               // the output page did not hold every character as itself
   LossTally tally;
   bool dateUnknown;  // the input's date/time could not be read
   ConversionStage printed;
@@ -465,6 +506,7 @@ struct Output {
   int64_t written;  // bytes written; -1 when not a byte could be
   bool failed;      // a write failed: the rest is counted, not written
   bool changed;     // the file's bytes are no longer what they were
+  uint32_t error;   // why it failed: the system's code (0 when it gave none)
 };
 
 void initOutput(Output* output, OutputKind kind, HANDLE handle);
@@ -519,6 +561,27 @@ int32_t cannotConvert(const TextString* name);
 // Whether the unit is a letter (Unicode general category L).
 bool isLetter(uint16_t unit);
 
+// What kind of character a unit is, as the encoding hint reads a code page's
+// characters (tools/unicode_letters.py tells which are which).
+enum TextClass : uint8_t {
+  ClassOther,    // signs, digits, marks
+  ClassControl,  // controls, unassigned and private-use units, U+FFFD
+  ClassSpace,
+  ClassPunctuation,
+  ClassJoiner,  // what stands inside words: apostrophes, hyphens, U+00B7
+  ClassUpper,
+  ClassLower,
+  ClassLetter,    // a letter of no case
+  ClassBox,       // box drawing with no stroke to the left or right, blocks
+  ClassBoxLeft,   // box drawing with a stroke to the left
+  ClassBoxRight,  // ... to the right
+  ClassBoxBoth,   // ... to both sides
+};
+TextClass textClassOf(uint16_t unit);
+
+// The hint itself, from the evidence the input checks gather: see
+// encoding_evidence.h.
+
 // ---------------------------------------------------------------------------
 // Console, files and times
 
@@ -551,24 +614,22 @@ bool informationOfName(const char* name, BY_HANDLE_FILE_INFORMATION* info);
 // Whether two records are of one file: the same volume and file index.
 bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMATION* b);
 
-struct DosDateTime {
-  uint16_t time;
-  uint16_t date;
-};
-
-// The last-write time of an open file as local DOS date/time, and back.
-bool readDosTime(HANDLE file, DosDateTime* stamp);
-// The same of a last-write time already read.
-bool dosTimeOf(const FILETIME* written, DosDateTime* stamp);
-bool writeDosTime(HANDLE file, const DosDateTime* stamp);
+// txmorph --restore NAME: the old text of a conversion in place that did not
+// finish put back into NAME from its safety copy (see safety_copy.h), with
+// its size and times, and the copy removed. 0 when it was put back; 242 with
+// no copy to put back (none, one left by a run that finished, one that is
+// not txmorph's), or no file to put it into; 245 when the write failed.
+int32_t restoreFile(const TextString* name);
 
 // Writes the output of the conversion: a named file created or rewritten
 // from its start (written through its handle, never losing its text, when the
 // file is the input held for an in-place conversion: see
-// write_in_place.cpp), or standard output; then the date/time when keepTime.
-// Returns 0 when all went well, else 242, 244 or 245 after the messages.
+// write_in_place.cpp), or standard output; then, when keepTime, the input's
+// last-write time, `stamp` (plat_get_write_time: as exactly as the file
+// systems keep it). Returns 0 when all went well, else 242, 244 or 245 after
+// the messages.
 int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
-                    const TextString* outputName, bool keepTime, const DosDateTime* stamp,
+                    const TextString* outputName, bool keepTime, const plat_write_time* stamp,
                     HeldFile* held);
 
 }  // namespace txmorph

@@ -7,14 +7,18 @@
 // (during the prompt, by an editor, by another program) is left alone: 244.
 //
 // Before its first byte is overwritten its old text is made safe in a copy
-// beside it (safety_copy.h); when the copy cannot be made, nothing is
-// touched: 245. The new text is then converted from the copy into the file
-// from its start, a block at a time, so that a text that grows never
-// overwrites what is still to be read; its size is known from the pass
-// before, and the room for it is had first. Any failure of the write - a short write, no room
-// anywhere in the file, a failed flush or close - puts the old bytes, size and times back from the
-// copy: 245, and the file as it was. The new text and its date reach the disk before the copy goes,
-// so that after a hard kill or a power cut the file is whole, or its old text is in the copy.
+// beside it, its owner's alone (safety_copy.h); when the copy cannot be made,
+// nothing is touched: 245 - also when a copy is there already, left by a run
+// that did not finish (`txmorph --restore` puts it back), or when what stands
+// at a copy's name is not txmorph's. Any failure of the write - a short
+// write, no room anywhere in the file, a failed flush or close - puts the old
+// bytes, size and times back from the copy: 245, and the file as it was. The
+// new text is converted from the copy into the file from its start, a block
+// at a time, so that a text that grows never overwrites what is still to be
+// read; its size is known from the pass before, and the room for it is had
+// first. The new text and its date reach the disk before the copy is marked
+// as left by a finished run and goes, so that after a hard kill or a power
+// cut the file is whole, or its old text is in the copy.
 //
 // Interrupts wait from the start of the copy until the file is whole, new or
 // as it was, and then take effect; one that comes while the copy is made
@@ -54,29 +58,40 @@ void printNamed(const char* format, const TextString* name) {
   if (showsWarnings()) printWithName(format, name);
 }
 
-void printCodeAndName(const char* format, DWORD code, const TextString* name) {
-  if (showsWarnings()) printNumberWithName(format, code, name);
+// Why the copy was not made, told; the exit code.
+int32_t copyRefused(CopyResult made, DWORD error, const SafetyCopy* copy, const TextString* name) {
+  switch (made) {
+    case CopyLeftOver:
+      printWithNames(
+          "FATAL! \"%s\" was left by a run that did not finish; txmorph --restore %s"
+          " puts the old text back\n",
+          &copy->name, name);
+      return ExitWriteError;
+    case CopyForeign: reportForeignCopy(copy, name); return ExitWriteError;
+    case CopyMoved:
+      printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
+      return ExitCannotCreate;
+    default:
+      reportFailure("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written", error,
+                    &copy->name);
+      if (folderRefusesCopies(error) && showsWarnings()) {
+        rt_printf("  the folder takes no safety copy; convert to another name and copy it back\n");
+      }
+      return ExitWriteError;
+  }
 }
 
 // The copy is made with interrupts held; one that came meanwhile ends the run
 // with the copy gone and the file untouched (a stop comes back here, and the
-// copy is made again). True with interrupts held and the copy made.
-int32_t makeCopyHolding(SafetyCopy* copy, HANDLE file, const TextString* name) {
+// copy is made again). 0 with interrupts held and the copy made.
+int32_t makeCopyHolding(SafetyCopy* copy, const HeldFile* held, const TextString* name) {
   for (;;) {
     plat_hold_interrupts();
-    CopyResult made = makeSafetyCopy(copy, file, name);
-    if (made == CopyLeftOver) {
-      plat_release_interrupts();
-      printNamed("FATAL! \"%s\" is left from a run that did not finish; nothing written\n",
-                 &copy->name);
-      return ExitWriteError;
-    }
-    if (made == CopyFailed) {
+    CopyResult made = makeSafetyCopy(copy, held, name);
+    if (made != CopyMade) {
       DWORD error = GetLastError();
       plat_release_interrupts();
-      printCodeAndName("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written\n", error,
-                       &copy->name);
-      return ExitWriteError;
+      return copyRefused(made, error, copy, name);
     }
     if (!plat_interrupt_pending()) return 0;
     removeSafetyCopy(copy);
@@ -96,27 +111,29 @@ int32_t failed(SafetyCopy* copy, HeldFile* held, const Output* result, uint64_t 
     error = GetLastError();
   }
   releaseHeldFile(held);
-  reportWriteError(result->written, size, name);
+  reportWriteError(result->written, size, result->error, name);
   if (restored) {
     removeSafetyCopy(copy);
     printNamed("  \"%s\" is as it was\n", name);
   } else {
-    printCodeAndName("  FATAL! (%u) the old text cannot be put back; it is in \"%s\"\n", error,
-                     &copy->name);
+    reportFailure("  FATAL! (%u) the old text cannot be put back; it is in \"%s\"", error,
+                  &copy->name);
   }
   return ExitWriteError;
 }
 
 }  // namespace
 
-int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime, const DosDateTime* stamp,
-                     HeldFile* held) {
+int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,
+                     const plat_write_time* stamp, HeldFile* held) {
   BY_HANDLE_FILE_INFORMATION now;
   if (!stillAsLoaded(held, name, &now)) {
     printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
     return ExitCannotCreate;
   }
-  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) return cannotCreate();
+  if (!held->writable || (now.dwFileAttributes & kRefused) != 0) {
+    return cannotCreate(name, ERROR_ACCESS_DENIED);
+  }
 
   // Whatever the write needs is had before the copy is made.
   Input fromCopy;
@@ -124,11 +141,14 @@ int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime, const
   reserveBlocks(c, &fromCopy);
   SafetyCopy copy;
   initSafetyCopy(&copy);
-  int32_t code = makeCopyHolding(&copy, held->handle, name);
+  int32_t code = makeCopyHolding(&copy, held, name);
   if (code != 0) {
     releaseSafetyCopy(&copy);
     return code;
   }
+  // Reading the copy leaves its access time, which --restore gives back.
+  const FILETIME keepAccess = {0xFFFFFFFF, 0xFFFFFFFF};
+  SetFileTime(copy.handle, nullptr, &keepAccess, nullptr);
   fromCopy.handle = copy.handle;
   Output output;
   initOutput(&output, OutputDiskFile, held->handle);
@@ -136,21 +156,25 @@ int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime, const
   output.sized = true;
   output.size = c->outputBytes;
   bool converted = runPass(c, &fromCopy, writingWork(c), &output) == PassDone;
+  if (!converted && !output.failed) output.error = GetLastError();
   bool complete = finishOutput(&output, c->outputBytes) && converted;
-  if (complete && keepTime && !writeDosTime(held->handle, stamp)) {
+  if (complete && keepTime && !plat_set_write_time(held->handle, stamp)) {
     printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
   }
-  if (complete && !FlushFileBuffers(held->handle)) complete = false;
+  if (complete && !FlushFileBuffers(held->handle)) {
+    complete = false;
+    output.error = GetLastError();
+  }
   if (!complete) {
     code = failed(&copy, held, &output, c->outputBytes, name);
   } else if (!releaseHeldFile(held)) {
     // Flushed, yet the close failed: the text may not be what the disk keeps.
     DWORD error = GetLastError();
-    reportWriteError(output.written, c->outputBytes, name);
-    printCodeAndName("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"\n",
-                     error, &copy.name);
+    reportWriteError(output.written, c->outputBytes, error, name);
+    reportFailure("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"", error,
+                  &copy.name);
     code = ExitWriteError;
-  } else if (!removeSafetyCopy(&copy)) {
+  } else if (!finishSafetyCopy(&copy)) {
     printNamed("  Warning! cannot remove \"%s\"\n", &copy.name);
   }
   releaseSafetyCopy(&copy);

@@ -61,10 +61,12 @@ int64_t countOf(int32_t written) {
   return written == -1 ? -1 : int64_t{static_cast<uint32_t>(written)};
 }
 
-// The output when nothing at all could be written to it: a disk file as it was.
+// The output when nothing at all could be written to it: a disk file as it
+// was. The reason is the last error.
 void failedBeforeWriting(Output* output) {
   output->written = -1;
   output->failed = true;
+  output->error = GetLastError();
   if (output->kind == OutputDiskFile) giveBack(output->handle, &output->kept);
 }
 
@@ -81,24 +83,6 @@ int32_t countedFirst(Conversion* c, Input* input, const TextString* inputName) {
 }
 
 }  // namespace
-
-int32_t cannotCreate() {
-  if (showsWarnings()) rt_printf("FATAL! file creation error\n");
-  return ExitCannotCreate;
-}
-
-int32_t cannotLoad(const TextString* name) {
-  DWORD error = GetLastError();
-  if (showsWarnings()) printNumberWithName("FATAL! (%u) cannot load %s\n", error, name);
-  return ExitCannotLoad;
-}
-
-// The platform refused to convert the text.
-int32_t cannotConvert(const TextString* name) {
-  DWORD error = GetLastError();
-  if (showsWarnings()) printNumberWithName("FATAL! (%u) cannot convert %s\n", error, name);
-  return ExitOutOfMemory;
-}
 
 bool setFileSize(HANDLE file, uint64_t size) { return moveTo(file, size) && SetEndOfFile(file); }
 
@@ -154,6 +138,7 @@ void writeToOutput(Output* output, const void* bytes, uint32_t count) {
   }
   if (put > 0) output->written += put;
   output->failed = put != int64_t{count};
+  if (output->failed) output->error = GetLastError();
 }
 
 // The old tail beyond the new text goes; a short write keeps what it wrote.
@@ -161,15 +146,9 @@ bool finishOutput(Output* output, uint64_t total) {
   bool whole = !output->failed && output->written == static_cast<int64_t>(total);
   if (output->kind != OutputDiskFile || output->written < 0) return whole;
   output->changed = true;
-  return setFileSize(output->handle, static_cast<uint64_t>(output->written)) && whole;
-}
-
-void reportWriteError(int64_t written, uint64_t size, const TextString* name) {
-  if (!showsWarnings()) return;
-  TextString shown = displayName(name);
-  rt_printf("  FATAL! write error, only %ld of %ld bytes to \"%s\"\n", written, size,
-            static_cast<const char*>(shown.data));
-  release(&shown);
+  if (setFileSize(output->handle, static_cast<uint64_t>(output->written))) return whole;
+  if (whole) output->error = GetLastError();
+  return false;
 }
 
 uint8_t writingWork(const Conversion* c) {
@@ -188,7 +167,7 @@ int32_t writingPass(Conversion* c, Input* input, Output* output, const TextStrin
 }
 
 int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
-                    const TextString* outputName, bool keepTime, const DosDateTime* stamp,
+                    const TextString* outputName, bool keepTime, const plat_write_time* stamp,
                     HeldFile* held) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
     return writeInPlace(c, outputName, keepTime, stamp, held);
@@ -196,13 +175,15 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
   HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD refused = ERROR_ACCESS_DENIED;
   if (!named || !refusesOverwrite(name)) {
     file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite | kShareRead,
                     FILE_ATTRIBUTE_ARCHIVE);
+    refused = GetLastError();
   }
   if (file == INVALID_HANDLE_VALUE) {
     int32_t code = countedFirst(c, input, inputName);
-    return code != 0 ? code : cannotCreate();
+    return code != 0 ? code : cannotCreate(outputName, refused);
   }
 
   // A named pipe or device is written like standard output, and takes no date.
@@ -211,6 +192,7 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   initOutput(&output, disk ? OutputDiskFile : OutputStream, file);
   int32_t code = 0;
   if (disk && !keepState(file, &output.kept)) {
+    output.error = GetLastError();
     code = countedFirst(c, input, inputName);
     output.written = -1;
     output.failed = true;
@@ -227,16 +209,20 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   }
   bool complete = finishOutput(&output, c->outputBytes);
   if (named) {
-    if (keepTime && disk && output.changed && !writeDosTime(file, stamp) && showsWarnings()) {
+    if (keepTime && disk && output.changed && !plat_set_write_time(file, stamp) &&
+        showsWarnings()) {
       printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
     // A file system may tell only at the close that the data could not be
     // stored: that is a failed write too.
-    if (!rt_close_handle(file)) complete = false;
+    if (!rt_close_handle(file) && complete) {
+      complete = false;
+      output.error = GetLastError();
+    }
   }
   if (code != 0) return code;
   if (!complete) {
-    reportWriteError(output.written, c->outputBytes, outputName);
+    reportWriteError(output.written, c->outputBytes, output.error, outputName);
     return ExitWriteError;
   }
   return 0;

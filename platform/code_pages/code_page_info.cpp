@@ -2,6 +2,7 @@
 // character: the longest character, the lead bytes as ranges (two zero bytes
 // end them), the default character both ways. UTF-8 takes up to four bytes,
 // has no lead-byte ranges and puts U+FFFD for what it cannot decode.
+// IsValidCodePage: the pages there are tables for, and UTF-8.
 #include <stdio.h>
 #include <string.h>
 
@@ -56,4 +57,8 @@ BOOL GetCPInfoExA(UINT code_page, DWORD flags, LPCPINFOEXA info) {
   info->UnicodeDefaultChar = page->default_unit;
   if (page->double_byte) lead_ranges(page, info->LeadByte);
   return TRUE;
+}
+
+BOOL IsValidCodePage(UINT code_page) {
+  return code_page == CP_UTF8 || plat_cp_find(code_page) != nullptr;
 }

@@ -1,6 +1,8 @@
 // Error codes and their texts: the last error of the thread, errno values
 // reported as the Win32 codes a Windows user would see, and FormatMessageA
-// with Windows' own English texts.
+// with Windows' own English texts - or the system's own text for an errno
+// whose code's Windows text would tell something else ("Access is denied."
+// for a directory, "There is not enough space on the disk." for a quota).
 #include "platform/posix/errors.h"
 
 #include <errno.h>
@@ -10,6 +12,11 @@
 namespace {
 
 thread_local DWORD last_error;
+
+// The errno a code was last made from, while the thread's last error is that
+// code (saved and set again, it still is).
+thread_local int last_errno;
+thread_local DWORD last_errno_code;
 
 struct ErrnoCode {
   int error;
@@ -50,6 +57,18 @@ const ErrnoCode kErrnoCodes[] = {
     {ENODEV, ERROR_NOT_SUPPORTED},
     {ESPIPE, ERROR_NEGATIVE_SEEK},
 };
+
+// The errnos whose code's Windows text would not tell the reason: the
+// system's own text is given for them instead.
+const int kOwnTexts[] = {EMFILE,  ENFILE, EPERM, EISDIR, EROFS,
+                         ETXTBSY, EDQUOT, ENXIO, ENODEV, ESPIPE};
+
+bool has_own_text(int error) {
+  for (int own : kOwnTexts) {
+    if (own == error) return true;
+  }
+  return false;
+}
 
 struct CodeText {
   DWORD code;
@@ -105,17 +124,46 @@ const CodeText kTexts[] = {
 // Returned by FormatMessageA for a code it has no text for.
 constexpr DWORD kNoMessageForCode = 317;
 
+// strerror_r comes in two forms: the GNU one returns the text, the POSIX one
+// writes it into the buffer.
+[[maybe_unused]] const char* text_of(const char* returned, const char*) { return returned; }
+[[maybe_unused]] const char* text_of(int, const char* buffer) { return buffer; }
+
+// The text for a code: the system's for the errno it was made from, where
+// that tells more, else Windows'. The errno text goes into `own`.
+const char* text_for(DWORD id, char* own, size_t size) {
+  if (last_errno != 0 && id == last_errno_code) {
+    own[0] = 0;
+    const char* text = text_of(strerror_r(last_errno, own, size), own);
+    if (text != nullptr && text[0] != 0) return text;
+  }
+  for (const CodeText& entry : kTexts) {
+    if (entry.code == id) return entry.text;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 DWORD GetLastError(void) { return last_error; }
 
-void SetLastError(DWORD code) { last_error = code; }
+void SetLastError(DWORD code) {
+  if (code != last_errno_code) last_errno = 0;
+  last_error = code;
+}
 
 DWORD plat_error_from_errno(int error) {
+  DWORD code = ERROR_GEN_FAILURE;
   for (const ErrnoCode& entry : kErrnoCodes) {
-    if (entry.error == error) return entry.code;
+    if (entry.error == error) {
+      code = entry.code;
+      last_errno = has_own_text(error) ? error : 0;
+      last_errno_code = code;
+      return code;
+    }
   }
-  return ERROR_GEN_FAILURE;
+  last_errno = 0;
+  return code;
 }
 
 DWORD plat_fail_errno(int error) {
@@ -128,10 +176,8 @@ DWORD plat_fail_errno(int error) {
 // the caller's buffer or into one allocated here and released with LocalFree.
 // Texts end in one line feed.
 DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD id, DWORD, LPSTR buffer, DWORD size, void*) {
-  const char* text = nullptr;
-  for (const CodeText& entry : kTexts) {
-    if (entry.code == id) text = entry.text;
-  }
+  char own[128];
+  const char* text = text_for(id, own, sizeof own);
   if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || text == nullptr) {
     SetLastError(text == nullptr ? kNoMessageForCode : ERROR_INVALID_PARAMETER);
     return 0;

@@ -85,16 +85,6 @@ bool copy_in_pieces(int from, int to) {
   return copied;
 }
 
-// A new, empty copy takes the permissions of the file it copies (read,
-// write and execute) before any data reaches it.
-void take_permissions(const struct stat& from, int to) {
-  struct stat out;
-  if (fstat(to, &out) == 0 && S_ISREG(out.st_mode) && out.st_size == 0) {
-    int changed = fchmod(to, from.st_mode & 0777);
-    (void)changed;  // the copy is still made, with the permissions it has
-  }
-}
-
 }  // namespace
 
 BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
@@ -106,7 +96,6 @@ BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
     plat_fail_errno(errno);
     return FALSE;
   }
-  take_permissions(st, out);
 #ifdef FICLONE
   if (ioctl(out, FICLONE, in) == 0) return TRUE;
 #endif

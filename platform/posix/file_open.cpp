@@ -97,7 +97,7 @@ DWORD check_existing(int fd, DWORD access, DWORD flags, bool overwrite) {
 
   struct stat st;
   if (fstat(fd, &st) != 0) return plat_error_from_errno(errno);
-  if (S_ISDIR(st.st_mode) && directory_matters) return ERROR_ACCESS_DENIED;
+  if (S_ISDIR(st.st_mode) && directory_matters) return plat_error_from_errno(EISDIR);
   if (write_data && plat_refuses_writing(st.st_mode)) return ERROR_ACCESS_DENIED;
   if (write_attributes && st.st_uid != plat_effective_user()) return ERROR_ACCESS_DENIED;
   if (overwrite && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {

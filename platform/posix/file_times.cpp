@@ -90,6 +90,7 @@ DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info) {
   info->creation = (sx.stx_mask & STATX_BTIME) ? file_time_of(sx.stx_btime) : PLAT_NO_FILE_TIME;
   info->access = file_time_of(sx.stx_atime);
   info->write = file_time_of(sx.stx_mtime);
+  info->write_ns = sx.stx_mtime.tv_nsec % 100;
   info->change = file_time_of(sx.stx_ctime);
   info->attributes = attributes_of(sx.stx_mode);
   info->size = S_ISREG(sx.stx_mode) ? sx.stx_size : 0;
@@ -149,9 +150,15 @@ DWORD set_stamps(int fd, const struct timespec times[2]) {
 }  // namespace
 
 DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
-                            const uint64_t* access, const uint64_t* write) {
+                            const uint64_t* access, const uint64_t* write, uint32_t write_ns) {
   DWORD error = check_file_times(file, creation, access, write);
   if (error != NO_ERROR) return error;
+  // An access time of all ones keeps the access time as it is through
+  // whatever is done with the handle afterwards, as on Windows.
+  if (access != nullptr && *access == ~uint64_t{0}) {
+    int flags = fcntl(file->fd, F_GETFL);
+    if (flags != -1) fcntl(file->fd, F_SETFL, flags | O_NOATIME);
+  }
   TimeRequest a = request_of(access), w = request_of(write);
   if (a == KEEP && w == KEEP) return NO_ERROR;
 
@@ -161,6 +168,7 @@ DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
   struct timespec times[2];
   times[0] = a == SET ? timespec_of(*access) : timespec{0, UTIME_OMIT};
   times[1] = w == SET ? timespec_of(*write) : timespec{0, UTIME_OMIT};
+  if (w == SET) times[1].tv_nsec += write_ns % 100;
   if ((error = set_stamps(file->fd, times)) != NO_ERROR || !read_back) return error;
 
   struct statx after;
@@ -226,7 +234,9 @@ BOOL call_with_times(TimesCall call, HANDLE file, const FILETIME* creation, cons
 
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
                  const FILETIME* write) {
-  return call_with_times(plat_write_file_times, file, creation, access, write);
+  TimesCall set = [](const plat_handle* f, const uint64_t* c, const uint64_t* a,
+                     const uint64_t* w) { return plat_write_file_times(f, c, a, w); };
+  return call_with_times(set, file, creation, access, write);
 }
 
 // All but what only setting can show: whether the file system holds the

@@ -22,6 +22,8 @@ struct plat_file_info {
   uint64_t device;   // the file's identity: device and inode number
   uint64_t inode;
   uint32_t links;
+  // The modification time's nanoseconds below the 100 ns of a file time.
+  uint32_t write_ns;
 };
 
 // Reads the times, attributes, size and identity of the file behind an open handle (for a
@@ -36,8 +38,9 @@ DWORD plat_read_file_info(const plat_handle* file, plat_file_info* info);
 // 2038 is read back, and refused when it was stored more than a day away).
 // The handle must have been opened with FILE_WRITE_ATTRIBUTES or
 // GENERIC_WRITE. NO_ERROR or a Win32 code; on failure the file keeps the
-// times it had.
+// times it had. `write_ns` adds nanoseconds below the 100 ns to a write time
+// that is set.
 DWORD plat_write_file_times(const plat_handle* file, const uint64_t* creation,
-                            const uint64_t* access, const uint64_t* write);
+                            const uint64_t* access, const uint64_t* write, uint32_t write_ns = 0);
 
 #endif

@@ -21,6 +21,8 @@ struct plat_handle {
   DWORD console_mode;  // for a console: the mode SetConsoleMode set
   char* path;          // the name it was opened by (heap, owned), or null
   void* object;        // a thread's or a semaphore's record, else null
+  // A file made without a name (O_TMPFILE), not linked into a folder yet.
+  bool unnamed = false;
 };
 
 // The record behind a handle, or null for the invalid and null handles.

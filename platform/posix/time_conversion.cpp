@@ -1,6 +1,7 @@
 // Time conversions as Windows makes them: the system time, file times to and
 // from local time (with the current offset from UTC, so the trip out and back
-// is exact), and the MS-DOS date and time of FAT file systems.
+// is exact), the local time of a given instant (with the offset in force
+// then), and the MS-DOS date and time of FAT file systems.
 //
 // A file time counts 100-nanosecond intervals since 1601-01-01 00:00 UTC; the
 // calendar is the proleptic Gregorian one.
@@ -167,6 +168,27 @@ BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local) {
 
 BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc) {
   return shift(local, -local_offset(), utc);
+}
+
+// The process's own zone only: a zone's rules given as Windows keeps them
+// are not taken. Summer time and the zone's history as the system's zone
+// database has them; false when the local date leaves the years 1601 to
+// 30827.
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
+                                     LPSYSTEMTIME local) {
+  if (zone != nullptr) return fail(ERROR_NOT_SUPPORTED);
+  FILETIME time;
+  if (!SystemTimeToFileTime(utc, &time)) return FALSE;
+  int64_t seconds = static_cast<int64_t>(value_of(&time) / kTicksPerSecond);
+  time_t unix_seconds = static_cast<time_t>(seconds - kUnixEpochDays * kSecondsPerDay);
+  struct tm t;
+  if (localtime_r(&unix_seconds, &t) == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  FILETIME moved;
+  if (!shift(&time, static_cast<int64_t>(t.tm_gmtoff) * kTicksPerSecond, &moved)) return FALSE;
+  if (!FileTimeToSystemTime(&moved, local) || local->wYear > 30827) {
+    return fail(ERROR_INVALID_PARAMETER);
+  }
+  return TRUE;
 }
 
 // The date holds the day (bits 0-4), the month (5-8) and the years since 1980

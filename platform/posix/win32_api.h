@@ -55,6 +55,18 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+// A time zone's rules as Windows keeps them (only passed on here: the POSIX
+// layer knows the zone of the process alone).
+typedef struct _TIME_ZONE_INFORMATION {
+  LONG Bias;
+  WCHAR StandardName[32];
+  SYSTEMTIME StandardDate;
+  LONG StandardBias;
+  WCHAR DaylightName[32];
+  SYSTEMTIME DaylightDate;
+  LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+
 typedef union _LARGE_INTEGER {
   struct {
     DWORD LowPart;
@@ -104,6 +116,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 #define GENERIC_WRITE 0x40000000u
 #define FILE_READ_ATTRIBUTES 0x0080u
 #define FILE_WRITE_ATTRIBUTES 0x0100u
+#define DELETE 0x00010000u
 
 // Sharing: a handle that keeps writers out takes an advisory lock (see
 // share_lock.h); every other combination is accepted as it is.
@@ -299,6 +312,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* system, LPFILETIME file);
 BOOL FileTimeToSystemTime(const FILETIME* file, LPSYSTEMTIME system);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
+BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* utc,
+                                     LPSYSTEMTIME local);
 BOOL FileTimeToDosDateTime(const FILETIME* time, WORD* date, WORD* dostime);
 BOOL DosDateTimeToFileTime(WORD date, WORD dostime, LPFILETIME time);
 
@@ -311,6 +326,7 @@ int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR source, int count, L
                         LPCSTR default_char, LPBOOL used_default);
 BOOL CharToOemA(LPCSTR source, LPSTR dest);
 BOOL GetCPInfoExA(UINT codepage, DWORD flags, LPCPINFOEXA info);
+BOOL IsValidCodePage(UINT codepage);
 
 #ifdef __cplusplus
 }

@@ -33,6 +33,46 @@ SANITIZED = os.environ.get("CLI_SANITIZED") == "1"
 WINE_START_FAILURE = 1
 
 
+def fatal(line, text):
+    """A pattern for a line of txmorph's that ends with the system's text for
+    a code: `line`, " -- ", then `text` as the POSIX layer gives it; under
+    Wine whatever Wine's words are, where it has some."""
+    if UNDER_WINE:
+        return re.escape(line) + rb"(?: -- [^\n]+)?\n"
+    return re.escape(line) + rb" -- " + re.escape(text) + rb"\n"
+
+
+# Another user, for tests that act as one (a watcher, an attacker, a runner
+# without root's rights): nobody, and groups no one is in.
+NOBODY = 65534
+
+
+def as_user(uid, gid):
+    """A preexec_fn that runs the child as the user `uid` with the one group
+    `gid` and no others, as setpriv --reuid --regid --clear-groups does."""
+    def drop():
+        os.setgroups([])
+        os.setresgid(gid, gid, gid)
+        os.setresuid(uid, uid, uid)
+    return drop
+
+
+def why_no_other_user():
+    """Why this run cannot act as another user, or None when it can."""
+    if RUNNER:
+        return "other users natively only"
+    if os.geteuid() != 0:
+        return "only root can act as another user"
+    child = os.fork()
+    if child == 0:
+        try:
+            as_user(NOBODY, NOBODY)()
+        finally:
+            os._exit(0 if os.geteuid() == NOBODY else 1)
+    _, status = os.waitpid(child, 0)
+    return None if status == 0 else "this system does not let root become another user"
+
+
 def program(variable):
     path = os.environ.get(variable)
     if not path:

@@ -5,12 +5,13 @@ Under Wine some things cannot be checked: it ignores creation and change time
 sets, follows symbolic links even when told not to, and its error texts differ
 from Windows' (only the codes are compared there).
 """
+import datetime
 import os
 import re
 import subprocess
 import unittest
 
-from harness import UNDER_WINE, TempDirTest, program, run
+from harness import UNDER_WINE, TempDirTest, launch, program, run
 
 HELP_LINES = b"""Syntax: timecarry [?......] _sourcePath [_destPath1 [_destPath2 ...]]
   Source/Destination timestamps:  Write Creation Access chanGe
@@ -29,9 +30,14 @@ Exit code:
   0    Full success
   |2   No successful operations were done
   |4   2 sec rounding failed on some timestamp(s)
+  |16  The report could not be written
   |32  Failed setting timestamp on some file(s)
   |64  Failed requesting timestamp from some file(s)
   |128 Illegal command line
+  @YYYY-MM-DD[Thh:mm[:ss[.fffffff]]][Z|+hh:mm]  Date as source (no zone: local)
+  ?w+90sw ?W-1hw ?a+2dw  Exact shift by s m h d after a source, mixes with + -
+  SOURCE<TAB>DEST lines on stdin: each DEST from its SOURCE (path or @date)
+  ?@w       Print @date<TAB>path of each Write time (UTC); feed back with ?ww
 """
 BANNER = re.compile(rb"^timecarry [^\n]*  \[[A-Z][a-z]{2} \d\d \d{4}\]\n")
 
@@ -39,12 +45,19 @@ NOT_FOUND = b"(2) The system cannot find the file specified.\n"
 PATH_NOT_FOUND = b"(3) The system cannot find the path specified.\n"
 TOO_LONG = b"(206) The filename or extension is too long.\n"
 NOT_SUPPORTED = b"(50) The request is not supported.\n"
+INVALID = b"(87) The parameter is incorrect.\n"
 
 # The longest path a list line may hold.
 LONGEST = 259 if UNDER_WINE else 4095
 
 SECOND = 1_000_000_000  # in nanoseconds
 T2020 = 1_577_836_800 * SECOND  # 2020-01-01 00:00:00 UTC
+
+
+def utc_ns(*date, ns=0):
+    """Nanoseconds since 1970 of a UTC date and time."""
+    moment = datetime.datetime(*date, tzinfo=datetime.timezone.utc)
+    return int(moment.timestamp()) * SECOND + ns
 
 
 def codes_only(text):
@@ -59,11 +72,11 @@ class Timecarry(TempDirTest):
         super().setUp()
         self.exe = program("TIMECARRY")
 
-    def tc(self, *args, stdin=subprocess.DEVNULL, lang="C.UTF-8"):
+    def tc(self, *args, stdin=subprocess.DEVNULL, lang="C.UTF-8", tz="UTC"):
         """Runs in the temporary directory; standard input a character device
         unless a list is given."""
         return run(self.exe, *args, stdin=stdin, cwd=self.dir,
-                   env={"LANG": lang, "LC_ALL": "", "LC_CTYPE": "", "TZ": "UTC"})
+                   env={"LANG": lang, "LC_ALL": "", "LC_CTYPE": "", "TZ": tz})
 
     def file(self, name, write_ns=T2020, access_ns=None):
         path = self.write(name, name)
@@ -89,27 +102,60 @@ class Help(Timecarry):
         self.assertIsNotNone(match, out[:80])
         self.assertEqual(out[match.end():], HELP_LINES)
 
-    def test_no_argument_or_only_a_question_mark(self):
-        for args in [(), ("?",)]:
+    def test_no_argument_only_a_question_mark_or_help(self):
+        for args in [(), ("?",), ("--help",)]:
             code, out, _ = self.tc(*args)
             self.assertEqual(code, 130)
             self.assertHelp(out)
+
+    def test_version_is_the_banner(self):
+        code, out, _ = self.tc("--version")
+        self.assertEqual(code, 0)
+        self.assertEqual(BANNER.match(out).group(0), out)
+        self.file("--help")  # beside another argument, a path as ever
+        code, out, _ = self.tc("--help", "--help")
+        self.assertEqual((code, out), (0, b"--help\n"))
 
     def test_illegal_operations_are_noticed_after_the_source_was_read(self):
         self.file("a")
         code, out, _ = self.tc("?xx", "a")
         self.assertEqual(code, 130)
-        self.assertHelp(out)
+        line, help_text = out.split(b"\n", 1)
+        self.assertEqual(line, b"Illegal operation string \"xx\": 'x' at 1 is not a time letter")
+        self.assertHelp(help_text)
         code, out, _ = self.tc("?xx", "missing")
         self.assertEqual(code, 66)
         self.assertOutput(out, b'ERROR! Cannot open "missing" -- ' + NOT_FOUND)
+
+    def test_what_is_illegal_where(self):
+        self.file("a")
+        cases = [
+            ("2021-03-04", b"'2' at 1 is not a time letter"),
+            ("w", b"end at 2 is not a time letter"),
+            ("ww c", b"end at 5 is not a time letter"),
+            ("w<+w", b"'+' at 3 is not a time letter"),
+            ("w+1w", b"'w' at 4 is not a unit (s, m, h or d)"),
+            ("w-12", b"end at 5 is not a unit (s, m, h or d)"),
+            ("w+1h+5yw", b"'y' at 7 is not a unit (s, m, h or d)"),
+            ("@n", b"'n' at 2 is not a time letter of a file (W, C, A or G)"),
+            ("@wa", b"'a' at 3 is more than ?@ takes (one time letter)"),
+        ]
+        for operations, why in cases:
+            with self.subTest(operations=operations):
+                code, out, _ = self.tc("?" + operations, "a")
+                self.assertEqual(code, 130)
+                line, help_text = out.split(b"\n", 1)
+                self.assertEqual(line, b'Illegal operation string "%s": %s'
+                                 % (operations.encode(), why))
+                self.assertHelp(help_text)
 
     def test_illegal_operations_with_a_path_list(self):
         self.file("a")
         code, out, _ = self.tc("?w<+w", stdin=b"missing\na\nnever\n")
         self.assertEqual(code, 2 + 64 + 128)
-        first, help_text = out.split(b"\n", 1)
+        first, line, help_text = out.split(b"\n", 2)
         self.assertOutput(first + b"\n", b'ERROR! Cannot open "missing" -- ' + NOT_FOUND)
+        self.assertEqual(line, b"Illegal operation string \"w<+w\": '+' at 3 is not a time letter")
         self.assertHelp(help_text)
 
 
@@ -273,12 +319,158 @@ class Preview(Timecarry):
         self.assertTrue(out.endswith(HELP_LINES))
 
 
+class WrittenDates(Timecarry):
+    """@DATE as a source: W, C, A and G all that time."""
+
+    def test_each_form_with_and_without_a_zone_and_summer_time(self):
+        cases = [
+            ("UTC", "2021-03-04 05:06", utc_ns(2021, 3, 4, 5, 6)),
+            ("UTC", "2021-03-04T05:06:07.1234567", utc_ns(2021, 3, 4, 5, 6, 7, ns=123_456_700)),
+            ("JST-9", "2021-03-04T05:06:07.5", utc_ns(2021, 3, 3, 20, 6, 7, ns=500_000_000)),
+            ("JST-9", "2021-03-04T05:06-02:30", utc_ns(2021, 3, 4, 7, 36)),
+            ("Europe/Berlin", "2021-03-28T02:30", utc_ns(2021, 3, 28, 1, 30)),  # skipped: 03:30
+            ("Europe/Berlin", "2021-03-28T03:00", utc_ns(2021, 3, 28, 1)),
+            ("Europe/Berlin", "2021-10-31T02:30", utc_ns(2021, 10, 31, 0, 30)),  # twice: first
+            ("Europe/Berlin", "2021-10-31T03:00", utc_ns(2021, 10, 31, 2)),
+        ]
+        for tz, date, expected in cases:
+            with self.subTest(tz=tz, date=date):
+                self.file("f", 0)
+                code, out, _ = self.tc("?wwaa", "@" + date, "f", tz=tz)
+                self.assertEqual((code, out), (0, b"f\n"))
+                self.assertEqual((self.mtime("f"), self.atime("f")), (expected, expected))
+
+    def test_what_is_no_date_is_a_path(self):
+        self.file("@2021-02-30", T2020 + 3 * SECOND)  # no such day
+        self.file("@2021-03-04", T2020 + 5 * SECOND)  # a date: reached as ./@...
+        self.file("f", 0)
+        for source, expected in [("@2021-02-30", T2020 + 3 * SECOND),
+                                 ("./@2021-03-04", T2020 + 5 * SECOND),
+                                 ("@2021-03-04", utc_ns(2021, 3, 4))]:
+            code, out, _ = self.tc(source, "f")
+            self.assertEqual((code, out, self.mtime("f")), (0, b"f\n", expected), source)
+        for source, failure in [("@yesterday", b"open"), ("@1600-12-31", b"retrieve date/time from")]:
+            code, out, _ = self.tc(source, "f")
+            self.assertEqual(code, 66)
+            self.assertOutput(out, b'ERROR! Cannot %s "%s" -- ' % (failure, source.encode())
+                              + (NOT_FOUND if failure == b"open" else INVALID))
+        # Alone, a word is its own source: a path.
+        code, out, _ = self.tc("?w+w", "@2021-03-04")
+        self.assertEqual((code, out, self.mtime("@2021-03-04")),
+                         (0, b"@2021-03-04\n", T2020 + 60 * SECOND))
+
+
+class ExactShifts(Timecarry):
+    def test_each_unit_mixed_with_minute_steps_and_out_of_range(self):
+        start = utc_ns(2021, 3, 28, 9, 0, 17, ns=300_000_000)
+        cases = [
+            ("?w+1hw", utc_ns(2021, 3, 28, 10, 0, 17, ns=300_000_000)),
+            ("?w-90sw", utc_ns(2021, 3, 28, 8, 58, 47, ns=300_000_000)),
+            ("?w+2dw", utc_ns(2021, 3, 30, 9, 0, 17, ns=300_000_000)),
+            ("?w+-1hw", utc_ns(2021, 3, 28, 8, 1)),
+            ("?W-1h+w", utc_ns(2021, 3, 28, 8, 1)),
+        ]
+        for operations, expected in cases:
+            with self.subTest(operations=operations):
+                self.file("f", start)
+                code, out, _ = self.tc(operations, "f", tz="Europe/Berlin")
+                self.assertEqual((code, out, self.mtime("f")), (0, b"f\n", expected))
+        for operations in ["?w-200000dw", "?w+99999999999dw"]:
+            self.file("f", start)
+            code, out, _ = self.tc(operations, "f")
+            self.assertEqual(code, 4)
+            value = start // 100 + 116_444_736_000_000_000
+            self.assertOutput(out, b"ERROR! Cannot shift timestamp %d  -- " % value + INVALID
+                              + b"f\n")
+            self.assertEqual(self.mtime("f"), start)
+
+
+class Pairs(Timecarry):
+    """SOURCE<TAB>DESTINATION lines: the destination from the source."""
+
+    def test_pairs_with_dates_missing_and_empty_paths(self):
+        self.file("a", T2020 + 5 * SECOND)
+        self.file("a b", T2020 + 7 * SECOND)
+        for name in ["b", "c d", "e", "@2021-03-04"]:
+            self.file(name, 0)
+        listing = (b"a\tb\n\"a b\"\t\"c d\"\n@2021-03-04T05:06:07.5Z\te\n"
+                   b"missing\tb\na\tmissing\n\tb\na\t\n@2021-03-04\n")
+        code, out, _ = self.tc("?ww", stdin=listing)
+        self.assertEqual(code, 64 + 32)
+        self.assertOutput(out, b"b\nc d\ne\n" + b'ERROR! Cannot open "missing" -- ' + NOT_FOUND
+                          + b"missing -- ERROR! " + NOT_FOUND
+                          + b'ERROR! Cannot open "" -- ' + PATH_NOT_FOUND
+                          + b" -- ERROR! " + PATH_NOT_FOUND + b"@2021-03-04\n")
+        self.assertEqual([self.mtime(name) for name in ["b", "c d", "e"]],
+                         [T2020 + 5 * SECOND, T2020 + 7 * SECOND,
+                          utc_ns(2021, 3, 4, 5, 6, 7, ns=500_000_000)])
+
+    @unittest.skipIf(UNDER_WINE, "find -printf writes POSIX paths")
+    def test_a_tree_mirrored_with_find(self):
+        for name, write_ns in [("A/x", T2020), ("A/sub/y z", T2020 + 9 * SECOND + 100)]:
+            for tree in "AB":
+                os.makedirs(os.path.dirname(self.path(tree + name[1:])), exist_ok=True)
+                self.file(tree + name[1:], write_ns if tree == "A" else 0)
+        listing = subprocess.run(["find", "A", "-type", "f", "-printf", "%p\tB/%P\n"],
+                                 cwd=self.dir, capture_output=True, check=True).stdout
+        code, _, _ = self.tc("?ww", stdin=listing)
+        self.assertEqual(code, 0)
+        self.assertEqual([self.mtime("B/x"), self.mtime("B/sub/y z")],
+                         [T2020, T2020 + 9 * SECOND + 100])
+
+
+class SavedTimes(Timecarry):
+    """?@: each path's time as @DATE<TAB>PATH, which a list gives back."""
+
+    def test_saved_and_given_back_to_the_100_ns(self):
+        times = {"a": (T2020 + 123_456_700, T2020 + 100), "b c": (utc_ns(1999, 12, 31, 23, 59, 59,
+                                                                          ns=999_999_900), T2020)}
+        for name, (write_ns, access_ns) in times.items():
+            self.file(name, write_ns, access_ns)
+        code, saved_w, _ = self.tc("?@", "a", stdin=b"b c\nmissing\n", tz="Europe/Berlin")
+        self.assertEqual(code, 64)
+        self.assertOutput(saved_w, b"@1999-12-31T23:59:59.9999999Z\tb c\n"
+                          b'ERROR! Cannot open "missing" -- ' + NOT_FOUND
+                          + b"@2020-01-01T00:00:00.1234567Z\ta\n")
+        code, saved_a, _ = self.tc("?@A", "a", "b c")
+        self.assertEqual(code, 0)
+        for name in times:
+            self.set_times(name, 0, 0)
+        kept = b"".join(line + b"\n" for line in saved_w.splitlines() if line.startswith(b"@"))
+        for operations, listing in [("?ww", kept), ("?aa", saved_a)]:
+            code, out, _ = self.tc(operations, stdin=listing, tz="JST-9")
+            self.assertEqual((code, out), (0, b"b c\na\n" if operations == "?ww" else b"a\nb c\n"))
+        for name, (write_ns, access_ns) in times.items():
+            self.assertEqual((self.mtime(name), self.atime(name)), (write_ns, access_ns), name)
+
+
+class UnwrittenReport(Timecarry):
+    def test_a_full_disk_or_a_closed_pipe_is_bit_16_and_the_run_goes_on(self):
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        for stdout in [open("/dev/full", "wb"), os.fdopen(write_end, "wb")]:
+            with stdout:
+                self.file("f", T2020)
+                command, check = launch(self.exe, "?nw", "f")
+                done = subprocess.run(command, stdout=stdout, stdin=subprocess.DEVNULL,
+                                      cwd=self.dir)
+                check()
+                self.assertEqual(done.returncode, 16)
+                self.assertGreater(self.mtime("f"), T2020)
+        # ?@ and the help alike
+        with open("/dev/full", "wb") as full:
+            for args, code in [(("?@", "f"), 16), ((), 128 + 16 + 2), (("--version",), 16)]:
+                command, check = launch(self.exe, *args)
+                done = subprocess.run(command, stdout=full, stdin=subprocess.DEVNULL, cwd=self.dir)
+                check()
+                self.assertEqual(done.returncode, code, args)
+
+
 def on_ext4(path):
     kind = subprocess.run(["stat", "-f", "-c", "%T", path], capture_output=True, text=True)
     return kind.stdout.strip() == "ext2/ext3"
 
 
-INVALID = b"(87) The parameter is incorrect.\n"
 EXT4_FIRST = -(2**31) * SECOND  # 1901-12-13 20:45:52 UTC
 T2300 = 10_413_792_000 * SECOND
 

@@ -15,7 +15,7 @@ program's own help text verbatim are marked by a line holding
 import re
 import sys
 
-OPERATION = re.compile(r"\?[?A-Za-z#.:+\-<>=!~]")
+OPERATION = re.compile(r"\?[?@A-Za-z#.:+\-<>=!~]")
 HELP_OPTION = re.compile(r"(?<![\w-])(\\)?-\?")
 MARK = "docs-check: help text follows"
 

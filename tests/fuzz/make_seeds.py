@@ -90,8 +90,8 @@ def tokenizer_seeds():
 
 # --- path_lines ------------------------------------------------------------
 
-def path_lines_seed(stream, room=0, failure=0xFFFF, sizes=(), quotes_in_names=True):
-    rule = 0 if quotes_in_names else 8
+def path_lines_seed(stream, room=0, failure=0xFFFF, sizes=(), quotes_in_names=True, pairs=False):
+    rule = (0 if quotes_in_names else 8) | (16 if pairs else 0)
     data = bytes([room]) + struct.pack("<H", failure) + bytes([len(sizes) | rule])
     for size in sizes:
         data += struct.pack("<H", size)
@@ -109,6 +109,11 @@ def path_lines_seeds():
         "small reads": path_lines_seed(b"one\ntwo\r\nthree", sizes=(1, 2, 3)),
         "small room": path_lines_seed(b"abcdef\nab\n\"abc\"\n", room=4),
         "failing read": path_lines_seed(b"kept\ncut here\nnever", failure=8, sizes=(5,)),
+        "pairs": path_lines_seed(b'a\tb\n"a b"\t"c d"\n\tb\na\t\n\t\nx\ty\tz\n"q\tr"\nplain\n',
+                                 sizes=(3, 1), pairs=True),
+        "long pairs": path_lines_seed(b"abcd\tab\nab\tabcd\n\"abc\"\t\"abc\"\n", room=4, pairs=True),
+        "pairs without quotes": path_lines_seed(b'"a"\t"b"\n"\t"\n', quotes_in_names=False,
+                                                pairs=True),
     }
 
 
@@ -144,6 +149,10 @@ def operations_seeds():
                                                                          (8, 4), (9, 5)]),
         "minutes": operations_seed(b"w--w c++++c a-a", [(1, 12345678), (0, 0), (7, 0),
                                                          (7, 1 << 63), (0, 0)]),
+        "shifts": operations_seed(b"w+90sw c-1Hc a+-2da g+1m+g W+007sa", NEAR),
+        "shift ranges": operations_seed(b"w-2sw :+1sc .+0sa w+99999999999999999999dg n-1sn",
+                                        [(7, 10000000), (0, 0), (0, 0), (0, 0), (7, 0)]),
+        "shift units": operations_seed(b"w+1w", NEAR),
     }
 
 

@@ -1,7 +1,7 @@
 // evaluate_operations over any operation string and source times of the
 // fuzzer's choosing, against a plain evaluator written from the language's
-// description: the same verdict, the same new times, the same rounding
-// reports in the same order and the same exit bit. The string sits in a block
+// description: the same verdict, the same new times, the same rounding and
+// shift reports in the same order and the same exit bit. The string sits in a block
 // of its exact size, so a read past its NUL is caught by the sanitizer.
 //
 // The time zone is UTC, where the 2-second rounding is plain arithmetic: a
@@ -64,11 +64,17 @@ file_time time_of(uint8_t kind, uint64_t value, file_time before) {
 // ---------------------------------------------------------------------------
 // The reference evaluator.
 
+// A report of a value that could not be rounded or shifted, in order.
+struct Report {
+  const char* what;  // "convert" or "shift"
+  file_time value;
+};
+
 struct Expected {
   bool legal;
   file_time times[time_count];
   bool given[time_count];
-  std::vector<file_time> reports;  // values that could not be rounded, in order
+  std::vector<Report> reports;
 };
 
 const char kLetters[] = "#WCAG.:N";
@@ -82,10 +88,37 @@ int letter_index(uint8_t c) {
 
 file_time rounded(file_time value, Expected* e) {
   if (value < kDosFirst || value >= kDosEnd) {
-    e->reports.push_back(value);
+    e->reports.push_back({"convert", value});
     return value;
   }
   return value - value % (2 * kSecond);
+}
+
+// An exact shift of count units, in 128-bit arithmetic: the result must stay
+// within 0 and the largest time, or the value stays and is reported.
+file_time shifted(file_time value, bool forward, unsigned __int128 count, file_time unit,
+                  Expected* e) {
+  __int128 moved =
+      static_cast<__int128>(value) + (forward ? 1 : -1) * static_cast<__int128>(count * unit);
+  if (value > time_largest || moved < 0 || moved > static_cast<__int128>(time_largest)) {
+    e->reports.push_back({"shift", value});
+    return value;
+  }
+  return static_cast<file_time>(moved);
+}
+
+file_time unit_of(uint8_t c) {
+  switch (c) {
+    case 's':
+    case 'S': return kSecond;
+    case 'm':
+    case 'M': return kMinute;
+    case 'h':
+    case 'H': return 60 * kMinute;
+    case 'd':
+    case 'D': return 24 * 60 * kMinute;
+    default: return 0;
+  }
 }
 
 bool holds(uint8_t op, file_time value, file_time reference) {
@@ -111,8 +144,20 @@ Expected evaluate(const file_time* sources, const uint8_t* s) {
     file_time value = sources[source];
     if (s[i] >= 'A' && s[i] <= 'Z') value = rounded(value, &e);
     i++;
-    for (; s[i] == '+' || s[i] == '-'; i++) {
-      value = (value / kMinute + (s[i] == '+' ? 1 : file_time{0} - 1)) * kMinute;
+    while (s[i] == '+' || s[i] == '-') {
+      bool forward = s[i++] == '+';
+      if (s[i] < '0' || s[i] > '9') {
+        value = (value / kMinute + (forward ? 1 : file_time{0} - 1)) * kMinute;
+        continue;
+      }
+      unsigned __int128 count = 0;
+      for (; s[i] >= '0' && s[i] <= '9'; i++) {
+        if (count < (static_cast<unsigned __int128>(1) << 80)) count = count * 10 + (s[i] - '0');
+      }
+      file_time unit = unit_of(s[i]);
+      if (unit == 0) return e;
+      i++;
+      value = shifted(value, forward, count, unit, &e);
     }
     uint8_t op = 0;
     if (s[i] != 0 && strchr("<>=!~", s[i]) != nullptr) op = s[i++];
@@ -142,17 +187,18 @@ uint8_t keep_output(uint32_t ch, rt_fmt_ctx* ctx) {
   return 0;
 }
 
-void check_reports(const std::vector<file_time>& values) {
+void check_reports(const std::vector<Report>& reports) {
   size_t at = 0;
-  for (file_time value : values) {
-    std::string report = "ERROR! Cannot convert timestamp " + std::to_string(value) + "  -- ";
+  for (const Report& r : reports) {
+    std::string report =
+        std::string("ERROR! Cannot ") + r.what + " timestamp " + std::to_string(r.value) + "  -- ";
     FUZZ_CHECK(printed.compare(at, report.size(), report) == 0, "report of %llu at %zu",
-               static_cast<unsigned long long>(value), at);
+               static_cast<unsigned long long>(r.value), at);
     size_t end = printed.find('\n', at);
     FUZZ_CHECK(end != std::string::npos, "the report ends its line");
     at = end + 1;
   }
-  FUZZ_CHECK(at == printed.size(), "nothing printed besides %zu reports", values.size());
+  FUZZ_CHECK(at == printed.size(), "nothing printed besides %zu reports", reports.size());
 }
 
 bool set_up() {

@@ -7,8 +7,9 @@
 // Input: the room byte (0: PLAT_PATH_MAX as the program uses it, else that many
 // bytes with the NUL); the failure word (16 bits: the input ends after that
 // many bytes, 0xFFFF: it does not); the count of read sizes (low 3 bits; bit 3
-// set: names cannot hold quotes) and that many 16-bit read sizes, used in turn
-// (0 stands for the reader's whole block); the rest is the stream.
+// set: names cannot hold quotes; bit 4 set: a TAB splits a line into a pair)
+// and that many 16-bit read sizes, used in turn (0 stands for the reader's
+// whole block); the rest is the stream.
 #include <string.h>
 
 #include <string>
@@ -24,13 +25,29 @@ namespace {
 struct Line {
   path_line_kind kind;
   std::string text;
+  std::string second;
 };
 
-// The model: split the stream; drop every quote, or where names hold quotes
-// only a pair that encloses the whole line; skip empty lines; keep at most
-// room - 1 characters of a line and mark it when it had more.
+// A path as read: every quote dropped, or where names hold quotes only a pair
+// that encloses the whole path.
+std::string unquoted(const std::string& raw, bool quotes_in_names) {
+  if (quotes_in_names) {
+    bool enclosed = raw.size() >= 2 && raw.front() == '"' && raw.back() == '"';
+    return enclosed ? raw.substr(1, raw.size() - 2) : raw;
+  }
+  std::string text;
+  for (char c : raw) {
+    if (c != '"') text += c;
+  }
+  return text;
+}
+
+// The model: split the stream into lines, and with pairs a line at its first
+// TAB; unquote each path; skip empty lines; keep at most room - 1 characters
+// of a path and mark the line when it had more (the first path too long, or
+// else the second, is the text).
 std::vector<Line> model_lines(const uint8_t* bytes, size_t length, uint32_t room,
-                              bool quotes_in_names) {
+                              bool quotes_in_names, bool pairs) {
   std::vector<Line> lines;
   std::string raw;
   for (size_t i = 0; i <= length; i++) {
@@ -39,20 +56,18 @@ std::vector<Line> model_lines(const uint8_t* bytes, size_t length, uint32_t room
       raw += static_cast<char>(bytes[i]);
       continue;
     }
-    std::string text;
-    if (!quotes_in_names) {
-      for (char c : raw) {
-        if (c != '"') text += c;
-      }
-    } else if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') {
-      text = raw.substr(1, raw.size() - 2);
-    } else {
-      text = raw;
-    }
+    size_t tab = pairs ? raw.find('\t') : std::string::npos;
+    std::string text = unquoted(raw.substr(0, tab), quotes_in_names);
+    std::string second =
+        tab == std::string::npos ? "" : unquoted(raw.substr(tab + 1), quotes_in_names);
     if (text.size() + 1 > room) {
-      lines.push_back({path_line_too_long, text.substr(0, room - 1)});
+      lines.push_back({path_line_too_long, text.substr(0, room - 1), ""});
+    } else if (second.size() + 1 > room) {
+      lines.push_back({path_line_too_long, second.substr(0, room - 1), ""});
+    } else if (tab != std::string::npos) {
+      lines.push_back({path_line_pair, text, second});
     } else if (!text.empty()) {
-      lines.push_back({path_line_path, text});
+      lines.push_back({path_line_path, text, ""});
     }
     raw.clear();
   }
@@ -96,6 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t sizes_byte = take_byte(&in);
   size_t size_count = sizes_byte & 7;
   bool quotes_in_names = !(sizes_byte & 8);
+  bool pairs = (sizes_byte & 16) != 0;
   for (size_t i = 0; i < size_count; i++) {
     sizes[i] = take_u16(&in);
   }
@@ -103,13 +119,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t length = take_rest(&in, &bytes);
   if (failure != 0xFFFF && failure < length) length = failure;
 
-  std::vector<Line> expected = model_lines(bytes, length, room, quotes_in_names);
+  std::vector<Line> expected = model_lines(bytes, length, room, quotes_in_names, pairs);
   Stream stream{bytes, length, 0, sizes, size_count, 0, false};
   path_line_reader reader;
   init_path_line_reader(&reader, read_stream, &stream, quotes_in_names);
-  std::vector<char> line(room);
+  std::vector<char> line(room), second(room);
   for (size_t n = 0;; n++) {
-    path_line_kind kind = next_path_line(&reader, line.data(), room);
+    path_line_kind kind =
+        next_path_line(&reader, line.data(), room, pairs ? second.data() : nullptr);
     if (n == expected.size()) {
       FUZZ_CHECK(kind == path_line_end, "line %zu after the last one", n);
       break;
@@ -118,8 +135,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                expected[n].kind);
     FUZZ_CHECK(strlen(line.data()) == expected[n].text.size() && line.data() == expected[n].text,
                "line %zu differs", n);
+    if (kind == path_line_pair) {
+      FUZZ_CHECK(
+          strlen(second.data()) == expected[n].second.size() && second.data() == expected[n].second,
+          "line %zu: its second path differs", n);
+    }
   }
-  FUZZ_CHECK(next_path_line(&reader, line.data(), room) == path_line_end, "the end repeats");
+  FUZZ_CHECK(
+      next_path_line(&reader, line.data(), room, pairs ? second.data() : nullptr) == path_line_end,
+      "the end repeats");
   FUZZ_CHECK(line[0] == 0, "an empty line at the end");
   return 0;
 }

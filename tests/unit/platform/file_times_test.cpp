@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/posix/native_api.h"
 #include "tests/unit/platform/file_test_dir.h"
 
@@ -74,6 +75,27 @@ TEST_F(FileTimes, ReadAndWriteToTheHundredNanoseconds) {
   EXPECT_EQ(access, value(na));
   EXPECT_EQ(write, value(later));
   CloseHandle(h);
+}
+
+TEST_F(FileTimes, TheWriteTimeToTheNanosecond) {
+  std::string from = make_file("from", "x"), to = make_file("to", "y");
+  struct timespec times[2] = {{1500000000, 5}, {1577836800, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, from.c_str(), times, 0), 0);
+  HANDLE source = open_attributes(from, FILE_READ_ATTRIBUTES);
+  HANDLE target = open_attributes(to, FILE_WRITE_ATTRIBUTES);
+  plat_write_time stamp;
+  ASSERT_TRUE(plat_get_write_time(source, &stamp));
+  EXPECT_EQ(value(stamp.time), file_time_at(1577836800, 123456700));
+  EXPECT_EQ(stamp.nanoseconds, 89u);
+  ASSERT_TRUE(plat_set_write_time(target, &stamp));
+  struct stat st;
+  ASSERT_EQ(stat(to.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1577836800);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+  EXPECT_FALSE(plat_set_write_time(source, &stamp));  // opened to read attributes only
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(source);
+  CloseHandle(target);
 }
 
 TEST_F(FileTimes, RefusedRequestsChangeNothing) {

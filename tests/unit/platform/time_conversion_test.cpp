@@ -114,6 +114,39 @@ TEST(TimeConversion, LocalTimeUsesTheCurrentOffsetBothWays) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+// The offset in force at each instant, summer time and history included
+// (the day of the week is the local one).
+TEST(TimeConversion, LocalTimeOfAnInstantInItsZone) {
+  struct Case {
+    SYSTEMTIME utc, local;
+  };
+  const Case cases[] = {
+      {{2021, 3, 0, 28, 0, 59, 59, 999}, {2021, 3, 0, 28, 1, 59, 59, 999}},  // before the change
+      {{2021, 3, 0, 28, 1, 0, 0, 0}, {2021, 3, 0, 28, 3, 0, 0, 0}},         // summer time
+      {{2021, 10, 0, 31, 0, 30, 0, 0}, {2021, 10, 0, 31, 2, 30, 0, 0}},     // 02:30 twice
+      {{2021, 10, 0, 31, 1, 30, 0, 0}, {2021, 10, 0, 31, 2, 30, 0, 0}},
+      {{1970, 7, 0, 1, 12, 0, 0, 0}, {1970, 7, 3, 1, 13, 0, 0, 0}},         // no summer time then
+      {{1601, 1, 0, 1, 0, 0, 0, 0}, {1601, 1, 1, 1, 0, 53, 28, 0}},         // local mean time
+  };
+  TimeZone zone("Europe/Berlin");
+  for (const Case& c : cases) {
+    SYSTEMTIME local;
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &c.utc, &local)) << c.utc.wYear;
+    EXPECT_EQ(local.wYear, c.local.wYear);
+    EXPECT_EQ(local.wMonth, c.local.wMonth);
+    EXPECT_EQ(local.wDay, c.local.wDay);
+    EXPECT_EQ(local.wDayOfWeek, c.local.wDayOfWeek);
+    EXPECT_EQ(local.wHour * 3600 + local.wMinute * 60 + local.wSecond,
+              c.local.wHour * 3600 + c.local.wMinute * 60 + c.local.wSecond)
+        << c.utc.wYear << "-" << c.utc.wMonth << " " << c.utc.wHour;
+    EXPECT_EQ(local.wMilliseconds, c.local.wMilliseconds);
+  }
+  TimeZone west("EST5");
+  SYSTEMTIME first = {1601, 1, 0, 1, 4, 0, 0, 0}, local;
+  EXPECT_FALSE(SystemTimeToTzSpecificLocalTime(nullptr, &first, &local));  // 1600 locally
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
 TEST(TimeConversion, DosDateAndTimeCutToEvenSecondsWithinTheirYears) {
   WORD date = 0, time = 0;
   FILETIME in = ft(k1980), out;

@@ -50,10 +50,11 @@ TEST_F(Operations, LettersInEitherCaseAndTheirIndices) {
 
 TEST_F(Operations, Grammar) {
   for (const char* legal : {"", "   ", "ww", "w+<w", "w-+-w", "ww  ca", " w>c", "w#", "w.",
-                            "w:", "wn", "#w", "nwnang"}) {
+                            "w:", "wn", "#w", "nwnang", "w+1s<w", "w-+2d-w"}) {
     EXPECT_TRUE(evaluate_operations(&run_, legal)) << legal;
   }
-  for (const char* illegal : {"w", "w<", "w+", "w w", "w<+w", "wx", "x", "w<<w", "ww c", "w<w?"}) {
+  for (const char* illegal : {"w", "w<", "w+", "w w", "w<+w", "wx", "x", "w<<w", "ww c", "w<w?",
+                              "w+1w", "w+1", "w<+1sw", "w+1s", "w1sw", "w+hw"}) {
     EXPECT_FALSE(evaluate_operations(&run_, illegal)) << illegal;
   }
   EXPECT_EQ(captured_output(), "");
@@ -106,6 +107,74 @@ TEST_F(Operations, MinuteStepsTruncateFirst) {
   run_.source_times[time_write] = 5;
   file_time minute = 600000000;
   expect_times("w-w", {time_write}, {(file_time{0} - 1) * minute});
+}
+
+TEST_F(Operations, ExactShiftsMixedWithMinuteSteps) {
+  file_time w = source(time_write);  // 12:34:56.7
+  file_time minute = 60 * kSecond, hour = 60 * minute;
+  const struct {
+    const char* operations;
+    file_time expected;
+  } cases[] = {
+      {"w+90sw", w + 90 * kSecond},
+      {"w-1hw", w - hour},
+      {"w+2dw", w + 48 * hour},
+      {"w+007Mw", w + 7 * minute},
+      {"w+0sw", w},
+      {"w+-1hw", utc_time(2021, 3, 4, 11, 35, 0)},  // the next minute, then an hour back
+      {"w-1h+w", utc_time(2021, 3, 4, 11, 35, 0)},
+      {"W+1sw", utc_time(2021, 3, 4, 12, 34, 57)},
+      {"w+1h+1h-30mw", w + 90 * minute},
+  };
+  for (const auto& c : cases) expect_times(c.operations, {time_write}, {c.expected});
+  expect_times("w+1d<a w-1d>c", {time_access, time_creation}, {w + 24 * hour, w - 24 * hour});
+  EXPECT_EQ(run_.exit_status, exit_nothing_done);
+  EXPECT_EQ(captured_output(), "");
+}
+
+TEST_F(Operations, ShiftsBeyondTheTimesThereAreLeaveTheValue) {
+  run_.source_times[time_write] = kSecond;
+  expect_times("w-1sw", {time_write}, {0});
+  expect_times(":-1sw", {time_write}, {time_largest - kSecond});
+  EXPECT_EQ(captured_output(), "");
+  const struct {
+    const char* operations;
+    file_time unchanged;
+  } cases[] = {
+      {"w-2sw", kSecond},        {":+1sw", time_largest},
+      {".+0sw", time_all_ones},  {"w+99999999999999999999999dw", kSecond},
+      {"w+10675200dw", kSecond},  // just past the largest time
+  };
+  for (const auto& c : cases) {
+    captured_output().clear();
+    run_.exit_status = exit_nothing_done;
+    expect_times(c.operations, {time_write}, {c.unchanged});
+    EXPECT_EQ(run_.exit_status, exit_nothing_done | exit_rounding_failed);
+    EXPECT_EQ(captured_output(), "ERROR! Cannot shift timestamp " + std::to_string(c.unchanged) +
+                                     "  -- (87) The parameter is incorrect.\n");
+  }
+}
+
+// What a whole pass read tells which source times the string needs at all.
+TEST_F(Operations, TheSourceTimesAStringReads) {
+  const struct {
+    const char* operations;
+    bool known;
+    uint8_t reads;
+  } cases[] = {
+      {"nwna", true, 1u << time_now},
+      {"N+1hw .a #c", true, (1u << time_now) | (1u << time_preserve) | (1u << time_ignore)},
+      {"n<w", true, (1u << time_now) | (1u << time_write)},
+      {"wa", true, 1u << time_write},
+      {"n~c nw", false, 0},  // the condition fails: the rest was never read
+  };
+  for (const auto& c : cases) {
+    run_.string_reads_known = false;
+    run_.string_reads = 0;
+    ASSERT_TRUE(evaluate_operations(&run_, c.operations)) << c.operations;
+    EXPECT_EQ(run_.string_reads_known, c.known) << c.operations;
+    EXPECT_EQ(run_.string_reads, c.known ? c.reads : 0) << c.operations;
+  }
 }
 
 TEST_F(Operations, MinimumAndMaximumAreUnsigned) {

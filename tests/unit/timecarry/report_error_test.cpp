@@ -7,7 +7,7 @@ using ReportError = TimecarryTest;
 
 TEST_F(ReportError, MessageCodeAndSystemText) {
   SetLastError(ERROR_FILE_NOT_FOUND);
-  report_error("Cannot %s \"%s\"", "open", "a b.txt");
+  report_error(&run_, "Cannot %s \"%s\"", "open", "a b.txt");
   EXPECT_EQ(captured_output(),
             "ERROR! Cannot open \"a b.txt\" -- (2) The system cannot find the file specified.\n");
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
@@ -15,21 +15,21 @@ TEST_F(ReportError, MessageCodeAndSystemText) {
 
 TEST_F(ReportError, MessageWithoutErrorEndsAfterTheSeparator) {
   SetLastError(NO_ERROR);
-  report_error("Cannot convert timestamp %lu ", ~uint64_t{0});
+  report_error(&run_, "Cannot convert timestamp %lu ", ~uint64_t{0});
   EXPECT_EQ(captured_output(), "ERROR! Cannot convert timestamp 18446744073709551615  -- \n");
 }
 
 TEST_F(ReportError, WithoutMessageEvenCodeZeroIsPrinted) {
   SetLastError(NO_ERROR);
-  report_error(nullptr);
+  report_error(&run_, nullptr);
   EXPECT_EQ(captured_output(), "ERROR! (0) The operation completed successfully.\n");
 }
 
 TEST_F(ReportError, CodeWithoutTextEndsTheLine) {
   SetLastError(54321);
-  report_error(nullptr);
+  report_error(&run_, nullptr);
   SetLastError(54321);
-  report_error("x");
+  report_error(&run_, "x");
   EXPECT_EQ(captured_output(), "ERROR! (54321)\nERROR! x -- (54321)\n");
 }
 
@@ -37,7 +37,7 @@ TEST_F(ReportError, LongReportsArriveWhole) {
   std::string path(5000, 'p');
   path[4999] = 'q';
   SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  report_error("Cannot %s \"%s\"", "open", path.c_str());
+  report_error(&run_, "Cannot %s \"%s\"", "open", path.c_str());
   EXPECT_EQ(captured_output(), "ERROR! Cannot open \"" + path +
                                    "\" -- (206) The filename or extension is too long.\n");
 }

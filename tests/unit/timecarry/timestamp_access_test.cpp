@@ -86,6 +86,22 @@ TEST_F(TimestampAccess, DestinationLinesAndExitBits) {
   }
 }
 
+// A string known to read no file's time opens its sources without reading
+// them; a preview reads them all the same.
+TEST_F(TimestampAccess, TimesNoOneNeedsAreNotRead) {
+  char path[256];
+  snprintf(path, sizeof path, "%s", file_.c_str());
+  ASSERT_TRUE(evaluate_operations(&run_, "nwna"));
+  for (bool preview : {false, true}) {
+    run_.preview = preview;
+    run_.source_times[time_write] = 7;
+    HANDLE file = open_source(&run_, path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_EQ(run_.source_times[time_write], preview ? unix_time(1500000000, 200) : 7u);
+  }
+}
+
 // A path of the list is source and destination through one handle.
 TEST_F(TimestampAccess, OneHandleForSourceAndDestination) {
   bind_native_api(&run_.native);

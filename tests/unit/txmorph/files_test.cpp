@@ -66,7 +66,7 @@ class Files : public StageTest {
   // A conversion of the bytes in memory, UTF-8 to ANSI, that may write to
   // the named output; writeOutput's code, the messages of warnings only.
   int32_t writeTo(const std::string& bytes, const std::string& target, bool keepTime = false,
-                  const DosDateTime* stamp = nullptr) {
+                  const plat_write_time* stamp = nullptr) {
     RunSettings settings = settingsFor(Utf8, Ansi);
     MemoryConversion conversion(bytes, settings);
     TextString name;
@@ -263,12 +263,13 @@ TEST_F(Files, AnOverwriteWithoutRoomLeavesTheFileAsItWas) {
   getrlimit(RLIMIT_FSIZE, &saved);
   struct rlimit limit = {100, saved.rlim_max};
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  DosDateTime stamp = {0x6000, 0x5021};
+  plat_write_time stamp = {{0x6000, 0x5021}, 0};
   int32_t code = writeTo(std::string(300, 'n'), target, true, &stamp);
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_EQ(code, ExitWriteError);
-  EXPECT_EQ(messages(), "  FATAL! write error, only -1 of 300 bytes to \"" + target + "\"\n");
+  EXPECT_EQ(messages(), "  FATAL! (223) write error, only -1 of 300 bytes to \"" + target +
+                            "\" -- The file size exceeds the limit allowed and cannot be saved.\n");
   expectSame(stateOf(target, contentOf(target)), before);
 }
 
@@ -292,7 +293,7 @@ TEST_F(Files, AReadOnlyFileIsNotCreated) {
   std::string target = make("readonly", "keep");
   chmod(target.c_str(), 0444);
   EXPECT_EQ(writeTo("new", target), ExitCannotCreate);
-  EXPECT_EQ(messages(), "FATAL! file creation error\n");
+  EXPECT_EQ(messages(), "FATAL! (5) cannot create \"" + target + "\" -- Access is denied.\n");
   EXPECT_EQ(contentOf(target), "keep");
 }
 

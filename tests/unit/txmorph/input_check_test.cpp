@@ -67,7 +67,9 @@ TEST_F(InputCheck, EmptyInputIsValidUtf8WithAWarning) {
 TEST_F(InputCheck, EmptyWideInputStops) {
   Outcome o = run("", Wide);
   EXPECT_EQ(o.result, InputStopped);
-  EXPECT_EQ(messages(), "  Stopped! first character of unicode file is not 0xFEFF\n");
+  EXPECT_EQ(messages(),
+            "  Stopped! first character of unicode file is not 0xFEFF\n"
+            "  Hint! -s- converts it anyway\n");
 }
 
 TEST_F(InputCheck, WideWithByteOrderMark) {
@@ -82,7 +84,9 @@ TEST_F(InputCheck, WideWithByteOrderMark) {
 
 TEST_F(InputCheck, OddWideSizeStopsOrWarns) {
   EXPECT_EQ(run("\xFF\xFE\x41").result, InputStopped);
-  EXPECT_EQ(messages(), "  Stopped! filesize is not even for wide unicode file\n");
+  EXPECT_EQ(messages(),
+            "  Stopped! filesize is not even for wide unicode file\n"
+            "  Hint! -s- converts it anyway\n");
 
   capturedMessages().clear();
   Outcome o = run("\xFF\xFE\x41", Auto, 0);
@@ -122,8 +126,8 @@ TEST_F(InputCheck, InvalidUtf8WarnsAndThenStopsWithoutByteOrderMark) {
   EXPECT_EQ(o.stopMode, 1);
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 2\n"
-            "  Hint! the text reads as ANSI (1252): add -ia\n"  // C3 is a letter there
-            "  Stopped! first character of unicode file is not 0xFEFF\n");
+            "  Stopped! first character of unicode file is not 0xFEFF\n"
+            "  Hint! the text reads as ANSI (1252): add -ia\n");  // C3 is a letter there
 }
 
 TEST_F(InputCheck, InvalidUtf8WithByteOrderMarkIsDecodedAnyway) {
@@ -136,9 +140,9 @@ TEST_F(InputCheck, InvalidUtf8WithByteOrderMarkIsDecodedAnyway) {
   EXPECT_EQ(o.units.size(), 3u);
   EXPECT_EQ(o.units[0], u'A');
   EXPECT_EQ(o.units[2], u'B');
+  // The mark's bytes make most of those from 0x80 up UTF-8: no code page.
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 5\n"
-            "  Hint! the text reads as ANSI (1252): add -ia\n"
             "  NOTE! Leading 0xFEFF removed\n"
             "  input length [UTF8] = 3\n");
 }
@@ -155,58 +159,52 @@ TEST_F(InputCheck, CodePageInputIsNotChecked) {
   Outcome o = run("\xEF\xBB\xBF\xE9", Ansi);
   EXPECT_EQ(o.result, InputReady);
   EXPECT_EQ(o.units, u"\u00EF\u00BB\u00BF\u00E9");  // the mark is three characters of 1252
-  EXPECT_EQ(messages(), "  input length [ANSI] = 4\n");
+  EXPECT_EQ(messages(), "  input length [ANSI 1252] = 4\n");
 
   capturedMessages().clear();
   EXPECT_EQ(run("\x82", Oem).units, u"\u00E9");
-  EXPECT_EQ(messages(), "  input length [OEM] = 1\n");
+  EXPECT_EQ(messages(), "  input length [OEM 437] = 1\n");
 }
 
-TEST_F(InputCheck, TheHintNamesThePageThatMakesLettersOfTheBytes) {
+TEST_F(InputCheck, AStopSaysHowToGoOn) {
+  const std::string kNotValid = "  Warning! not valid UTF8 text at offset ";
+  const std::string kNoMark = "  Stopped! first character of unicode file is not 0xFEFF\n";
+  const std::string kAnyway = "  Hint! -s- converts it anyway\n";
+  const std::string kAnsi = "  Hint! the text reads as ANSI (1252): add -ia\n";
+  const std::string kGerman =
+      "Gr\xF6\xDF"
+      "e f\xFCr \xC4rger\n";
   struct Case {
     std::string bytes;
-    const char* hint;
+    TextEncoding encoding;
+    std::string messages;
   };
   const Case kCases[] = {
-      // German in 1252: letters there; in 437 mostly boxes and signs.
-      {"Gr\xF6\xDF"
-       "e f\xFCr \xC4rger\n",
-       "  Hint! the text reads as ANSI (1252): add -ia\n"},
-      // French in 437: letters there; in 1252 quotes, daggers and dots.
-      {"\x82t\x82 \x85 la gar\x87on\n", "  Hint! the text reads as OEM (437): add -id\n"},
-      // Shades and signs in both.
-      {"\xB0\xB1\xB2 x", ""},
-      // One letter of three in the better page: fewer than half.
-      {"\xB0\xE9\xB1", ""},
-      // One byte, a letter in both: the tie goes to ANSI.
-      {"x\xE4", "  Hint! the text reads as ANSI (1252): add -ia\n"},
-      // Half of them letters: enough.
-      {"\xE9\xB1", "  Hint! the text reads as ANSI (1252): add -ia\n"},
-      // Letters among long stretches of ASCII, and at the very end.
-      {std::string(21, 'a') + "\xE4\xF6" + std::string(9, 'b') + "\xFC",
-       "  Hint! the text reads as ANSI (1252): add -ia\n"},
-      // Nothing from 0x80 up, only a zero byte: no hint.
-      {std::string("a\0b", 3), ""},
+      // The hint at what the bytes are is the way on, after the stop...
+      {kGerman, Auto, kNotValid + "3\n" + kNoMark + kAnsi},
+      {std::string("A\0B\0", 4), Auto,
+       kNotValid + "2\n" + kNoMark +
+           "  Hint! the text is UTF-16LE without a byte order mark: add -iw -s-\n"},
+      {std::string("\xFF\xFE"
+                   "A\0",
+                   4),
+       Utf8,
+       kNotValid + "1\n" + kNoMark +
+           "  Hint! the text is UTF-16LE (it begins with FF FE): leave out -iu\n"},
+      // ... or right after the warning when the run goes on.
+      {"\xEF\xBB\xBF" + kGerman + kGerman, Utf8,
+       kNotValid + "6\n" + kAnsi + "  NOTE! Leading 0xFEFF removed\n"},
+      // No clear hint: -s-, as for the stops of wide input.
+      {"\xB0\xE9\xB1", Auto, kNotValid + "1\n" + kNoMark + kAnyway},
+      {"AB", Wide, kNoMark + kAnyway},
+      {"\xFF\xFE\x41", Auto, "  Stopped! filesize is not even for wide unicode file\n" + kAnyway},
   };
   for (const Case& c : kCases) {
     capturedMessages().clear();
-    run(c.bytes, Utf8, 2);
-    std::string messages = capturedMessages();
-    size_t end = messages.find('\n') + 1;
-    ASSERT_EQ(messages.compare(0, 32, "  Warning! not valid UTF8 text a"), 0) << messages;
-    size_t hint = messages.find("  Hint!");
-    EXPECT_EQ(
-        hint == std::string::npos ? "" : messages.substr(end, messages.find('\n', end) + 1 - end),
-        c.hint)
-        << c.bytes;
+    run(c.bytes, c.encoding);
+    std::string shown = messages();
+    EXPECT_EQ(shown.substr(0, shown.find("  input length")), c.messages) << c.bytes;
   }
-  // Warnings off: no hint, and the bytes are not looked at.
-  quietLevel = 2;
-  capturedMessages().clear();
-  run("Gr\xF6\xDF"
-      "e",
-      Utf8, 2);
-  EXPECT_EQ(messages(), "");
 }
 
 TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
@@ -214,7 +212,7 @@ TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
   EXPECT_EQ(run(utf8, Ansi).units, u"caf\u00C3\u00A9");
   EXPECT_EQ(messages(),
             "  Warning! the input is also valid UTF-8 (-iu)\n"
-            "  input length [ANSI] = 5\n");
+            "  input length [ANSI 1252] = 5\n");
   for (const std::string& other : {std::string("plain ascii"), std::string("caf\xE9"),
                                    std::string("\xE0\x80\x80"),  // an overlong form
                                    std::string("\xC3\xA9\0", 3)}) {
@@ -280,7 +278,8 @@ TEST_F(InputCheck, MessageLevels) {
   EXPECT_EQ(run("A\xB0").result, InputStopped);
   EXPECT_EQ(messages(),
             "  Warning! not valid UTF8 text at offset 2\n"
-            "  Stopped! first character of unicode file is not 0xFEFF\n");
+            "  Stopped! first character of unicode file is not 0xFEFF\n"
+            "  Hint! -s- converts it anyway\n");
   capturedMessages().clear();
   EXPECT_EQ(run("AB", Wide, 0).result, InputReady);
   EXPECT_EQ(messages(), "");

@@ -68,6 +68,41 @@ TEST_F(Options, EncodingsByTheThirdCharacterOnly) {
   EXPECT_EQ(settings.outputEncoding, Utf8);
 }
 
+TEST_F(Options, CodePagesByNumber) {
+  struct Case {
+    const char* token;
+    OptionResult result;
+    uint32_t input, output;  // the chosen pages after it
+    const char* message;
+  };
+  const Case kCases[] = {
+      {"-id850", OptionTaken, 850, 0, ""},
+      {"-oa1251", OptionTaken, 850, 1251, ""},
+      {"-ia", OptionTaken, 0, 1251, ""},     // the system's again
+      {"-od866x", OptionTaken, 0, 866, ""},  // what follows the digits means nothing
+      {"-oax1250", OptionTaken, 0, 0, ""},   // nor what follows the letter, as always
+      {"-iu850", OptionTaken, 0, 0, ""},     // UTF-8 and UTF-16LE take no page
+      {"-id99", OptionRefused, 0, 0, "Unknown code page 99\n"},
+      {"-oa65001", OptionRefused, 0, 0, "Unknown code page 65001\n"},
+      {"-ia1", OptionRefused, 0, 0, "Unknown code page 1\n"},
+      {"-od99999999999", OptionRefused, 0, 0, "Unknown code page 4294967295\n"},
+  };
+  for (const Case& c : kCases) {
+    capturedMessages().clear();
+    EXPECT_EQ(apply(c.token), c.result) << c.token;
+    EXPECT_EQ(chosenPages.input, c.input) << c.token;
+    EXPECT_EQ(chosenPages.output, c.output) << c.token;
+    EXPECT_EQ(messages(), c.message) << c.token;
+  }
+  apply("-id850");
+  EXPECT_EQ(inputCodePage(Oem), 850u);
+  EXPECT_EQ(inputCodePage(Ansi), 850u);  // the last -i option decides the page
+  EXPECT_EQ(inputCodePage(Utf8), static_cast<uint32_t>(CP_UTF8));
+  EXPECT_STREQ(encodingLabel(Oem, CP_OEMCP).text, "OEM 437");
+  EXPECT_STREQ(encodingLabel(Ansi, 1251).text, "ANSI 1251");
+  EXPECT_STREQ(encodingLabel(Wide, 0).text, "WIDE");
+}
+
 TEST_F(Options, SwitchesWithAndWithoutMinus) {
   apply("-s-");
   EXPECT_EQ(settings.stopMode, 0);

@@ -92,6 +92,7 @@ TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
   initConversion(&c, &settings);
   auto line = [&c](TextEncoding output, bool lossy, uint8_t askMode) {
     c.output = output;
+    c.outputPage.codePage = encodingCodePage(output);
     c.replaced = lossy;
     c.askMode = askMode;
     reportConversion(&c);
@@ -103,9 +104,9 @@ TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
   line(Utf8, false, 0);  // not shown
   line(Ansi, true, 1);   // a prompt follows
   EXPECT_EQ(messages(),
-            "  converted (4) to ANSI -- REVERSIBLE\n"
-            "  converted (4) to OEM -- LOSSY (to \\x0F)\n"
-            "  converted (4) to ANSI -- LOSSY (to \\x0F)\n");
+            "  converted (4) to ANSI 1252 -- REVERSIBLE\n"
+            "  converted (4) to OEM 437 -- LOSSY (to \\x0F)\n"
+            "  converted (4) to ANSI 1252 -- LOSSY (to \\x0F)\n");
   capturedMessages().clear();
   quietLevel = 0;
   c.outputBytes = 6;

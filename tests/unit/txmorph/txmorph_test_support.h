@@ -39,11 +39,13 @@ class StageTest : public ::testing::Test {
     rt_print_sink = captureSink;
     capturedMessages().clear();
     quietLevel = 0;
+    chosenPages = ChosenPages{0, 0};
     conversionState = ConversionState{0, 0, 0x5E, 2};
   }
   void TearDown() override {
     rt_print_sink = rt_sink_stdout;
     quietLevel = 0;
+    chosenPages = ChosenPages{0, 0};
     conversionState = ConversionState{0, 0, 0x5E, 2};
   }
   const std::string& messages() { return capturedMessages(); }

@@ -1,0 +1,99 @@
+// Files in a held folder: a new file is its owner's alone and has no name
+// until it is given one; no name is renamed over; a name that no longer
+// stands for the open file (another file or a link put in its place) is
+// neither renamed nor removed.
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/unit/platform/file_test_dir.h"
+
+namespace {
+
+using FolderFiles = FileTestDir;
+
+std::string link_at(const std::string& p) {
+  char target[256];
+  ssize_t n = readlink(p.c_str(), target, sizeof target);
+  return n < 0 ? "" : std::string(target, n);
+}
+
+TEST_F(FolderFiles, ANewFileIsPrivateAndUnnamedUntilNamed) {
+  make_file("f", "mine", 0644);
+  HANDLE file = open_with(path("f"), GENERIC_READ, OPEN_EXISTING);
+  HANDLE folder = plat_open_folder_of(path("f").c_str(), file);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  mode_t mask = umask(0);
+  HANDLE made = plat_create_in_folder(folder, "c~tmp", file);
+  umask(mask);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  struct stat st;
+  ASSERT_EQ(fstat(plat_fd_of(made), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_NE(access(path("c~tmp").c_str(), F_OK), 0) << "named before it was whole";
+  EXPECT_TRUE(plat_rename_in_folder(folder, "c~tmp", made, "c"));
+  ASSERT_EQ(stat(path("c").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_TRUE(plat_delete_in_folder(folder, "c", made));
+  EXPECT_NE(access(path("c").c_str(), F_OK), 0);
+  CloseHandle(made);
+
+  // The name no longer stands for the file: the folder is not taken.
+  ASSERT_EQ(rename(path("f").c_str(), path("moved").c_str()), 0);
+  make_file("f", "theirs");
+  EXPECT_EQ(plat_open_folder_of(path("f").c_str(), file), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  CloseHandle(folder);
+  CloseHandle(file);
+}
+
+TEST_F(FolderFiles, ANameSwappedMeanwhileIsLeftAlone) {
+  struct Case {
+    const char* what;
+    std::function<void()> swap;  // what another does after "f" was opened
+    bool rename;                 // "f" to "g", else "f" removed
+    DWORD error;
+    std::function<bool()> left;  // what the other did still stands
+  };
+  auto replace_f = [this] {
+    rename(path("f").c_str(), path("moved").c_str());
+    make_file("f", "theirs");
+  };
+  const Case cases[] = {
+      {"the new name is taken", [this] { make_file("g", "theirs"); }, true, ERROR_ALREADY_EXISTS,
+       [this] { return content(path("g")) == "theirs" && content(path("f")) == "mine"; }},
+      {"the new name is a link", [this] { symlink("elsewhere", path("g").c_str()); }, true,
+       ERROR_ALREADY_EXISTS, [this] { return link_at(path("g")) == "elsewhere"; }},
+      {"another file is renamed", replace_f, true, ERROR_FILE_NOT_FOUND,
+       [this] { return content(path("f")) == "theirs" && access(path("g").c_str(), F_OK) != 0; }},
+      {"another file is removed", replace_f, false, ERROR_FILE_NOT_FOUND,
+       [this] { return content(path("f")) == "theirs"; }},
+      {"a link to the file is removed",
+       [this] {
+         rename(path("f").c_str(), path("moved").c_str());
+         symlink("moved", path("f").c_str());
+       },
+       false, ERROR_FILE_NOT_FOUND, [this] { return link_at(path("f")) == "moved"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    make_file("f", "mine");
+    HANDLE file = open_with(path("f"), GENERIC_READ, OPEN_EXISTING);
+    HANDLE folder = plat_open_folder_of(path("f").c_str(), file);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    c.swap();
+    BOOL done = c.rename ? plat_rename_in_folder(folder, "f", file, "g")
+                         : plat_delete_in_folder(folder, "f", file);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_TRUE(c.left());
+    CloseHandle(folder);
+    CloseHandle(file);
+  }
+}
+
+}  // namespace
