@@ -56,13 +56,13 @@ DWORD WINAPI checkHalfThread(LPVOID parameter) {
 // no continuation byte; 0 when none is near.
 uint64_t splitAt(HANDLE mapping, uint64_t size) {
   uint64_t middle = size / 2;
-  uint32_t near =
+  uint32_t nearBytes =
       size - middle < kMostCarried ? static_cast<uint32_t>(size - middle) : kMostCarried;
   const uint8_t* bytes;
-  const void* view = viewInput(mapping, middle, near, &bytes);
+  const void* view = viewInput(mapping, middle, nearBytes, &bytes);
   if (view == nullptr) return 0;
   uint64_t split = 0;
-  for (uint32_t i = 0; i < near && split == 0; i++) {
+  for (uint32_t i = 0; i < nearBytes && split == 0; i++) {
     if ((bytes[i] & 0xC0) != 0x80) split = middle + i;
   }
   UnmapViewOfFile(view);
