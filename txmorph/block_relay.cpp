@@ -184,22 +184,41 @@ void startMapping(Relay* relay) {
   }
 }
 
+// The most bytes a block of `input` holds: a smaller file's whole size.
+uint32_t blockBytesOf(const Conversion* c, const Input* input) {
+  if (input->kind != InputStream && input->size < c->blockBytes) {
+    return static_cast<uint32_t>(input->size);
+  }
+  return c->blockBytes;
+}
+
+// Room for the output of such a block: what a code page makes of a unit is
+// known once the encodings are settled (until then, no room is made).
+void reserveOutputs(Conversion* c, uint32_t blockBytes) {
+  uint32_t outputBytes = c->settled ? outputRoom(c, blockBytes + kMostCarried) + 16 : 16;
+  for (uint32_t i = 0; i < kRelaySlots; i++) {
+    TextString* out = &c->outputs[i];
+    if (out->length < outputBytes) resize(out, outputBytes, 0);
+  }
+}
+
 }  // namespace
 
 void reserveBlocks(Conversion* c, const Input* input) {
-  // A block of a smaller file is no larger than the file.
-  uint32_t blockBytes = c->blockBytes;
-  if (input->kind != InputStream && input->size < blockBytes) {
-    blockBytes = static_cast<uint32_t>(input->size);
-  }
-  uint32_t outputBytes = outputRoom(c, blockBytes + kMostCarried) + 16;
+  uint32_t blockBytes = blockBytesOf(c, input);
   for (uint32_t i = 0; i < kRelaySlots; i++) {
     TextString* block = &c->blocks[i];
     if (input->kind != InputInMemory && block->length < blockBytes + kMostCarried) {
       resize(block, blockBytes + kMostCarried, 0);
     }
-    TextString* out = &c->outputs[i];
-    if (out->length < outputBytes) resize(out, outputBytes, 0);
+  }
+  reserveOutputs(c, blockBytes);
+}
+
+void settleOutputs(Relay* relay, Conversion* c) {
+  reserveOutputs(c, blockBytesOf(c, relay->input));
+  for (uint32_t i = 0; i < kRelaySlots; i++) {
+    relay->slots[i].out = static_cast<uint8_t*>(c->outputs[i].data);
   }
 }
 

@@ -172,6 +172,7 @@ PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
         result = PassNotConverted;
         break;
       }
+      settleOutputs(&relay, c);
     }
     uint32_t count = leftCount + slot->count;
     uint32_t made = k == 0 ? markBytes : 0;

@@ -98,6 +98,9 @@ void reserveBlocks(Conversion* c, const Input* input);
 // Starts with every slot being read. False when a file cannot be read from
 // its start (GetLastError).
 bool startRelay(Relay* relay, Conversion* c, Input* input, Output* output);
+// Makes the room for output that the encodings, settled from the first
+// block's bytes, need; before that block's output is made.
+void settleOutputs(Relay* relay, Conversion* c);
 // The k-th block, once it is read.
 RelaySlot* awaitBlock(Relay* relay, uint32_t k);
 // Reads the next block into the slot of the k-th, once its bytes are no

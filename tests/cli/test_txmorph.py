@@ -556,6 +556,9 @@ class StandardStreams(Txmorph):
         self.assertEqual((code, out), (0, b"A"))
         code, out, _ = self.tm("-ow", stdin=b"x" * 200000)
         self.assertEqual((code, out), (0, b"\xff\xfe" + b"x\x00" * 200000))
+        # Read as it comes, to a page settled from its first block.
+        code, out, _ = self.tm("-oa", "-s-", stdin="\u00e9".encode() * 200000)
+        self.assertEqual((code, out), (0, b"\xe9" * 200000))
 
     def test_file_to_standard_output_reads_no_date_warning(self):
         self.write("in", "abc")

@@ -135,6 +135,44 @@ TEST_F(Files, StandardInputKeptWholeInPiecesOf64KiB) {
   }
 }
 
+// Standard input read as it comes, its encodings settled from its first
+// block, in blocks of 1000 bytes: what the same bytes in memory give.
+TEST_F(Files, StandardInputStreamedGivesWhatTheTextInMemoryGives) {
+  std::string utf8;
+  while (utf8.size() < 5000) utf8 += "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\r\n";
+  const struct {
+    TextEncoding input;
+    std::string bytes;
+  } kInputs[] = {{Utf8, utf8},
+                 {Wide, MemoryConversion(utf8, settingsFor(Utf8, Wide)).convert()},
+                 {Ansi, MemoryConversion(utf8, settingsFor(Utf8, Ansi)).convert()}};
+  for (const auto& row : kInputs) {
+    for (TextEncoding output : {Oem, Ansi, Utf8, Wide}) {
+      RunSettings settings = settingsFor(row.input, output);
+      std::string whole = MemoryConversion(row.bytes, settings).convert();
+      HANDLE handle = CreateFileA(make("stream", row.bytes).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+      Input input;
+      initInput(&input, handle, InputStream, 0);
+      Conversion c;
+      initConversion(&c, &settings);
+      c.blockBytes = 1000;
+      TextString out;
+      init(&out);
+      Output sink;
+      initOutput(&sink, OutputText, INVALID_HANDLE_VALUE);
+      sink.text = &out;
+      quietLevel = 2;
+      EXPECT_EQ(writingPass(&c, &input, &sink, &out), 0);
+      quietLevel = 0;
+      EXPECT_EQ(bytesOf(out), whole) << row.input << " to " << output;
+      release(&out);
+      releaseConversion(&c);
+      CloseHandle(handle);
+    }
+  }
+}
+
 TEST_F(Files, ALargeTextThroughEveryForm) {
   // A file of more than a block, to UTF-16LE and back, a pass read from the
   // file each time.

@@ -66,6 +66,14 @@ class MemoryConversion {
     if (code == 0) printConversion(&c, stage, &name);
     return code;
   }
+  // The output of a run quiet but for its failures.
+  std::string convert() {
+    int8_t level = quietLevel;
+    quietLevel = 2;
+    run();
+    quietLevel = level;
+    return output();
+  }
   std::string output() const {
     return std::string(static_cast<const char*>(out.data), byteSize(&out));
   }
