@@ -1,8 +1,6 @@
 // The pass that only checks a large file, on two threads: each checks a half
 // of it through views of its own, and the halves' findings are put
-// together as one walk over the whole would have found them. (When the
-// evidence for the hint is gathered too, which reads the bytes in order, the
-// pass goes the usual way.)
+// together as one walk over the whole would have found them.
 //
 // The second half begins at a byte that is no continuation byte, where the
 // walk over the whole starts a character unless the first half ended inside
@@ -91,7 +89,7 @@ void joinHalves(Conversion* c, const Half& first, const Half& second, uint64_t s
 }  // namespace
 
 bool checkInHalves(Conversion* c, Input* input, PassResult* result) {
-  if (input->kind != InputFile || !c->threads || c->checkingAlso || c->evidence != nullptr ||
+  if (input->kind != InputFile || !c->threads || c->checkingAlso ||
       input->size < 2 * uint64_t{c->blockBytes}) {
     return false;
   }

@@ -77,11 +77,6 @@ bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count) {
   c->checkingAlso = (c->input == Ansi || c->input == Oem) && showsWarnings() && !c->inputPage.utf8;
   startUtf8Check(&c->utf8);
   startAlsoUtf8(&c->also);
-  // The evidence for the hint, only where a hint may follow a failed check.
-  if (c->checkingUtf8 && showsWarnings() && c->evidence == nullptr) {
-    c->evidence = static_cast<EncodingEvidence*>(rt_xalloc(sizeof(EncodingEvidence)));
-  }
-  if (c->evidence != nullptr) initEvidence(c->evidence);
   c->settled = true;
   return true;
 }
@@ -99,9 +94,22 @@ void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count) {
   for (uint32_t at = 0; at < count; at += kPieceBytes) {
     uint32_t n = count - at < kPieceBytes ? count - at : kPieceBytes;
     if (c->checkingUtf8) checkUtf8Piece(&c->utf8, bytes + at, n);
-    if (c->evidence != nullptr) noteEvidence(c->evidence, bytes + at, n);
     if (c->checkingAlso) checkAlsoUtf8Piece(&c->also, bytes + at, n);
   }
+}
+
+bool startEvidence(Conversion* c, const Input* input) {
+  if (!c->checkingUtf8 || c->utf8.invalidAt == 0 || !showsWarnings() ||
+      input->kind == InputStream || c->evidence != nullptr) {
+    return false;
+  }
+  c->evidence = static_cast<EncodingEvidence*>(rt_xalloc(sizeof(EncodingEvidence)));
+  initEvidence(c->evidence);
+  return true;
+}
+
+void gatherEvidence(Conversion* c, const uint8_t* bytes, uint32_t count) {
+  noteEvidence(c->evidence, bytes, count);
 }
 
 void endChecks(Conversion* c) {

@@ -82,7 +82,8 @@ bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t w
 uint32_t convertWindow(Conversion* c, const uint8_t* bytes, uint32_t count, bool last, uint8_t work,
                        uint8_t* out, uint32_t* made, PassResult* result) {
   if (!(work & kConvert)) {
-    readChecks(c, bytes, count);
+    if (work & kReadChecks) readChecks(c, bytes, count);
+    if (work & kGatherEvidence) gatherEvidence(c, bytes, count);
     return count;
   }
   uint32_t at = 0;
@@ -111,10 +112,12 @@ void ensureBuffers(Conversion* c) {
 
 // What a pass starts from: nothing counted; what it is to learn, unknown.
 void startCounts(Conversion* c, uint8_t work) {
-  c->units = 0;
-  c->outputBytes = 0;
-  c->atStart = true;
-  c->markRemoved = false;
+  if (work & kConvert) {
+    c->units = 0;
+    c->outputBytes = 0;
+    c->atStart = true;
+    c->markRemoved = false;
+  }
   if (work & kNoteLosses) {
     c->malformed = false;
     c->oddByte = false;
@@ -126,18 +129,15 @@ void startCounts(Conversion* c, uint8_t work) {
   }
 }
 
-// A check pass that can learn no more: the UTF-8 check failed, and neither
-// the hint nor the other check wants the rest of the bytes.
+// A check pass that can learn no more: the UTF-8 check failed, and the other
+// check does not want the rest of the bytes.
 bool checksDone(const Conversion* c, uint8_t work) {
-  return work == kReadChecks && c->utf8.invalidAt != 0 && c->evidence == nullptr &&
-         !c->checkingAlso;
+  return work == kReadChecks && c->utf8.invalidAt != 0 && !c->checkingAlso;
 }
-
-}  // namespace
 
 // The byte order mark goes out in front of the first block's output, once the
 // first block is read: input that cannot be read writes nothing.
-PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
+PassResult readPass(Conversion* c, Input* input, uint8_t work, Output* output) {
   ensureBuffers(c);
   startCounts(c, work);
   PassResult halves;
@@ -196,6 +196,16 @@ PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
     c->lossesNoted = c->lossesNoted || (work & kNoteLosses) != 0;
     if ((work & kPlaceLosses) && c->oddByte) tallyDroppedByte(&c->tally);
     c->lossesPlaced = c->lossesPlaced || (work & kPlaceLosses) != 0;
+  }
+  return result;
+}
+
+}  // namespace
+
+PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output) {
+  PassResult result = readPass(c, input, work, output);
+  if (result == PassDone && (work & kReadChecks) && startEvidence(c, input)) {
+    result = readPass(c, input, kGatherEvidence, nullptr);
   }
   return result;
 }

@@ -13,6 +13,11 @@ namespace txmorph {
 void readChecks(Conversion* c, const uint8_t* bytes, uint32_t count);
 // After the last byte.
 void endChecks(Conversion* c);
+// Whether the UTF-8 check failed where a hint may follow, and the input can
+// be read again for the hint's evidence; then the evidence is made ready.
+bool startEvidence(Conversion* c, const Input* input);
+// The next bytes of the input, in order, for the evidence.
+void gatherEvidence(Conversion* c, const uint8_t* bytes, uint32_t count);
 // Prints the checks' messages; true when a failed check stops the run.
 bool reportChecks(Conversion* c);
 

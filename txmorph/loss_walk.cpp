@@ -124,13 +124,25 @@ void step(LossTally* tally, uint16_t unit) {
   }
 }
 
+// The line feeds among `count` units, counted in 16-bit lanes that never
+// overflow (the loop vectorizes so).
+uint32_t lineFeeds(const uint16_t* units, uint32_t count) {
+  uint32_t feeds = 0;
+  for (uint32_t at = 0; at < count;) {
+    uint32_t end = count - at < 0xFFFF ? count : at + 0xFFFF;
+    uint16_t some = 0;
+    for (; at < end; at++) some = static_cast<uint16_t>(some + (units[at] == kLineFeed));
+    feeds += some;
+  }
+  return feeds;
+}
+
 // On to `end`, a character's start, with nothing lost on the way: the line
 // feeds counted, and the characters after the last of them.
 void passOver(LossWalk* walk, LossTally* tally, uint32_t end) {
   if (end > walk->at) {
     const uint16_t* units = walk->units;
-    uint32_t feeds = 0;
-    for (uint32_t i = walk->at; i < end; i++) feeds += units[i] == kLineFeed;
+    uint32_t feeds = lineFeeds(units + walk->at, end - walk->at);
     uint32_t from = walk->at;
     if (feeds != 0) {
       uint32_t last = end - 1;

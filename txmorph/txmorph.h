@@ -380,11 +380,12 @@ void tallyDroppedByte(LossTally* tally);
 
 // What a pass does with the input.
 enum PassWork : uint8_t {
-  kReadChecks = 1,    // the input checks see its bytes (once, in the first pass)
-  kConvert = 2,       // decode and encode it, counting the units and the output's bytes
-  kNoteLosses = 4,    // note what is lost: the verdict
-  kPlaceLosses = 8,   // walk the losses: their count, the first place, the list
-  kWriteOutput = 16,  // write the output
+  kReadChecks = 1,       // the input checks see its bytes (once, in the first pass)
+  kConvert = 2,          // decode and encode it, counting the units and the output's bytes
+  kNoteLosses = 4,       // note what is lost: the verdict
+  kPlaceLosses = 8,      // walk the losses: their count, the first place, the list
+  kWriteOutput = 16,     // write the output
+  kGatherEvidence = 32,  // gather the evidence for the hint (encoding_evidence.h)
 };
 
 // The messages of a conversion, in the order they are printed.
@@ -534,7 +535,9 @@ int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
 
 // One pass over the whole input: the work asked for, the output written to
 // `output` (null: nowhere). Resets what a pass counts; what it learns once
-// (the checks, the verdict, the tally) it keeps.
+// (the checks, the verdict, the tally) it keeps. A pass that finds the UTF-8
+// check failed, where a hint may follow, goes over the input once more for
+// the hint's evidence: only then, for its cost.
 PassResult runPass(Conversion* c, Input* input, uint8_t work, Output* output);
 
 // The pass that writes the output, the work of writingWork. The exit code of

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/unit/txmorph/txmorph_test_support.h"
+#include "txmorph/encoding_evidence.h"
 
 namespace txmorph {
 namespace {
@@ -174,6 +175,24 @@ TEST_F(Blocks, PiecesOfAWholeBlockEndWhereTheWholeDecodesAlike) {
   for (TextEncoding output : {Ansi, Utf8, Wide}) {
     Result whole = convert(text, kind, output, 0, 0, false, false);
     EXPECT_EQ(convert(text, kind, output, 65536 * 2 + 5, kPieceBytes, true, true), whole);
+  }
+}
+
+// The hint's evidence costs a pass of its own, made only when the UTF-8
+// check failed; then it sees every byte, however early the check stopped.
+TEST_F(Blocks, TheHintsEvidenceIsGatheredOnlyAfterAFailedCheck) {
+  const struct {
+    std::string text;
+    bool failed;
+  } kRows[] = {{"caf\xC3\xA9 \xE2\x82\xAC", false}, {"caf\xE9 and a longer text after it", true}};
+  for (const auto& row : kRows) {
+    MemoryConversion conversion(row.text, settingsFor(Utf8, Ansi, 2), 4, 16);
+    capturedMessages().clear();
+    conversion.run();
+    ASSERT_EQ(conversion.c.evidence != nullptr, row.failed) << row.text;
+    if (row.failed) {
+      EXPECT_EQ(conversion.c.evidence->size, row.text.size());
+    }
   }
 }
 
