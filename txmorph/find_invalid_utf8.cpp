@@ -211,28 +211,38 @@ bool secondInRange(uint8_t lead, uint8_t second) {
   }
 }
 
+#if defined(__SSE2__)
+// Lanes of 16 bytes `v` (top bits flipped) that are `lead` while the byte
+// after each, in `next` (flipped too), is below `low` or above `high`.
+inline __m128i outOfRange(__m128i v, __m128i next, uint8_t lead, uint8_t low, uint8_t high) {
+  __m128i isLead = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(lead ^ 0x80)));
+  __m128i below = _mm_cmplt_epi8(next, _mm_set1_epi8(static_cast<char>(low ^ 0x80)));
+  __m128i above = _mm_cmpgt_epi8(next, _mm_set1_epi8(static_cast<char>(high ^ 0x80)));
+  return _mm_and_si128(isLead, _mm_or_si128(below, above));
+}
+#endif
+
 // Past the shape check: whether every sequence of bytes of the right shape is
-// a character, the bytes from E0 up passed over 16 at a time where none
-// stands. A lead byte at the end is left in *pending for the next piece.
+// a character, 16 bytes and the one after them at a time, those without a
+// byte from E0 up passed over at once. A lead byte at the end is left in
+// *pending for the next piece.
 bool wellFormedPiece(const uint8_t *bytes, uint32_t count, uint8_t *pending) {
   uint32_t i = 0;
   if (count == 0) return true;
   if (*pending != 0 && !secondInRange(*pending, bytes[0])) return false;
   *pending = 0;
 #if defined(__SSE2__)
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
   const __m128i fromE0 = _mm_set1_epi8(static_cast<char>(0xDF ^ 0x80));
-  for (; i + 16 <= count; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
-    __m128i flipped = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
-    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, fromE0)));
-    for (; high != 0; high &= high - 1) {
-      uint32_t at = i + static_cast<uint32_t>(__builtin_ctz(high));
-      if (at + 1 == count) {
-        *pending = bytes[at];
-      } else if (!secondInRange(bytes[at], bytes[at + 1])) {
-        return false;
-      }
-    }
+  for (; i + 17 <= count; i += 16) {
+    __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i)), flip);
+    if (_mm_movemask_epi8(_mm_cmpgt_epi8(v, fromE0)) == 0) continue;
+    __m128i next =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i + 1)), flip);
+    __m128i bad = _mm_or_si128(
+        _mm_or_si128(outOfRange(v, next, 0xE0, 0xA0, 0xFF), outOfRange(v, next, 0xED, 0x00, 0x9F)),
+        _mm_or_si128(outOfRange(v, next, 0xF0, 0x90, 0xFF), outOfRange(v, next, 0xF4, 0x00, 0x8F)));
+    if (_mm_movemask_epi8(bad) != 0) return false;
   }
 #endif
   for (; i < count; i++) {
