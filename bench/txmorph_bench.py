@@ -253,8 +253,9 @@ def peaks(txmorph, sizes, work):
             _, peak = timed(command, out)
             missed |= peak > PEAK_LIMIT
             print(f"{megabytes:6} MB {title:34} {peak:6.0f}")
+        # The file converted in place is the UTF-16LE form.
         wide = os.path.join(work, "wide.u16")
-        os.replace(out if os.path.exists(out) else target, wide)
+        os.replace(target, wide)
         _, peak = timed([txmorph, "-q", "-ou", wide, out], out)
         missed |= peak > PEAK_LIMIT
         print(f"{megabytes:6} MB {'UTF-16LE to UTF-8, two names':34} {peak:6.0f}")
