@@ -212,6 +212,7 @@ class InPlace(TempDirTest):
     def nth_call(self, call, mark, *args):
         """Which of a run's calls of `call` is the first whose line holds
         `mark` (the run made once, under strace)."""
+        self.need_strace()
         handle, log = tempfile.mkstemp(prefix="strace-")
         os.close(handle)
         self.addCleanup(os.unlink, log)
