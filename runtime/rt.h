@@ -98,10 +98,20 @@ typedef uint8_t (*rt_sink_fn)(uint32_t ch, rt_fmt_ctx* ctx);
 
 int32_t rt_format(rt_sink_fn sink, const char* format, va_list args, uintptr_t user);
 int32_t rt_printf(const char* format, ...);
+int32_t rt_vprintf(const char* format, va_list args);
 
 uint8_t rt_sink_stdout(uint32_t ch, rt_fmt_ctx* ctx);
 uint8_t rt_sink_stderr(uint32_t ch, rt_fmt_ctx* ctx);
 extern rt_sink_fn rt_print_sink;
+
+// Bytes kept in memory: a sink that appends to the rt_buffer the user word
+// points at, growing it (rt_xrealloc) as needed. rt_free(bytes) releases it.
+struct rt_buffer {
+  uint8_t* bytes;
+  uint32_t length;
+  uint32_t room;
+};
+uint8_t rt_sink_buffer(uint32_t ch, rt_fmt_ctx* ctx);
 
 // ---------------------------------------------------------------------------
 // Character sources and handle I/O

@@ -100,7 +100,7 @@ CopyResult copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* f
     const BY_HANDLE_FILE_INFORMATION& was = held->loaded;
     SetFileTime(copy->handle, nullptr, &was.ftLastAccessTime, &was.ftLastWriteTime);
     whole = FlushFileBuffers(copy->handle) &&
-            plat_rename_in_folder(copy->folder, pieces, copy->handle, leafOf(copy));
+            plat_rename_in_folder(copy->folder, pieces, copy->handle, leafOf(copy), TRUE);
   }
   DWORD error = GetLastError();
   CopyResult result = CopyMade;
@@ -183,7 +183,7 @@ bool removeSafetyCopy(SafetyCopy* copy) {
 
 bool finishSafetyCopy(SafetyCopy* copy) {
   if (plat_rename_in_folder(copy->folder, leafOf(copy), copy->handle,
-                            cString(&copy->finished) + copy->leaf)) {
+                            cString(&copy->finished) + copy->leaf, TRUE)) {
     TextString unfinished = copy->name;
     copy->name = copy->finished;
     copy->finished = unfinished;
