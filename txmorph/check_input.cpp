@@ -26,11 +26,11 @@ const char* const kCheckMessages[] = {
 
 // Prints a failed check (its "Stopped" form also at level 1), a stop
 // followed by how to go on (hintAfterStop); true when the run stops.
-bool failCheck(CheckFailure failure, const Conversion* c) {
+bool failCheck(CheckFailure failure, Conversion* c) {
   bool stops = c->stopMode != 0;
   if (quietLevel < 1 || (quietLevel == 1 && stops)) {
-    rt_printf(kCheckMessages[failure], stops ? "Stopped" : "Warning");
-    if (stops) hintAfterStop(c->evidence, c->declared, c->utf8.invalidAt);
+    say(&c->messages, kCheckMessages[failure], stops ? "Stopped" : "Warning");
+    if (stops) hintAfterStop(&c->messages, c->evidence, c->declared, c->utf8.invalidAt);
   }
   return stops;
 }
@@ -128,14 +128,16 @@ bool reportChecks(Conversion* c) {
     if (c->utf8.invalidAt == 0) {
       c->stopMode = 0;
     } else if (showsWarnings()) {
-      rt_printf("  Warning! not valid UTF8 text at offset %lu\n", c->utf8.invalidAt);
-      if (beginsWithMark(c)) hintInputEncoding(c->evidence, c->declared, c->utf8.invalidAt);
+      say(&c->messages, "  Warning! not valid UTF8 text at offset %lu\n", c->utf8.invalidAt);
+      if (beginsWithMark(c)) {
+        hintInputEncoding(&c->messages, c->evidence, c->declared, c->utf8.invalidAt);
+      }
     }
   }
-  if (c->alsoUtf8) rt_printf("  Warning! the input is also valid UTF-8 (-iu)\n");
+  if (c->alsoUtf8) say(&c->messages, "  Warning! the input is also valid UTF-8 (-iu)\n");
   if (c->input == Utf8 || c->input == Wide) {
     if (beginsWithMark(c)) {
-      if (showsInformation()) rt_printf("  NOTE! Leading 0xFEFF removed\n");
+      if (showsInformation()) say(&c->messages, "  NOTE! Leading 0xFEFF removed\n");
     } else if (failCheck(NoByteOrderMark, c)) {
       return true;
     }

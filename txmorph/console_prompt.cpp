@@ -30,24 +30,24 @@ ConsoleKey readConsoleKey(uint8_t* key) {
 // Other keys are ignored without a word. With no console to ask, or one that
 // cannot be read, the answer is no: the file stays as it is. A process stopped
 // at the prompt (Ctrl+Z) asks again once it goes on.
-bool askOverwrite(const TextString* outputName) {
+bool askOverwrite(Messages* m, const TextString* outputName) {
   const char* prompt = "  Write to \"%s\" [Y/N]? ";
-  printWithName(prompt, outputName);
+  printWithName(m, prompt, outputName);
   uint8_t key;
   for (;;) {
     ConsoleKey got = readConsoleKey(&key);
     if (got == KeyNoAnswer) break;
     if (got == KeyAgain) {
-      printWithName(prompt, outputName);
+      printWithName(m, prompt, outputName);
       continue;
     }
     if (key == 'Y' || key == 'y') {
-      rt_printf("Yes\n");
+      say(m, "Yes\n");
       return true;
     }
     if (key == 'N' || key == 'n' || key == kEscape) break;
   }
-  rt_printf("No\n");
+  say(m, "No\n");
   return false;
 }
 

@@ -8,7 +8,7 @@
 namespace txmorph {
 
 // "FATAL! (%u) cannot create \"%s\" -- %s\n"; ExitCannotCreate.
-int32_t cannotCreate(const TextString* name, uint32_t code);
+int32_t cannotCreate(Messages* m, const TextString* name, uint32_t code);
 
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
@@ -25,7 +25,8 @@ bool giveBack(HANDLE file, const KeptState* kept);
 bool finishOutput(Output* output, uint64_t total);
 
 // "  FATAL! (%u) write error, only %ld of %ld bytes to \"%s\" -- %s\n".
-void reportWriteError(int64_t written, uint64_t size, uint32_t code, const TextString* name);
+void reportWriteError(Messages* m, int64_t written, uint64_t size, uint32_t code,
+                      const TextString* name);
 
 // The write of a file converted in place (write_in_place.cpp).
 int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,

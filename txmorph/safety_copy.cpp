@@ -196,8 +196,8 @@ bool folderRefusesCopies(DWORD error) {
          error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
 }
 
-void reportForeignCopy(const SafetyCopy* copy, const TextString* fileName) {
-  printWithNames("FATAL! \"%s\" is not a safety copy of \"%s\"; nothing written\n", &copy->name,
+void reportForeignCopy(Messages* m, const SafetyCopy* copy, const TextString* fileName) {
+  printWithNames(m, "FATAL! \"%s\" is not a safety copy of \"%s\"; nothing written\n", &copy->name,
                  fileName);
 }
 

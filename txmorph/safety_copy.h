@@ -71,7 +71,7 @@ bool finishSafetyCopy(SafetyCopy* copy);
 bool folderRefusesCopies(DWORD error);
 
 // FATAL! "%s" is not a safety copy of "%s"; nothing written
-void reportForeignCopy(const SafetyCopy* copy, const TextString* fileName);
+void reportForeignCopy(Messages* m, const SafetyCopy* copy, const TextString* fileName);
 
 }  // namespace txmorph
 

@@ -194,7 +194,7 @@ int32_t runTxmorph(int32_t, char**) {
     case BadOption: return finish(&run, ExitUnknownOption);
     case Restore:
       takeName(&run.inputName, inputToken);
-      return finish(&run, restoreFile(&run.inputName));
+      return finish(&run, restoreFile(&run.conversion.messages, &run.inputName));
     default: break;
   }
   settleNames(&run, inputToken);
@@ -202,14 +202,14 @@ int32_t runTxmorph(int32_t, char**) {
   Conversion* c = &run.conversion;
   initConversion(c, settings);
 
-  if (!open(&run)) return finish(&run, cannotLoad(&run.inputName));
+  if (!open(&run)) return finish(&run, cannotLoad(&c->messages, &run.inputName));
   if (run.input.kind == InputStream && mustKeepWhole(&run) && !keepWhole(&run.input)) {
-    return finish(&run, cannotLoad(&run.inputName));
+    return finish(&run, cannotLoad(&c->messages, &run.inputName));
   }
   if (run.input.kind != InputStream) {
     uint8_t head[3];
     if (!settleEncodings(c, head, peekInput(&run.input, head, sizeof head))) {
-      return finish(&run, cannotConvert(&run.inputName));
+      return finish(&run, cannotConvert(&c->messages, &run.inputName));
     }
     c->inputBytes = run.input.size;
     printConversion(c, StageLoaded, &run.inputName);

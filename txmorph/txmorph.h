@@ -66,32 +66,51 @@ OptionText optionText(char side, char letter, uint32_t page);
 // Messages
 
 // Below 2 warnings and fatal messages are printed, below 1 information too.
-// -1 ("-q-") prints like 0.
+// -1 ("-q-") prints like 0. Set by the options only, before any file is
+// converted.
 extern int8_t quietLevel;
 
 inline bool showsWarnings() { return quietLevel < 2; }
 inline bool showsInformation() { return quietLevel < 1; }
 
+// Where the messages of a run go: printed at once through rt_print_sink
+// (standard error), or kept in memory - a file of a batch, converted on a
+// thread of its own, has its messages printed with its result line, in the
+// order of the names.
+struct Messages {
+  rt_buffer* kept;       // null: printed at once
+  char nameReplacement;  // what a name shows for a character the console lacks
+  bool namesAsTheyCame;  // names in the console's own code page (a list on
+                         // standard input read in the OEM page): shown as they are
+};
+
+// Printed at once, or kept in `kept`; names show '^' for what the console lacks.
+void initMessages(Messages* m, rt_buffer* kept);
+// rt_printf to where the messages go.
+void say(Messages* m, const char* format, ...);
+
 // The console copy of a file name: from the code page of file names to the
 // code page the console shows (on Windows ANSI to OEM). Characters the console
-// cannot show become conversionState.replacementByte. codePage is put back.
-// The result is terminated; the caller releases it.
-TextString displayName(const TextString* name);
+// cannot show become m->nameReplacement. The result is terminated; the caller
+// releases it.
+TextString displayName(const Messages* m, const TextString* name);
 
-// rt_printf of a format whose one "%s" is a file name, printed as its
-// console copy.
-void printWithName(const char* format, const TextString* name);
+// say() of a format whose one "%s" is a file name, printed as its console
+// copy.
+void printWithName(Messages* m, const char* format, const TextString* name);
 // The same for a format of one "%u" (a code, a size) and then the name.
-void printNumberWithName(const char* format, uint32_t number, const TextString* name);
+void printNumberWithName(Messages* m, const char* format, uint32_t number,
+                         const TextString* name);
 // The same for a format of one "%lu" (a size of any length) and then the name.
-void printSizeWithName(const char* format, uint64_t size, const TextString* name);
+void printSizeWithName(Messages* m, const char* format, uint64_t size, const TextString* name);
 // A failure with a system error code, when warnings are shown: the format
 // (a "%u" for the code and a "%s" for the name, no line end), then " -- "
 // and the system's text for the code (none for 0, or a code it has no text
 // for), then the line end.
-void reportFailure(const char* format, uint32_t code, const TextString* name);
+void reportFailure(Messages* m, const char* format, uint32_t code, const TextString* name);
 // A warning or failure that names two files, in the order of the format.
-void printWithNames(const char* format, const TextString* first, const TextString* second);
+void printWithNames(Messages* m, const char* format, const TextString* first,
+                    const TextString* second);
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -451,6 +470,7 @@ struct Conversion {
   LossTally tally;
   bool dateUnknown;  // the input's date/time could not be read
   ConversionStage printed;
+  Messages messages;  // where its messages go
 
   // A pass's place in the input
   bool atStart;  // no unit has been decoded yet
@@ -553,10 +573,10 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
 bool isLossy(const Conversion* c);
 
 // "FATAL! (%u) cannot load %s\n" with the last error; ExitCannotLoad.
-int32_t cannotLoad(const TextString* name);
+int32_t cannotLoad(Messages* m, const TextString* name);
 // "FATAL! (%u) cannot convert %s\n" with the last error (the platform
 // refused a conversion); ExitOutOfMemory.
-int32_t cannotConvert(const TextString* name);
+int32_t cannotConvert(Messages* m, const TextString* name);
 
 // ---------------------------------------------------------------------------
 // Encoding hints
@@ -600,7 +620,7 @@ enum ConsoleKey : uint8_t {
 ConsoleKey readConsoleKey(uint8_t* key);
 // "  Write to \"%s\" [Y/N]? ": true for Y or y; false for N, n, Escape, and
 // when the console cannot give an answer.
-bool askOverwrite(const TextString* outputName);
+bool askOverwrite(Messages* m, const TextString* outputName);
 
 // The open-by-name of the run: "<" and ">" are the standard handles; any other
 // name is opened with the disposition code (0x01 existing, 0x02 truncate, 0x10
@@ -622,7 +642,7 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMAT
 // its size and times, and the copy removed. 0 when it was put back; 242 with
 // no copy to put back (none, one left by a run that finished, one that is
 // not txmorph's), or no file to put it into; 245 when the write failed.
-int32_t restoreFile(const TextString* name);
+int32_t restoreFile(Messages* m, const TextString* name);
 
 // Writes the output of the conversion: a named file created or rewritten
 // from its start (written through its handle, never losing its text, when the

@@ -54,28 +54,28 @@ KeptState keptOf(const BY_HANDLE_FILE_INFORMATION& information) {
           information.ftLastAccessTime, information.ftLastWriteTime};
 }
 
-void printNamed(const char* format, const TextString* name) {
-  if (showsWarnings()) printWithName(format, name);
+void printNamed(Messages* m, const char* format, const TextString* name) {
+  if (showsWarnings()) printWithName(m, format, name);
 }
 
 // Why the copy was not made, told; the exit code.
-int32_t copyRefused(CopyResult made, DWORD error, const SafetyCopy* copy, const TextString* name) {
+int32_t copyRefused(Messages* m, CopyResult made, DWORD error, const SafetyCopy* copy, const TextString* name) {
   switch (made) {
     case CopyLeftOver:
       printWithNames(
-          "FATAL! \"%s\" was left by a run that did not finish; txmorph --restore %s"
+          m, "FATAL! \"%s\" was left by a run that did not finish; txmorph --restore %s"
           " puts the old text back\n",
           &copy->name, name);
       return ExitWriteError;
-    case CopyForeign: reportForeignCopy(copy, name); return ExitWriteError;
+    case CopyForeign: reportForeignCopy(m, copy, name); return ExitWriteError;
     case CopyMoved:
-      printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
+      printNamed(m, "FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
       return ExitCannotCreate;
     default:
-      reportFailure("FATAL! (%u) cannot make the safety copy \"%s\"; nothing written", error,
+      reportFailure(m, "FATAL! (%u) cannot make the safety copy \"%s\"; nothing written", error,
                     &copy->name);
       if (folderRefusesCopies(error) && showsWarnings()) {
-        rt_printf("  the folder takes no safety copy; convert to another name and copy it back\n");
+        say(m, "  the folder takes no safety copy; convert to another name and copy it back\n");
       }
       return ExitWriteError;
   }
@@ -84,14 +84,14 @@ int32_t copyRefused(CopyResult made, DWORD error, const SafetyCopy* copy, const 
 // The copy is made with interrupts held; one that came meanwhile ends the run
 // with the copy gone and the file untouched (a stop comes back here, and the
 // copy is made again). 0 with interrupts held and the copy made.
-int32_t makeCopyHolding(SafetyCopy* copy, const HeldFile* held, const TextString* name) {
+int32_t makeCopyHolding(Messages* m, SafetyCopy* copy, const HeldFile* held, const TextString* name) {
   for (;;) {
     plat_hold_interrupts();
     CopyResult made = makeSafetyCopy(copy, held, name);
     if (made != CopyMade) {
       DWORD error = GetLastError();
       plat_release_interrupts();
-      return copyRefused(made, error, copy, name);
+      return copyRefused(m, made, error, copy, name);
     }
     if (!plat_interrupt_pending()) return 0;
     removeSafetyCopy(copy);
@@ -101,7 +101,7 @@ int32_t makeCopyHolding(SafetyCopy* copy, const HeldFile* held, const TextString
 
 // After a failed write: the file as it was, from the copy when the write had
 // changed it. 245 either way; the copy stays when it is the only old text.
-int32_t failed(SafetyCopy* copy, HeldFile* held, const Output* result, uint64_t size,
+int32_t failed(Messages* m, SafetyCopy* copy, HeldFile* held, const Output* result, uint64_t size,
                const TextString* name) {
   bool restored = !result->changed;
   DWORD error = NO_ERROR;
@@ -111,12 +111,12 @@ int32_t failed(SafetyCopy* copy, HeldFile* held, const Output* result, uint64_t 
     error = GetLastError();
   }
   releaseHeldFile(held);
-  reportWriteError(result->written, size, result->error, name);
+  reportWriteError(m, result->written, size, result->error, name);
   if (restored) {
     removeSafetyCopy(copy);
-    printNamed("  \"%s\" is as it was\n", name);
+    printNamed(m, "  \"%s\" is as it was\n", name);
   } else {
-    reportFailure("  FATAL! (%u) the old text cannot be put back; it is in \"%s\"", error,
+    reportFailure(m, "  FATAL! (%u) the old text cannot be put back; it is in \"%s\"", error,
                   &copy->name);
   }
   return ExitWriteError;
@@ -128,11 +128,11 @@ int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,
                      const plat_write_time* stamp, HeldFile* held) {
   BY_HANDLE_FILE_INFORMATION now;
   if (!stillAsLoaded(held, name, &now)) {
-    printNamed("FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
+    printNamed(&c->messages, "FATAL! \"%s\" changed since it was loaded; nothing written\n", name);
     return ExitCannotCreate;
   }
   if (!held->writable || (now.dwFileAttributes & kRefused) != 0) {
-    return cannotCreate(name, ERROR_ACCESS_DENIED);
+    return cannotCreate(&c->messages, name, ERROR_ACCESS_DENIED);
   }
 
   // Whatever the write needs is had before the copy is made.
@@ -141,7 +141,7 @@ int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,
   reserveBlocks(c, &fromCopy);
   SafetyCopy copy;
   initSafetyCopy(&copy);
-  int32_t code = makeCopyHolding(&copy, held, name);
+  int32_t code = makeCopyHolding(&c->messages, &copy, held, name);
   if (code != 0) {
     releaseSafetyCopy(&copy);
     return code;
@@ -159,23 +159,23 @@ int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,
   if (!converted && !output.failed) output.error = GetLastError();
   bool complete = finishOutput(&output, c->outputBytes) && converted;
   if (complete && keepTime && !plat_set_write_time(held->handle, stamp)) {
-    printNamed("  Warning! cannot set date/time for \"%s\"\n", name);
+    printNamed(&c->messages, "  Warning! cannot set date/time for \"%s\"\n", name);
   }
   if (complete && !FlushFileBuffers(held->handle)) {
     complete = false;
     output.error = GetLastError();
   }
   if (!complete) {
-    code = failed(&copy, held, &output, c->outputBytes, name);
+    code = failed(&c->messages, &copy, held, &output, c->outputBytes, name);
   } else if (!releaseHeldFile(held)) {
     // Flushed, yet the close failed: the text may not be what the disk keeps.
     DWORD error = GetLastError();
-    reportWriteError(output.written, c->outputBytes, error, name);
-    reportFailure("  FATAL! (%u) the file could not be closed; its old text is in \"%s\"", error,
+    reportWriteError(&c->messages, output.written, c->outputBytes, error, name);
+    reportFailure(&c->messages, "  FATAL! (%u) the file could not be closed; its old text is in \"%s\"", error,
                   &copy.name);
     code = ExitWriteError;
   } else if (!finishSafetyCopy(&copy)) {
-    printNamed("  Warning! cannot remove \"%s\"\n", &copy.name);
+    printNamed(&c->messages, "  Warning! cannot remove \"%s\"\n", &copy.name);
   }
   releaseSafetyCopy(&copy);
   plat_release_interrupts();
