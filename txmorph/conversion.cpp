@@ -18,28 +18,37 @@ void initConversion(Conversion* c, const RunSettings* settings) {
   c->printed = StageNone;
   initMessages(&c->messages, nullptr);
   startLossTally(&c->tally, settings->listLosses);
-  for (uint32_t i = 0; i < kRelaySlots; i++) {
-    init(&c->blocks[i]);
-    init(&c->outputs[i]);
-  }
+  initPassBuffers(&c->own);
+  c->buffers = &c->own;
 }
 
 void releaseConversion(Conversion* c) {
   releaseLossTally(&c->tally);
-  rt_free(c->pieceUnits);
-  rt_free(c->bits);
-  rt_free(c->walk);
   rt_free(c->evidence);
   c->evidence = nullptr;
-  c->pieceUnits = nullptr;
-  c->bits = nullptr;
-  c->walk = nullptr;
+  releasePassBuffers(&c->own);
+}
+
+void initPassBuffers(PassBuffers* buffers) {
+  buffers->pieceBytes = 0;
+  buffers->pieceUnits = nullptr;
+  buffers->bits = nullptr;
+  buffers->walk = nullptr;
   for (uint32_t i = 0; i < kRelaySlots; i++) {
-    release(&c->blocks[i]);
-    release(&c->outputs[i]);
-    init(&c->blocks[i]);
-    init(&c->outputs[i]);
+    init(&buffers->blocks[i]);
+    init(&buffers->outputs[i]);
   }
+}
+
+void releasePassBuffers(PassBuffers* buffers) {
+  rt_free(buffers->pieceUnits);
+  rt_free(buffers->bits);
+  rt_free(buffers->walk);
+  for (uint32_t i = 0; i < kRelaySlots; i++) {
+    release(&buffers->blocks[i]);
+    release(&buffers->outputs[i]);
+  }
+  initPassBuffers(buffers);
 }
 
 // The "Loaded" line shows the name as it was shown before the output stage

@@ -13,8 +13,8 @@
 // loss walk. Once the verdict is known (a pass before this one), the page is
 // asked with best fit at once.
 #include "txmorph/conversion_state.h"
-#include "txmorph/convert_units.h"
 #include "txmorph/conversion_steps.h"
+#include "txmorph/convert_units.h"
 
 namespace txmorph {
 
@@ -107,8 +107,8 @@ bool encodePiece(Conversion* c, const uint16_t* units, uint32_t count, uint8_t* 
 void reportConversion(Conversion* c) {
   if (!showsInformation() && c->askMode == 0) return;
   say(&c->messages, "  converted (%lu) to %s -- %s\n", c->outputBytes,
-            encodingLabel(c->output, c->outputPage.codePage).text,
-            isLossy(c) ? "LOSSY (to \\x0F)" : "REVERSIBLE");
+      encodingLabel(c->output, c->outputPage.codePage).text,
+      isLossy(c) ? "LOSSY (to \\x0F)" : "REVERSIBLE");
 }
 
 bool isLossy(const Conversion* c) { return c->malformed || c->oddByte || c->replaced; }

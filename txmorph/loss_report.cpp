@@ -24,8 +24,8 @@ void printLost(Messages* m, const LostCharacter& lost) {
     hex[at++] = kDigits[lost.bytes[i] & 15];
   }
   hex[at] = 0;
-  say(m, "    line %lu, column %lu: U+%04x became 0x%s\n", lost.line, lost.column,
-      lost.codePoint, hex);
+  say(m, "    line %lu, column %lu: U+%04x became 0x%s\n", lost.line, lost.column, lost.codePoint,
+      hex);
 }
 
 }  // namespace

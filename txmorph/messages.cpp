@@ -19,8 +19,8 @@ constexpr char kNameReplacement = 0x5E;
 bool throughPages(const Messages* m, const TextString* name, uint16_t* wide, char* out,
                   uint32_t* made) {
   ConversionState state = {plat_file_name_cp(), 0, m->nameReplacement, 2};
-  uint32_t units = convertUnitsWith(&state, name->data, name->length, kNarrow, wide,
-                                    name->length, kWide);
+  uint32_t units =
+      convertUnitsWith(&state, name->data, name->length, kNarrow, wide, name->length, kWide);
   if (units == 0) return false;
   state.codePage = plat_console_text_cp();
   *made = convertUnitsWith(&state, wide, units, kWide, out, 2 * units, kNarrow);
@@ -52,8 +52,7 @@ void say(Messages* m, const char* format, ...) {
 TextString displayName(const Messages* m, const TextString* name) {
   TextString shown;
   initCopy(&shown, name);
-  if (name->length == 0 || m->namesAsTheyCame ||
-      plat_file_name_cp() == plat_console_text_cp()) {
+  if (name->length == 0 || m->namesAsTheyCame || plat_file_name_cp() == plat_console_text_cp()) {
     makeTerminated(&shown);
     return shown;
   }
@@ -89,8 +88,7 @@ void printNumberAndName(Messages* m, const char* format, Number number, const Te
 
 }  // namespace
 
-void printNumberWithName(Messages* m, const char* format, uint32_t number,
-                         const TextString* name) {
+void printNumberWithName(Messages* m, const char* format, uint32_t number, const TextString* name) {
   printNumberAndName(m, format, number, name);
 }
 

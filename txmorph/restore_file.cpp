@@ -9,7 +9,7 @@
 // file, which is cut to the copy's size and given the copy's times (the
 // file's own before the run that made it) and flushed; then the file is
 // closed and the copy removed. Interrupts wait meanwhile.
-#include "txmorph/safety_copy.h"
+#include "txmorph/disk_write.h"
 
 namespace txmorph {
 
@@ -21,10 +21,10 @@ int32_t nothingToRestore(Messages* m, CopyResult found, DWORD error, const Safet
   switch (found) {
     case CopyForeign: reportForeignCopy(m, copy, name); break;
     case CopyFinished:
-      printWithNames(
-          m, "FATAL! \"%s\" is left by a run that finished; \"%s\" has its new text;"
-          " nothing written\n",
-          &copy->name, name);
+      printWithNames(m,
+                     "FATAL! \"%s\" is left by a run that finished; \"%s\" has its new text;"
+                     " nothing written\n",
+                     &copy->name, name);
       break;
     case CopyMissing:
       printWithNames(m, "FATAL! there is no safety copy \"%s\" of \"%s\"; nothing written\n",
@@ -47,8 +47,8 @@ int32_t putBack(Messages* m, SafetyCopy* copy, HANDLE file, const TextString* na
     return ExitCannotLoad;
   }
   if (!restoreFromCopy(copy, file, &was)) {
-    reportFailure(m, "FATAL! (%u) the old text cannot be put back; it is in \"%s\"",
-                     GetLastError(), &copy->name);
+    reportFailure(m, "FATAL! (%u) the old text cannot be put back; it is in \"%s\"", GetLastError(),
+                  &copy->name);
     return ExitWriteError;
   }
   return 0;
@@ -74,7 +74,7 @@ int32_t restoreFile(Messages* m, const TextString* name) {
   int32_t code = putBack(m, &copy, file, name);
   if (!rt_close_handle(file) && code == 0) {
     reportFailure(m, "FATAL! (%u) the file could not be closed; its old text is in \"%s\"",
-                     GetLastError(), &copy.name);
+                  GetLastError(), &copy.name);
     code = ExitWriteError;
   }
   if (code == 0) {

@@ -99,8 +99,7 @@ TextString displayName(const Messages* m, const TextString* name);
 // copy.
 void printWithName(Messages* m, const char* format, const TextString* name);
 // The same for a format of one "%u" (a code, a size) and then the name.
-void printNumberWithName(Messages* m, const char* format, uint32_t number,
-                         const TextString* name);
+void printNumberWithName(Messages* m, const char* format, uint32_t number, const TextString* name);
 // The same for a format of one "%lu" (a size of any length) and then the name.
 void printSizeWithName(Messages* m, const char* format, uint64_t size, const TextString* name);
 // A failure with a system error code, when warnings are shown: the format
@@ -203,6 +202,27 @@ void closeInput(Input* input);
 // converted in place: a disk file stays open in *held. False with the reason
 // in GetLastError.
 bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFile* held);
+
+// The files a batch has seen: their identities (volume and file index).
+struct FileIdentities {
+  uint32_t* slots;  // three words a file; all zero: free
+  uint32_t room;    // slots for this many files (a power of two)
+  uint32_t count;
+};
+void initFileIdentities(FileIdentities* seen);
+void releaseFileIdentities(FileIdentities* seen);
+// Adds the file; false when it was there already.
+bool addIdentity(FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
+
+enum OpenResult : uint8_t { Opened, NotOpened, SeenBefore };
+// openInput in two steps, for a batch that opens on one thread and reads on
+// another: the file opened (and held), unless `seen` (when given) has it
+// already - it is added to it; NotOpened with the reason set ...
+OpenResult openInputFile(Input* input, const TextString* name, HeldFile* held,
+                         FileIdentities* seen);
+// ... then a disk file of at most a block read whole into memory. False with
+// the reason set, nothing left open.
+bool loadSmallInput(Input* input, uint32_t blockBytes, HeldFile* held);
 // Reads a stream to its end into memory, for a run that must read its input
 // twice (in pieces of 64 KiB). False when a read failed (the reason in
 // GetLastError): input cut short is not converted as if it were whole. A
@@ -428,9 +448,26 @@ constexpr uint32_t kMostCarried = 64;
 // outputs written behind.
 constexpr uint32_t kRelaySlots = 2;
 
+// The buffers a pass works in, reused by every pass of a conversion and by
+// the conversions one thread makes one after another: a piece's units and a
+// bit for each, the walk, and the blocks of the input with the output made of
+// them.
+struct PassBuffers {
+  uint32_t pieceBytes;  // what the piece buffers are made for (0: none yet)
+  uint16_t* pieceUnits;
+  uint32_t* bits;
+  LossWalk* walk;
+  TextString blocks[kRelaySlots];
+  TextString outputs[kRelaySlots];
+};
+
+void initPassBuffers(PassBuffers* buffers);
+void releasePassBuffers(PassBuffers* buffers);
+
 // One conversion of one input: its settings, what its passes learn (the
-// checks, the counts, the verdict, the losses), and the buffers it reuses.
-// Everything a conversion changes is here, so that several can run at once.
+// checks, the counts, the verdict, the losses), and the buffers it works in.
+// Everything a conversion changes is here or in its buffers, so that several
+// can run at once, each on a thread of its own.
 struct Conversion {
   // Settings
   TextEncoding declared;  // the input encoding named on the command line (Auto when none)
@@ -475,14 +512,9 @@ struct Conversion {
   // A pass's place in the input
   bool atStart;  // no unit has been decoded yet
 
-  // Buffers, reused by every pass: a piece's units and a bit for each, the
-  // walk, and the blocks of the input with the output made of them.
-  uint16_t* pieceUnits;
-  uint32_t* bits;
   uint32_t lostChunks[4];  // a bit per chunk of a piece
-  LossWalk* walk;
-  TextString blocks[kRelaySlots];
-  TextString outputs[kRelaySlots];
+  PassBuffers* buffers;    // its own, or those of the thread that converts it
+  PassBuffers own;
 };
 
 void initConversion(Conversion* c, const RunSettings* settings);

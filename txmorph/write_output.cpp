@@ -170,7 +170,10 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
                     const TextString* outputName, bool keepTime, const plat_write_time* stamp,
                     HeldFile* held) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
-    return writeInPlace(c, outputName, keepTime, stamp, held);
+    InPlaceWrite file;
+    initInPlaceWrite(&file, c, outputName, held, keepTime, stamp);
+    writeInPlace(&file, 1, nullptr);
+    return file.code;
   }
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
