@@ -23,7 +23,7 @@ and the disk is flushed (sync) between runs, so that none pays for the last
 one's pages or for truncating a large file. The three take turns, best of
 RUNS after a warm-up; throughput is input bytes per second, "of floor" the
 floor's time over txmorph's. Peak is the largest resident set of one
-txmorph run (ru_maxrss).
+txmorph run, as GNU time (/usr/bin/time) reports it.
 
 With --peak, inputs of each size (mostly ASCII UTF-8, and its UTF-16LE
 form) go through the conversions that hold the most at once, with two names
@@ -126,21 +126,26 @@ def write_input(path, megabytes, pick, encoding, prefix=b""):
     return os.path.getsize(path)
 
 
+# GNU time measures the peak of its own child: a child forked from this
+# script would carry the script's resident set into its peak.
+TIME = shutil.which("time") or "/usr/bin/time"
+
+
 def timed(command, output):
     """One run of `command` writing the fresh file `output`: its seconds and
     its peak resident set in MB."""
     if os.path.exists(output):
         os.unlink(output)
     os.sync()
-    start = time.perf_counter()
-    process = subprocess.Popen(command, env=ENV, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
-    seconds = time.perf_counter() - start
-    code = os.waitstatus_to_exitcode(status)
-    if code not in (0, 5):
-        sys.exit(f"{command[0]} failed: {code}")
-    return seconds, usage.ru_maxrss / 1000  # kB to MB
+    with tempfile.NamedTemporaryFile("r") as report:
+        start = time.perf_counter()
+        done = subprocess.run([TIME, "-f", "%M", "-o", report.name, *command], env=ENV,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        seconds = time.perf_counter() - start
+        if done.returncode not in (0, 5):
+            sys.exit(f"{command[0]} failed: {done.returncode}")
+        kilobytes = int(report.read().split()[-1])
+    return seconds, kilobytes / 1000  # kB to MB
 
 
 def best_times(commands, output):
@@ -248,8 +253,9 @@ def peaks(txmorph, sizes, work):
             _, peak = timed(command, out)
             missed |= peak > PEAK_LIMIT
             print(f"{megabytes:6} MB {title:34} {peak:6.0f}")
+        # The file converted in place is the UTF-16LE form.
         wide = os.path.join(work, "wide.u16")
-        os.replace(out if os.path.exists(out) else target, wide)
+        os.replace(target, wide)
         _, peak = timed([txmorph, "-q", "-ou", wide, out], out)
         missed |= peak > PEAK_LIMIT
         print(f"{megabytes:6} MB {'UTF-16LE to UTF-8, two names':34} {peak:6.0f}")

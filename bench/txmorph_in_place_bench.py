@@ -11,9 +11,10 @@ by default a new directory under the build directory, on the disk the files
 are written to). Each run starts from a fresh copy of the input (made, and
 flushed to the disk, before the clock starts, so it is in the page cache);
 the contenders take turns, best of 5 after a warm-up. Throughput is input
-bytes per second; the target is twice the throughput of iconv and mv. txmorph's in-place run copies the old
-text beside the file first and flushes both the copy and the new text to the
-disk; iconv and mv flush nothing, nor does dos2unix. dos2unix runs where it
+bytes per second; the target is twice the throughput of iconv and mv.
+txmorph's in-place run copies the old text beside the file first and flushes
+both the copy and the new text to the disk; iconv and mv flush nothing, nor
+does dos2unix. dos2unix runs where it
 has a like conversion (UTF-16LE to UTF-8), and otherwise its plain rewrite of
 the same file (line ends), as the cost of rewriting a file in place at all.
 """

@@ -211,28 +211,38 @@ bool secondInRange(uint8_t lead, uint8_t second) {
   }
 }
 
+#if defined(__SSE2__)
+// Lanes of 16 bytes `v` (top bits flipped) that are `lead` while the byte
+// after each, in `next` (flipped too), is below `low` or above `high`.
+inline __m128i outOfRange(__m128i v, __m128i next, uint8_t lead, uint8_t low, uint8_t high) {
+  __m128i isLead = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(lead ^ 0x80)));
+  __m128i below = _mm_cmplt_epi8(next, _mm_set1_epi8(static_cast<char>(low ^ 0x80)));
+  __m128i above = _mm_cmpgt_epi8(next, _mm_set1_epi8(static_cast<char>(high ^ 0x80)));
+  return _mm_and_si128(isLead, _mm_or_si128(below, above));
+}
+#endif
+
 // Past the shape check: whether every sequence of bytes of the right shape is
-// a character, the bytes from E0 up passed over 16 at a time where none
-// stands. A lead byte at the end is left in *pending for the next piece.
+// a character, 16 bytes and the one after them at a time, those without a
+// byte from E0 up passed over at once. A lead byte at the end is left in
+// *pending for the next piece.
 bool wellFormedPiece(const uint8_t *bytes, uint32_t count, uint8_t *pending) {
   uint32_t i = 0;
   if (count == 0) return true;
   if (*pending != 0 && !secondInRange(*pending, bytes[0])) return false;
   *pending = 0;
 #if defined(__SSE2__)
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
   const __m128i fromE0 = _mm_set1_epi8(static_cast<char>(0xDF ^ 0x80));
-  for (; i + 16 <= count; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
-    __m128i flipped = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
-    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, fromE0)));
-    for (; high != 0; high &= high - 1) {
-      uint32_t at = i + static_cast<uint32_t>(__builtin_ctz(high));
-      if (at + 1 == count) {
-        *pending = bytes[at];
-      } else if (!secondInRange(bytes[at], bytes[at + 1])) {
-        return false;
-      }
-    }
+  for (; i + 17 <= count; i += 16) {
+    __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i)), flip);
+    if (_mm_movemask_epi8(_mm_cmpgt_epi8(v, fromE0)) == 0) continue;
+    __m128i next =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i + 1)), flip);
+    __m128i bad = _mm_or_si128(
+        _mm_or_si128(outOfRange(v, next, 0xE0, 0xA0, 0xFF), outOfRange(v, next, 0xED, 0x00, 0x9F)),
+        _mm_or_si128(outOfRange(v, next, 0xF0, 0x90, 0xFF), outOfRange(v, next, 0xF4, 0x00, 0x8F)));
+    if (_mm_movemask_epi8(bad) != 0) return false;
   }
 #endif
   for (; i < count; i++) {
@@ -245,11 +255,111 @@ bool wellFormedPiece(const uint8_t *bytes, uint32_t count, uint8_t *pending) {
   return true;
 }
 
+#if defined(PLAT_HAS_X86_VECTORS) && defined(__SSE2__)
+// The whole check at once, 32 bytes at a time (AVX2), for text that passes
+// it: each byte is judged with the three before it by three tables of what
+// a pair of bytes can be wrong in (the high half of the first byte, its low
+// half, the high half of the second), and a byte that the third or fourth
+// byte of a sequence must be has to be a continuation byte. Bits of what
+// can be wrong with a pair:
+constexpr uint8_t kTooShort = 1 << 0;   // a lead, then no continuation byte
+constexpr uint8_t kTooLong = 1 << 1;    // ASCII, then a continuation byte
+constexpr uint8_t kOverlong3 = 1 << 2;  // E0 80-9F
+constexpr uint8_t kTooLarge = 1 << 3;   // F4 90-BF, F5-FF
+constexpr uint8_t kSurrogate = 1 << 4;  // ED A0-BF
+constexpr uint8_t kOverlong2 = 1 << 5;  // C0-C1
+constexpr uint8_t kLarge1000 = 1 << 6;  // F5-FF 80-8F
+constexpr uint8_t kOverlong4 = 1 << 6;  // F0 80-8F
+constexpr uint8_t kTwoConts = 1 << 7;   // two continuation bytes
+constexpr uint8_t kCarry = kTooShort | kTooLong | kTwoConts;
+
+PLAT_AVX2 inline __m256i table16(uint8_t a0, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4,
+                                 uint8_t a5, uint8_t a6, uint8_t a7, uint8_t a8, uint8_t a9,
+                                 uint8_t a10, uint8_t a11, uint8_t a12, uint8_t a13, uint8_t a14,
+                                 uint8_t a15) {
+  return _mm256_setr_epi8(
+      static_cast<char>(a0), static_cast<char>(a1), static_cast<char>(a2), static_cast<char>(a3),
+      static_cast<char>(a4), static_cast<char>(a5), static_cast<char>(a6), static_cast<char>(a7),
+      static_cast<char>(a8), static_cast<char>(a9), static_cast<char>(a10), static_cast<char>(a11),
+      static_cast<char>(a12), static_cast<char>(a13), static_cast<char>(a14),
+      static_cast<char>(a15), static_cast<char>(a0), static_cast<char>(a1), static_cast<char>(a2),
+      static_cast<char>(a3), static_cast<char>(a4), static_cast<char>(a5), static_cast<char>(a6),
+      static_cast<char>(a7), static_cast<char>(a8), static_cast<char>(a9), static_cast<char>(a10),
+      static_cast<char>(a11), static_cast<char>(a12), static_cast<char>(a13),
+      static_cast<char>(a14), static_cast<char>(a15));
+}
+
+// The bytes of `input` shifted on by n, those of `before` coming in.
+template <int n>
+PLAT_AVX2 inline __m256i shiftedIn(__m256i input, __m256i before) {
+  return _mm256_alignr_epi8(input, _mm256_permute2x128_si256(before, input, 0x21), 16 - n);
+}
+
+// How many bytes from the start pass the whole check, in blocks of 32, the
+// last ending where a character does; 0 at the first block that fails, which
+// the byte-wise check then goes over.
+PLAT_AVX2 uint32_t validBlocksAvx2(const uint8_t *bytes, uint32_t count) {
+  const __m256i firstHigh =
+      table16(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+              kTwoConts, kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
+              kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kLarge1000 | kOverlong4);
+  constexpr uint8_t kLarge = kCarry | kTooLarge | kLarge1000;
+  const __m256i firstLow =
+      table16(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry,
+              kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
+              kLarge | kSurrogate, kLarge, kLarge);
+  constexpr uint8_t kCont = kTooLong | kOverlong2 | kTwoConts;
+  const __m256i secondHigh =
+      table16(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+              kTooShort, kCont | kOverlong3 | kLarge1000 | kOverlong4,
+              kCont | kOverlong3 | kTooLarge, kCont | kSurrogate | kTooLarge,
+              kCont | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i third = _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80));
+  const __m256i fourth = _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80));
+  const __m256i top = _mm256_set1_epi8(static_cast<char>(0x80));
+  // A block ends inside a character when one of its last three bytes is a
+  // lead of more bytes than are left.
+  const __m256i lastLeads =
+      _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                       -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, static_cast<char>(0xF0 - 1),
+                       static_cast<char>(0xE0 - 1), static_cast<char>(0xC0 - 1));
+  __m256i before = _mm256_setzero_si256();
+  __m256i cut = _mm256_setzero_si256();  // the last block ended inside a character
+  uint32_t passed = 0;
+  for (uint32_t at = 0; count - at >= 32; at += 32) {
+    __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(bytes + at));
+    __m256i error = _mm256_cmpeq_epi8(input, _mm256_setzero_si256());
+    if (_mm256_movemask_epi8(input) == 0) {
+      error = _mm256_or_si256(error, cut);
+    } else {
+      __m256i prev1 = shiftedIn<1>(input, before);
+      __m256i pairs = _mm256_and_si256(
+          _mm256_and_si256(
+              _mm256_shuffle_epi8(firstHigh, _mm256_and_si256(_mm256_srli_epi16(prev1, 4), nibble)),
+              _mm256_shuffle_epi8(firstLow, _mm256_and_si256(prev1, nibble))),
+          _mm256_shuffle_epi8(secondHigh, _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble)));
+      __m256i thirdOn = _mm256_subs_epu8(shiftedIn<2>(input, before), third);
+      __m256i fourthOn = _mm256_subs_epu8(shiftedIn<3>(input, before), fourth);
+      __m256i must = _mm256_and_si256(_mm256_or_si256(thirdOn, fourthOn), top);
+      error = _mm256_or_si256(error, _mm256_xor_si256(must, pairs));
+    }
+    if (!_mm256_testz_si256(error, error)) return passed;
+    cut = _mm256_subs_epu8(input, lastLeads);
+    before = input;
+    if (_mm256_testz_si256(cut, cut)) passed = at + 32;
+  }
+  return passed;
+}
+#endif
+
 }  // namespace
 
-// A sequence that goes on from the last piece takes its continuation bytes
-// first; the rest starts a character.
-void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
+namespace {
+
+// A byte at a time where need be: a sequence that goes on from the last
+// piece takes its continuation bytes first; the rest starts a character.
+void checkPieceBytewise(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
   uint32_t i = 0;
   for (; check->invalidAt == 0 && check->missing > 0 && i < count; i++, check->missing--) {
     if ((bytes[i] & 0xC0) != 0x80) check->invalidAt = check->at + i + 1;
@@ -262,6 +372,29 @@ void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
     check->wellFormed = wellFormedPiece(bytes, count, &check->pendingLead);
   }
   check->at += count;
+}
+
+}  // namespace
+
+// The end of a sequence that goes on from the last piece a byte at a time,
+// then from a character's start whatever passes the whole check at once
+// (AVX2), and the rest a byte at a time.
+void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
+#if defined(PLAT_HAS_X86_VECTORS) && defined(__SSE2__)
+  if (check->invalidAt == 0 && check->wellFormed && plat_vector_level() == PLAT_VECTOR_AVX2) {
+    uint32_t rest = check->missing < count ? check->missing : count;
+    checkPieceBytewise(check, bytes, rest);
+    bytes += rest;
+    count -= rest;
+    if (check->invalidAt == 0 && check->missing == 0 && check->pendingLead == 0) {
+      uint32_t passed = validBlocksAvx2(bytes, count);
+      check->at += passed;
+      bytes += passed;
+      count -= passed;
+    }
+  }
+#endif
+  checkPieceBytewise(check, bytes, count);
 }
 
 void endUtf8Check(Utf8Check *check) {

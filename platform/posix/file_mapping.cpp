@@ -27,9 +27,13 @@ namespace {
 constexpr uint64_t kGranularity = 65536;
 constexpr int kMostViews = 64;
 
+// An entry is taken under the lock; the mapping and unmapping themselves,
+// which may read or drop many pages, are made outside it, so that threads
+// map views side by side.
 struct View {
-  char* volatile start;  // null when the entry is free
+  char* volatile start;  // null while there is no view (the handler's test)
   size_t length;
+  bool taken;
 };
 
 View views[kMostViews];
@@ -105,26 +109,29 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T
   setHandler();
   View* free = nullptr;
   for (View& view : views) {
-    if (view.start == nullptr) {
+    if (!view.taken) {
       free = &view;
+      free->taken = true;
       break;
     }
   }
-  void* start = MAP_FAILED;
-  if (free != nullptr) {
-    start = mmap(nullptr, bytes, PROT_READ, MAP_SHARED | MAP_POPULATE, h->fd,
-                 static_cast<off_t>(offset));
-  }
-  int error = free == nullptr ? ENOMEM : errno;
-  if (start != MAP_FAILED) {
-    free->length = bytes;
-    free->start = static_cast<char*>(start);
-  }
   pthread_mutex_unlock(&viewLock);
+  if (free == nullptr) {
+    plat_fail_errno(ENOMEM);
+    return nullptr;
+  }
+  void* start =
+      mmap(nullptr, bytes, PROT_READ, MAP_SHARED | MAP_POPULATE, h->fd, static_cast<off_t>(offset));
   if (start == MAP_FAILED) {
+    int error = errno;
+    pthread_mutex_lock(&viewLock);
+    free->taken = false;
+    pthread_mutex_unlock(&viewLock);
     plat_fail_errno(error);
     return nullptr;
   }
+  free->length = bytes;
+  free->start = static_cast<char*>(start);
   return start;
 }
 
@@ -134,12 +141,18 @@ BOOL UnmapViewOfFile(LPCVOID address) {
   for (View& view : views) {
     if (view.start != nullptr && view.start == address) found = &view;
   }
-  bool unmapped = false;
+  char* start = nullptr;
   if (found != nullptr) {
-    unmapped = munmap(found->start, found->length) == 0;
+    start = found->start;
     found->start = nullptr;
   }
   pthread_mutex_unlock(&viewLock);
+  bool unmapped = start != nullptr && munmap(start, found->length) == 0;
+  if (found != nullptr) {
+    pthread_mutex_lock(&viewLock);
+    found->taken = false;
+    pthread_mutex_unlock(&viewLock);
+  }
   if (!unmapped) SetLastError(ERROR_INVALID_ADDRESS);
   return unmapped ? TRUE : FALSE;
 }

@@ -180,12 +180,15 @@ class InPlace(TempDirTest):
             else:
                 os.unlink(path)
 
+    def need_strace(self):
+        if UNDER_WINE or RUNNER or STRACE is None:
+            self.skipTest("strace follows a native run" if STRACE else "strace is not installed")
+
     def hold(self, call, nth, *args, seconds=3.0):
         """Starts a run under strace that waits `seconds` as it enters its
         nth `call`; returns (strace's process, the run's pid) once the run
         waits there."""
-        if UNDER_WINE or RUNNER or STRACE is None:
-            self.skipTest("strace holds a native run" if STRACE else "strace is not installed")
+        self.need_strace()
         handle, log = tempfile.mkstemp(prefix="strace-")
         os.close(handle)
         self.addCleanup(os.unlink, log)

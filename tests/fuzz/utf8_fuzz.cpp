@@ -1,7 +1,9 @@
 // txmorph's UTF-8 check and encoder against plain references:
-// - findInvalidUtf8 gives the position a byte-at-a-time walk of the shape
-//   rules gives, for the raw input, for the encoder's output (valid unless it
-//   holds a zero byte) and for that output with one byte changed;
+// - findInvalidUtf8, and the check in three pieces, give the position a
+//   byte-at-a-time walk of the shape rules gives, for the raw input, for the
+//   encoder's output (valid unless it holds a zero byte) and for that output
+//   with one byte changed; where the shape holds, the pieces find every
+//   sequence a character exactly when the platform's strict decoding does;
 // - utf8Size and encodeUtf8 give the bytes of a unit-at-a-time encoder (a
 //   surrogate pair as one four-byte character, a lone surrogate in its
 //   three-byte form), the byte order mark first when asked, in an unshared
@@ -119,6 +121,26 @@ void check_invalid(const Bytes& bytes, const char* what) {
   uint32_t expected = reference_invalid(exact, count);
   FUZZ_CHECK(got == expected, "%s: findInvalidUtf8 gives %u, expected %u (of %u bytes)", what, got,
              expected, count);
+  // The same in three pieces, cut where the bytes say; while the shape holds,
+  // whether every sequence is a character as the platform's strict decoding
+  // says.
+  uint32_t first = count == 0 ? 0 : exact[0] % (count + 1);
+  uint32_t second = first + (count == 0 ? 0 : exact[count - 1] % (count - first + 1));
+  Utf8Check check;
+  startUtf8Check(&check);
+  checkUtf8Piece(&check, exact, first);
+  checkUtf8Piece(&check, exact + first, second - first);
+  checkUtf8Piece(&check, exact + second, count - second);
+  endUtf8Check(&check);
+  FUZZ_CHECK(check.invalidAt == expected, "%s: the pieces %u, %u give %u, expected %u", what, first,
+             second, static_cast<uint32_t>(check.invalidAt), expected);
+  if (expected == 0 && memchr(exact, 0, count) == nullptr) {
+    bool characters = count == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                                        reinterpret_cast<const char*>(exact),
+                                                        static_cast<int>(count), nullptr, 0) != 0;
+    FUZZ_CHECK(check.wellFormed == characters, "%s: well formed %d, the platform says %d", what,
+               check.wellFormed, characters);
+  }
   free(exact);
 }
 
