@@ -146,11 +146,11 @@ bool open(Run* run) {
 }
 
 // A stream that must be read more than once: before a prompt, or before a
-// check that could stop the run has seen all of it.
+// check that could stop the run has seen all of it (every input has one:
+// code-page text may be UTF-8 already).
 bool mustKeepWhole(const Run* run) {
   const RunSettings* settings = &run->settings;
-  bool codePage = settings->inputEncoding == Ansi || settings->inputEncoding == Oem;
-  return settings->askMode != 0 || (settings->stopMode != 0 && !codePage);
+  return settings->askMode != 0 || settings->stopMode != 0;
 }
 
 // Whether the output is a file with a text to keep until the new one can be

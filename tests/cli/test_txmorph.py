@@ -507,15 +507,33 @@ class Hints(Txmorph):
                 self.assertEqual(self.read("out").decode(), text)
 
     def test_utf8_read_as_a_code_page(self):
-        self.write("in", "caf\u00e9\n".encode())
-        code, _, err = self.tm("-q1", "-ia", "in", "out")
-        self.assertEqual((code, err), (0, b"  Warning! the input is also valid UTF-8 (-iu)\n"))
-        code, _, err = self.tm("-q-", "-id", "in", "out")
-        self.assertIn(b"  Warning! the input is also valid UTF-8 (-iu)\n"
-                      b"  input length [OEM 437] = 6\n", err)
-        self.write("in", "cafe\n")
-        code, _, err = self.tm("-q1", "-ia", "in", "out")
-        self.assertEqual((code, err), (0, b""))
+        # Text converted once is not garbled by a second conversion: a stop,
+        # nothing written; with -s- (the default on standard input) a warning.
+        utf8 = "caf\u00e9\n".encode()
+        twice = "caf\u00c3\u00a9\n".encode()
+        stopped = b"  Stopped! the input is also valid UTF-8 (-iu)\n"
+        warned = b"  Warning! the input is also valid UTF-8 (-iu)\n"
+        for args, text, want in [
+                (("-q1", "-ia", "in", "out"), utf8, (10, stopped, None)),
+                (("-q1", "-ia", "-ou", "in"), utf8, (10, stopped, None)),
+                (("-q1", "-ia", "-ou", "in"), b"\xef\xbb\xbfcafe", (10, stopped, None)),
+                (("-q", "-id", "in", "out"), utf8, (10, b"", None)),
+                (("-q1", "-s-", "-ia", "-ou", "-r", "in", "out"), utf8, (0, warned, twice)),
+                (("-q1", "-ia", "in", "out"), b"cafe\n", (0, b"", b"cafe\n"))]:
+            with self.subTest(args=args, text=text):
+                self.write("in", text)
+                if os.path.exists(self.path("out")):
+                    os.remove(self.path("out"))
+                code, _, err = self.tm(*args)
+                self.assertEqual((code, err), want[:2])
+                if want[2] is None:
+                    self.assertEqual(self.read("in"), text)
+                    self.assertFalse(os.path.exists(self.path("out")))
+                else:
+                    self.assertEqual(self.read("out"), want[2])
+        code, out, err = self.tm("-q-", "-ia", "-ou", "-r", stdin=utf8)
+        self.assertEqual((code, out), (0, twice))
+        self.assertIn(warned, err)
 
 
 class CodePages(Txmorph):
@@ -534,7 +552,7 @@ class CodePages(Txmorph):
         self.assertTrue(err.endswith(b"  converted (%d) to ANSI 1251 -- REVERSIBLE\n"
                                      % len(cyrillic)), err)
         # The system's pages show their numbers too.
-        code, _, err = self.tm("-q-", "-ia", "-od", "in", "out")
+        code, _, err = self.tm("-q-", "-s-", "-ia", "-od", "in", "out")
         self.assertIn(b"[ANSI 1252]", err)
         self.assertIn(b" to OEM 437 -- ", err)
 
