@@ -141,7 +141,8 @@ bool reportChecks(Conversion* c) {
   if (c->alsoUtf8) {
     bool stops = c->stopMode != 0;
     if (showsWarnings()) {
-      say(&c->messages, "  %s! the input is also valid UTF-8 (-iu)\n", stops ? "Stopped" : "Warning");
+      say(&c->messages, "  %s! the input is also valid UTF-8 (-iu)\n",
+          stops ? "Stopped" : "Warning");
     }
     if (stops) return true;
   }

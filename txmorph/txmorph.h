@@ -122,6 +122,7 @@ struct RunSettings {
   bool keepTime;                // carry the input's date/time over to the output
   bool rawOutput;               // no byte order mark in front of Unicode output
   uint32_t listLosses;          // lost characters to list after the loss line (--losses)
+  bool checkOnly;               // --check: nothing written, what the conversion finds told
 };
 
 void initRunSettings(RunSettings* settings);
@@ -131,6 +132,8 @@ enum OptionResult : uint8_t {
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
   OptionRestores,     // "--restore": the next token names the file to put back
+  OptionEach,         // "--each": the tokens after it (or standard input's lines) name files
+  OptionVersion,      // "--version"
   OptionUnknown,      // ends the run with 240
   OptionRefused,      // reported already ("Unknown code page %u"): ends the run with 240
 };
@@ -140,6 +143,8 @@ OptionResult applyOption(RunSettings* settings, const char* token);
 
 // The banner with the build date, then the syntax and the options.
 void printHelp();
+// The banner alone.
+void printBanner();
 
 enum ExitCode : int32_t {
   ExitReversible = 0,
@@ -213,6 +218,8 @@ void initFileIdentities(FileIdentities* seen);
 void releaseFileIdentities(FileIdentities* seen);
 // Adds the file; false when it was there already.
 bool addIdentity(FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
+// Whether the file is there.
+bool knowsIdentity(const FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
 
 enum OpenResult : uint8_t { Opened, NotOpened, SeenBefore };
 // openInput in two steps, for a batch that opens on one thread and reads on
@@ -464,6 +471,8 @@ struct PassBuffers {
 void initPassBuffers(PassBuffers* buffers);
 void releasePassBuffers(PassBuffers* buffers);
 
+struct BatchPrompt;
+
 // One conversion of one input: its settings, what its passes learn (the
 // checks, the counts, the verdict, the losses), and the buffers it works in.
 // Everything a conversion changes is here or in its buffers, so that several
@@ -515,6 +524,7 @@ struct Conversion {
   uint32_t lostChunks[4];  // a bit per chunk of a piece
   PassBuffers* buffers;    // its own, or those of the thread that converts it
   PassBuffers own;
+  BatchPrompt* prompt;  // the batch that asks about it (batch_run.cpp); null for a run of its own
 };
 
 void initConversion(Conversion* c, const RunSettings* settings);
@@ -653,6 +663,20 @@ ConsoleKey readConsoleKey(uint8_t* key);
 // "  Write to \"%s\" [Y/N]? ": true for Y or y; false for N, n, Escape, and
 // when the console cannot give an answer.
 bool askOverwrite(Messages* m, const TextString* outputName);
+enum PromptAnswer : uint8_t { AnswerNo, AnswerYes, AnswerAll, AnswerNone };
+// The same; for a file of many, "[Y/N/A/Q]": A yes to this and every later
+// file, Q no to this and every later one.
+PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many);
+
+// The answer for a lossy file of a batch that would ask (the conversion's
+// prompt): one given for every file with A or Q, else the user's, asked once
+// the files before it are written and told. The "converted" line printed.
+bool answerInBatch(BatchPrompt* prompt, Conversion* c, const TextString* name);
+// The files named by `first` and the tokens left in `reader`, or with no
+// `first` by the lines of standard input, each converted in place (or checked only, with
+// --check) and told by a result line; then the summary. The highest of the
+// files' exit codes.
+int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first);
 
 // The open-by-name of the run: "<" and ">" are the standard handles; any other
 // name is opened with the disposition code (0x01 existing, 0x02 truncate, 0x10

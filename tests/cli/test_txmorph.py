@@ -43,6 +43,9 @@ HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
   Default output is -oa
   Due to loading whole file into memory, can check lossy/reversible status
     in advance and overwrite the file in place
+  --each [NAME...]  Convert each file in place; no names: one a line from STDIN
+  --check  Write nothing: tell what converting each file would find
+  --losses[=N]  List the first 100 (or N) lost characters
   --restore NAME  Put back the old text of an unfinished in-place run
 """
 BANNER = re.compile(rb"^txmorph [^\n]*\[[A-Z][a-z]{2} \d\d \d{4}\]\n")
@@ -88,7 +91,7 @@ class Help(Txmorph):
         self.assertEqual(err[match.end():], HELP_LINES)
 
     def test_no_arguments_question_mark_and_h(self):
-        for args in [(), ("-?",), ("-h",), ("-q", "-hx"), ("-ou", "-?", "-z")]:
+        for args in [(), ("-?",), ("-h",), ("-q", "-hx"), ("-ou", "-?", "-z"), ("--help",)]:
             code, out, err = self.tm(*args)
             self.assertEqual(code, 241, args)
             self.assertEqual(out, b"")
@@ -103,12 +106,22 @@ class Help(Txmorph):
             self.assertEqual(err, b"Unknown command line option: " + shown + b"\n")
         code, _, err = self.tm("-q", "-z")
         self.assertEqual((code, err), (240, b""))
+        # A misspelt word must not convert in place: every --word is known.
+        self.write("a.txt", "x")
+        for word in ["--foo", "--chek", "--each=1", "--losses5", "--restorex", "--help2"]:
+            code, _, err = self.tm(word, "a.txt")
+            self.assertEqual((code, err), (240, b"Unknown command line option: -%s\n"
+                                           % word[1:].encode()), word)
+        self.assertEqual(self.read("a.txt"), b"x")
+        code, out, err = self.tm("--version", "a.txt")
+        self.assertEqual((code, out), (0, b""))
+        self.assertRegex(err, BANNER.pattern + rb"\Z")
 
 
 class Names(Txmorph):
     def test_one_name_is_converted_in_place(self):
         self.write("a.txt", "caf\u00e9\n")
-        code, _, err = self.tm("--foo", "a.txt")
+        code, _, err = self.tm("a.txt")
         self.assertEqual(code, 0)
         self.assertEqual(self.read("a.txt"), b"caf\xe9\n")
         self.assertEqual(err, b'Loaded (6) "a.txt"\n' + NO_MARK +
