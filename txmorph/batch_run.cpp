@@ -154,18 +154,21 @@ int32_t convertFile(BatchPrompt* b, BatchFile* f) {
   Messages* m = &c->messages;
   bool check = b->settings.checkOnly;
   HeldFile* held = check ? nullptr : &f->held;
-  BY_HANDLE_FILE_INFORMATION info;
   if (check && unitAt(&f->name, 0) == '<') {
     // Standard input, checked alone (txmorph --check [<]).
     initInput(&f->input, GetStdHandle(STD_INPUT_HANDLE), InputStream, 0);
-  } else if (informationOfName(static_cast<const char*>(f->name.data), &info) &&
-             knowsIdentity(&b->seen, &info)) {
-    // A file held already by this batch may not open again: its other names
-    // are known by what they stand for.
-    f->skipped = true;
-    return 0;
   } else {
     OpenResult opened = openInputFile(&f->input, &f->name, held, &b->seen);
+    // A file this batch holds already does not open again: its other names
+    // are known by what they stand for.
+    DWORD error = GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (opened == NotOpened && error == ERROR_SHARING_VIOLATION &&
+        informationOfName(static_cast<const char*>(f->name.data), &info) &&
+        knowsIdentity(&b->seen, &info)) {
+      opened = SeenBefore;
+    }
+    SetLastError(error);
     if (opened == SeenBefore) {
       f->skipped = true;
       return 0;
