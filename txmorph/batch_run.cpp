@@ -3,18 +3,23 @@
 // messages, verdict, prompt, safety copy, lock, identity check and date -
 // then told by a result line, and the run by a summary.
 //
-// Files are taken one at a time in the order named: opened (a file seen
-// before under another name - a link, a repeated name - is skipped),
-// loaded, checked and converted in memory; those to be written wait in a
-// group, whose copies and texts are written with a flush for the whole
-// group at each step (write_in_place.cpp). Each file's messages are kept
-// until its outcome is known and printed with its result line, in the order
-// named. A file that asks first has the group written and told before its
-// question, so that the question follows the messages above it.
+// The first thread takes the names in order and opens each file, so that a
+// file seen before under another name (a link, a repeated name) is known as
+// such in the order named, and skipped. Up to kAhead opened files are
+// converted at once, each by one of the worker threads (as many as there are
+// processors, at most 8): loaded, checked and converted in memory or in
+// blocks, its messages kept. The first thread then finishes the files in
+// the order named: it asks about a lossy file (once the files before it are
+// written and told, so that the question follows the messages above it),
+// and gathers those to be written in a group, whose copies and texts are
+// written with one flush for the whole group at each step
+// (write_in_place.cpp); then each file's messages and result line are
+// printed together. Memory stays bounded: a file converted waits with its
+// handles and messages only (its new text is made again from its copy).
 //
 // Interrupts wait for the whole batch: between files, one that came ends
-// the batch - the group is written, no new file is started, the summary
-// tells the files done, and the interrupt then takes effect.
+// the batch - no new file is started, a group not yet copied is given up,
+// the summary tells the files done, and the interrupt then takes effect.
 #include "txmorph/disk_write.h"
 
 namespace txmorph {
@@ -22,8 +27,11 @@ namespace txmorph {
 namespace {
 
 // Files that wait for their write at most; their handles and messages are
-// what a group holds (the texts are read again from the copies).
+// what a group holds.
 constexpr uint32_t kGroupFiles = 64;
+// Files opened and handed to the workers, not yet finished.
+constexpr uint32_t kAhead = 16;
+constexpr uint32_t kMostWorkers = 8;
 
 enum Outcome : uint8_t { Reversible, Lossy, Declined, Stopped, Skipped, Failed, kOutcomes };
 
@@ -52,28 +60,47 @@ struct BatchFile {
   HeldFile held;
   plat_write_time stamp;
   bool keepTime;
+  bool opened;   // a worker converts it
   bool waits;    // converted, waiting for the group's write
-  int32_t code;  // its exit code once known
+  int32_t code;  // its exit code once known (ExitAsksLater: a question waits)
   bool skipped;
 };
 
-}  // namespace
+struct Batch;
 
-struct BatchPrompt {
-  RunSettings settings;
+struct Worker {
+  Batch* batch;
   PassBuffers buffers;
+  HANDLE thread;
+};
+
+struct Batch {
+  RunSettings settings;
+  PassBuffers buffers;  // the first thread's
   FileIdentities seen;
   bool namesAsTheyCame;  // names on standard input in the console's own code page
+  // The files ahead: opened in order, converted by the workers
+  BatchFile* ahead[kAhead];
+  HANDLE converted[kAhead];  // a semaphore for each place
+  uint32_t opened;           // files handed on so far
+  uint32_t finished;         // of them, finished by the first thread
+  uint32_t queue[kAhead];    // the places of the files to convert, in order
+  uint32_t posted;           // places queued so far
+  uint32_t taken;            // of them, taken by a worker (atomic)
+  HANDLE work;               // a semaphore: files to convert, or a worker to stop
+  bool quitting;
+  Worker workers[kMostWorkers];
+  uint32_t workerCount;  // 0: the first thread converts each file itself
+  // The group
   BatchFile* group[kGroupFiles];
   uint32_t count;
   InPlaceWrite writes[kGroupFiles];
+  uint32_t stopping;
+  // What the batch tells
   uint32_t told[kOutcomes];
   int32_t worst;
   uint8_t always;  // 0 ask; 'A' yes to every lossy file from now on; 'Q' no to every one
-  uint32_t stopping;
 };
-
-namespace {
 
 void writeKept(rt_buffer* kept) {
   if (kept->length == 0) return;
@@ -82,7 +109,7 @@ void writeKept(rt_buffer* kept) {
   kept->length = 0;
 }
 
-BatchFile* newFile(BatchPrompt* b, const char* name) {
+BatchFile* newFile(Batch* b, const char* name) {
   BatchFile* f = static_cast<BatchFile*>(rt_xalloc(sizeof(BatchFile)));
   initFromCString(&f->name, name);
   makeOwn(&f->name);
@@ -91,11 +118,11 @@ BatchFile* newFile(BatchPrompt* b, const char* name) {
   initConversion(&f->c, &b->settings);
   f->c.messages.kept = &f->kept;
   f->c.messages.namesAsTheyCame = b->namesAsTheyCame;
-  f->c.buffers = &b->buffers;
-  f->c.prompt = b;
+  f->c.asksLater = true;
   initInput(&f->input, INVALID_HANDLE_VALUE, InputStream, 0);
   initHeldFile(&f->held);
   f->keepTime = b->settings.keepTime;
+  f->opened = false;
   f->waits = false;
   f->code = 0;
   f->skipped = false;
@@ -112,7 +139,7 @@ void dropFile(BatchFile* f) {
 }
 
 // Its messages, then its result line; the counts and the worst code.
-void tell(BatchPrompt* b, BatchFile* f) {
+void tell(Batch* b, BatchFile* f) {
   Outcome outcome = f->skipped ? Skipped : outcomeOf(f->code);
   if (showsWarnings()) printWithName(&f->c.messages, kResultLines[outcome], &f->name);
   writeKept(&f->kept);
@@ -123,11 +150,12 @@ void tell(BatchPrompt* b, BatchFile* f) {
 // The files of the group that wait are written together; then every file of
 // the group is told, in order. Files given up (the batch stopped before
 // their copies were made) are neither written nor told.
-void writeGroup(BatchPrompt* b) {
+void writeGroup(Batch* b) {
   uint32_t n = 0;
   for (uint32_t i = 0; i < b->count; i++) {
     BatchFile* f = b->group[i];
     if (!f->waits) continue;
+    f->c.buffers = &b->buffers;
     initInPlaceWrite(&b->writes[n++], &f->c, &f->name, &f->held, f->keepTime, &f->stamp);
   }
   if (n != 0) writeInPlace(b->writes, n, &b->stopping);
@@ -146,41 +174,66 @@ void writeGroup(BatchPrompt* b) {
   b->count = 0;
 }
 
-// A file opened, loaded, checked and converted in memory, and asked about:
-// its exit code, or 0 when it waits for its write (or, with --check, when it
-// is reversible).
-int32_t convertFile(BatchPrompt* b, BatchFile* f) {
-  Conversion* c = &f->c;
-  Messages* m = &c->messages;
+// On the first thread, in the order named: the file opened (and held, to
+// be converted in place), unless it is one seen before; a failure is its
+// exit code.
+void openFile(Batch* b, BatchFile* f) {
+  Messages* m = &f->c.messages;
   bool check = b->settings.checkOnly;
-  HeldFile* held = check ? nullptr : &f->held;
   if (check && unitAt(&f->name, 0) == '<') {
     // Standard input, checked alone (txmorph --check [<]).
     initInput(&f->input, GetStdHandle(STD_INPUT_HANDLE), InputStream, 0);
-  } else {
-    OpenResult opened = openInputFile(&f->input, &f->name, held, &b->seen);
-    // A file this batch holds already does not open again: its other names
-    // are known by what they stand for.
-    DWORD error = GetLastError();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (opened == NotOpened && error == ERROR_SHARING_VIOLATION &&
-        informationOfName(static_cast<const char*>(f->name.data), &info) &&
-        knowsIdentity(&b->seen, &info)) {
-      opened = SeenBefore;
-    }
-    SetLastError(error);
-    if (opened == SeenBefore) {
-      f->skipped = true;
-      return 0;
-    }
-    if (opened == NotOpened) return cannotLoad(m, &f->name);
+    f->opened = true;
+    return;
   }
+  OpenResult opened = openInputFile(&f->input, &f->name, check ? nullptr : &f->held, &b->seen);
+  // A file this batch holds already does not open again: its other names
+  // are known by what they stand for.
+  DWORD error = GetLastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (opened == NotOpened && error == ERROR_SHARING_VIOLATION &&
+      informationOfName(static_cast<const char*>(f->name.data), &info) &&
+      knowsIdentity(&b->seen, &info)) {
+    opened = SeenBefore;
+  }
+  SetLastError(error);
+  if (opened == SeenBefore) {
+    f->skipped = true;
+  } else if (opened == NotOpened) {
+    f->code = cannotLoad(m, &f->name);
+  } else if (f->input.kind == InputStream && !check) {
+    // Only a disk file can be converted in place.
+    f->code = cannotCreate(m, &f->name, ERROR_INVALID_FUNCTION);
+  } else {
+    f->opened = true;
+  }
+}
+
+// Converted, about to wait for the group's write: its date read, and its
+// input closed (the new text is made again from the copy; only the held
+// file stays).
+void readyToWrite(BatchFile* f) {
+  Conversion* c = &f->c;
+  if (f->keepTime && !plat_get_write_time(f->held.handle, &f->stamp)) {
+    c->dateUnknown = true;
+    f->keepTime = false;
+  }
+  if (c->sized) printConversion(c, StageDate, &f->name);
+  closeInput(&f->input);
+  f->waits = true;
+}
+
+// On a worker (or the first thread when there is none): an opened file
+// loaded, checked and converted, its messages kept; its exit code, 0 when it
+// waits for its write, or ExitAsksLater.
+int32_t convertOpened(Batch* b, BatchFile* f) {
+  Conversion* c = &f->c;
+  Messages* m = &c->messages;
+  bool check = b->settings.checkOnly;
   if (f->input.kind == InputStream) {
-    // Only a disk file can be converted in place; a stream is read whole.
-    if (!check) return cannotCreate(m, &f->name, ERROR_INVALID_FUNCTION);
     if (!keepWhole(&f->input)) return cannotLoad(m, &f->name);
     f->keepTime = false;
-  } else if (!loadSmallInput(&f->input, c->blockBytes, held)) {
+  } else if (!loadSmallInput(&f->input, c->blockBytes, check ? nullptr : &f->held)) {
     return cannotLoad(m, &f->name);
   }
   uint8_t head[3];
@@ -191,26 +244,92 @@ int32_t convertFile(BatchPrompt* b, BatchFile* f) {
   printConversion(c, StageLoaded, &f->name);
   if (check) c->askMode = 0;
   int32_t code = passesBeforeWriting(c, &f->input, true, &f->name, &f->name);
-  if (code != 0 || check) return code != 0 ? code : isLossy(c) ? ExitLossy : ExitReversible;
-  if (f->keepTime && !plat_get_write_time(f->held.handle, &f->stamp)) {
-    c->dateUnknown = true;
-    f->keepTime = false;
-  }
-  if (c->sized) printConversion(c, StageDate, &f->name);
-  // The text is read again from the copy: only the held file stays.
-  closeInput(&f->input);
-  f->waits = true;
+  if (code != 0) return code;
+  if (check) return isLossy(c) ? ExitLossy : ExitReversible;
+  readyToWrite(f);
   return 0;
 }
 
-void take(BatchPrompt* b, const char* name) {
+DWORD WINAPI workerMain(LPVOID parameter) {
+  Worker* w = static_cast<Worker*>(parameter);
+  Batch* b = w->batch;
+  for (;;) {
+    WaitForSingleObject(b->work, INFINITE);
+    if (__atomic_load_n(&b->quitting, __ATOMIC_ACQUIRE)) return 0;
+    uint32_t at = b->queue[__atomic_fetch_add(&b->taken, 1, __ATOMIC_ACQ_REL) % kAhead];
+    BatchFile* f = b->ahead[at];
+    f->c.buffers = &w->buffers;
+    f->code = convertOpened(b, f);
+    ReleaseSemaphore(b->converted[at], 1, nullptr);
+  }
+}
+
+// The question about a lossy file: answered for it by an earlier A or Q,
+// else asked once the files before it are told, after its own messages.
+bool answer(Batch* b, BatchFile* f) {
+  Conversion* c = &f->c;
+  if (b->always != 0) {
+    c->askMode = 0;
+    printConversion(c, StageLosses, &f->name);
+    return b->always == 'A';
+  }
+  writeGroup(b);
+  writeKept(&f->kept);
+  c->messages.kept = nullptr;
+  printConversion(c, StageLosses, &f->name);
+  PromptAnswer given = askOverwriteOf(&c->messages, &f->name, true);
+  if (given == AnswerAll) b->always = 'A';
+  if (given == AnswerNone) b->always = 'Q';
+  c->messages.kept = &f->kept;
+  return given == AnswerYes || given == AnswerAll;
+}
+
+// The oldest file ahead, once converted: asked about, then into the group.
+void finishNext(Batch* b) {
+  uint32_t at = b->finished % kAhead;
+  BatchFile* f = b->ahead[at];
+  if (f->opened && b->workerCount != 0) WaitForSingleObject(b->converted[at], INFINITE);
+  f->c.buffers = &b->buffers;
+  if (f->code == ExitAsksLater) {
+    f->code = ExitDeclined;
+    if (answer(b, f)) {
+      f->code = 0;
+      readyToWrite(f);
+    }
+  }
+  b->finished++;
   if (b->count == kGroupFiles) writeGroup(b);
-  BatchFile* f = newFile(b, name);
-  b->group[b->count] = f;  // before it is converted: a question writes the group before it
-  int32_t code = convertFile(b, f);
-  if (!f->waits) f->code = code;
-  b->count++;
+  b->group[b->count++] = f;
   if (b->settings.checkOnly) writeGroup(b);
+}
+
+void take(Batch* b, const char* name) {
+  if (b->opened - b->finished == kAhead) finishNext(b);
+  BatchFile* f = newFile(b, name);
+  openFile(b, f);
+  uint32_t at = b->opened % kAhead;
+  b->ahead[at] = f;
+  b->opened++;
+  if (!f->opened) return;
+  if (b->workerCount == 0) {
+    f->c.buffers = &b->buffers;
+    f->code = convertOpened(b, f);
+    return;
+  }
+  // The workers take the files in the order queued; one that is not to be
+  // converted is finished without them.
+  b->queue[b->posted++ % kAhead] = at;
+  ReleaseSemaphore(b->work, 1, nullptr);
+}
+
+// A file that cannot even be named (too long) is told as one that cannot be
+// loaded, in its place.
+void takeUnnamed(Batch* b, const char* cut) {
+  if (b->opened - b->finished == kAhead) finishNext(b);
+  BatchFile* f = newFile(b, cut);
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  f->code = cannotLoad(&f->c.messages, &f->name);
+  b->ahead[b->opened++ % kAhead] = f;
 }
 
 // Between files: a stop waiting takes effect; true when an interrupt ends
@@ -220,20 +339,61 @@ bool interrupted() {
   return plat_interrupt_pending();
 }
 
-void startBatch(BatchPrompt* b, const RunSettings* settings) {
+uint32_t processors() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  uint32_t count = info.dwNumberOfProcessors;
+  return count < kMostWorkers ? count : kMostWorkers;
+}
+
+// The workers, when there is more than one processor and they can be had;
+// else the first thread converts each file itself.
+void startWorkers(Batch* b) {
+  b->workerCount = 0;
+  uint32_t wanted = processors();
+  if (wanted < 2) return;
+  b->work = CreateSemaphoreA(nullptr, 0, kAhead + kMostWorkers, nullptr);
+  bool made = b->work != nullptr;
+  for (HANDLE& converted : b->converted) {
+    converted = made ? CreateSemaphoreA(nullptr, 0, 1, nullptr) : nullptr;
+    made = made && converted != nullptr;
+  }
+  for (uint32_t i = 0; made && i < wanted; i++) {
+    Worker* w = &b->workers[i];
+    w->batch = b;
+    initPassBuffers(&w->buffers);
+    w->thread = CreateThread(nullptr, 0, workerMain, w, 0, nullptr);
+    if (w->thread == nullptr) break;
+    b->workerCount++;
+  }
+}
+
+void stopWorkers(Batch* b) {
+  __atomic_store_n(&b->quitting, true, __ATOMIC_RELEASE);
+  if (b->work != nullptr) ReleaseSemaphore(b->work, static_cast<LONG>(b->workerCount), nullptr);
+  for (uint32_t i = 0; i < b->workerCount; i++) {
+    WaitForSingleObject(b->workers[i].thread, INFINITE);
+    CloseHandle(b->workers[i].thread);
+    releasePassBuffers(&b->workers[i].buffers);
+  }
+  for (HANDLE converted : b->converted) {
+    if (converted != nullptr) CloseHandle(converted);
+  }
+  if (b->work != nullptr) CloseHandle(b->work);
+}
+
+void startBatch(Batch* b, const RunSettings* settings) {
+  __builtin_memset(b, 0, sizeof *b);
   b->settings = *settings;
   initPassBuffers(&b->buffers);
   initFileIdentities(&b->seen);
-  b->namesAsTheyCame = false;
-  b->count = 0;
-  for (uint32_t i = 0; i < kOutcomes; i++) b->told[i] = 0;
-  b->worst = 0;
-  b->always = 0;
-  b->stopping = 0;
+  startWorkers(b);
 }
 
-int32_t endBatch(BatchPrompt* b) {
+int32_t endBatch(Batch* b) {
+  while (b->finished != b->opened) finishNext(b);
   writeGroup(b);
+  stopWorkers(b);
   uint32_t files = 0;
   for (uint32_t i = 0; i < kOutcomes; i++) files += b->told[i];
   if (showsWarnings()) {
@@ -247,7 +407,7 @@ int32_t endBatch(BatchPrompt* b) {
 }
 
 // Names from standard input, one a line.
-void takeListed(BatchPrompt* b) {
+void takeListed(Batch* b) {
   rt_path_list list;
   rt_open_path_list(&list, GetStdHandle(STD_INPUT_HANDLE));
   b->namesAsTheyCame = list.oem;
@@ -256,44 +416,21 @@ void takeListed(BatchPrompt* b) {
     rt_path_line_kind kind = rt_next_path_line(&list.reader, line, sizeof line);
     if (kind == RT_PATH_END) break;
     if (kind == RT_PATH_TOO_LONG) {
-      // Never a cut name: the file is told as one that cannot be loaded.
-      if (b->count == kGroupFiles) writeGroup(b);
-      BatchFile* f = newFile(b, line);
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      f->code = cannotLoad(&f->c.messages, &f->name);
-      b->group[b->count++] = f;
-      continue;
+      takeUnnamed(b, line);
+    } else {
+      take(b, line);
     }
-    take(b, line);
   }
+  // The files are finished while the names still take the list's code page.
+  while (b->finished != b->opened) finishNext(b);
   writeGroup(b);
   rt_close_path_list(&list);
 }
 
 }  // namespace
 
-bool answerInBatch(BatchPrompt* b, Conversion* c, const TextString* name) {
-  if (b->always != 0) {
-    c->askMode = 0;
-    printConversion(c, StageLosses, name);
-    return b->always == 'A';
-  }
-  // The files before this one told, then what this one printed so far.
-  BatchFile* f = b->group[b->count];
-  b->group[b->count] = nullptr;
-  writeGroup(b);
-  b->group[0] = f;
-  writeKept(&f->kept);
-  c->messages.kept = nullptr;
-  printConversion(c, StageLosses, name);
-  PromptAnswer answer = askOverwriteOf(&c->messages, name, true);
-  if (answer == AnswerAll) b->always = 'A';
-  if (answer == AnswerNone) b->always = 'Q';
-  return answer == AnswerYes || answer == AnswerAll;
-}
-
 int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first) {
-  BatchPrompt* b = static_cast<BatchPrompt*>(rt_xalloc(sizeof(BatchPrompt)));
+  Batch* b = static_cast<Batch*>(rt_xalloc(sizeof(Batch)));
   startBatch(b, settings);
   plat_hold_interrupts();
   if (first == nullptr) {

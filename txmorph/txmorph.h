@@ -157,6 +157,9 @@ enum ExitCode : int32_t {
   ExitDeclined = 243,
   ExitCannotCreate = 244,
   ExitWriteError = 245,
+  // Not an exit code: a file of a batch that asks first (asksLater) waits
+  // for its question, which the batch asks in the order of the names.
+  ExitAsksLater = -1,
 };
 
 // ---------------------------------------------------------------------------
@@ -471,8 +474,6 @@ struct PassBuffers {
 void initPassBuffers(PassBuffers* buffers);
 void releasePassBuffers(PassBuffers* buffers);
 
-struct BatchPrompt;
-
 // One conversion of one input: its settings, what its passes learn (the
 // checks, the counts, the verdict, the losses), and the buffers it works in.
 // Everything a conversion changes is here or in its buffers, so that several
@@ -524,7 +525,7 @@ struct Conversion {
   uint32_t lostChunks[4];  // a bit per chunk of a piece
   PassBuffers* buffers;    // its own, or those of the thread that converts it
   PassBuffers own;
-  BatchPrompt* prompt;  // the batch that asks about it (batch_run.cpp); null for a run of its own
+  bool asksLater;  // a file of a batch: its question is asked in the order of the names
 };
 
 void initConversion(Conversion* c, const RunSettings* settings);
@@ -668,10 +669,6 @@ enum PromptAnswer : uint8_t { AnswerNo, AnswerYes, AnswerAll, AnswerNone };
 // file, Q no to this and every later one.
 PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many);
 
-// The answer for a lossy file of a batch that would ask (the conversion's
-// prompt): one given for every file with A or Q, else the user's, asked once
-// the files before it are written and told. The "converted" line printed.
-bool answerInBatch(BatchPrompt* prompt, Conversion* c, const TextString* name);
 // The files named by `first` and the tokens left in `reader`, or with no
 // `first` by the lines of standard input, each converted in place (or checked only, with
 // --check) and told by a result line; then the summary. The highest of the
