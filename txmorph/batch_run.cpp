@@ -31,7 +31,7 @@ namespace {
 constexpr uint32_t kGroupFiles = 64;
 // Files opened and handed to the workers, not yet finished.
 constexpr uint32_t kAhead = 16;
-constexpr uint32_t kMostWorkers = 8;
+constexpr uint32_t kMostWorkers = kMostThreads;
 
 enum Outcome : uint8_t { Reversible, Lossy, Declined, Stopped, Skipped, Failed, kOutcomes };
 
@@ -340,18 +340,11 @@ bool interrupted() {
   return plat_interrupt_pending();
 }
 
-uint32_t processors() {
-  SYSTEM_INFO info;
-  GetSystemInfo(&info);
-  uint32_t count = info.dwNumberOfProcessors;
-  return count < kMostWorkers ? count : kMostWorkers;
-}
-
 // The workers, when there is more than one processor and they can be had;
 // else the first thread converts each file itself.
 void startWorkers(Batch* b) {
   b->workerCount = 0;
-  uint32_t wanted = processors();
+  uint32_t wanted = usableProcessors();
   if (wanted < 2) return;
   b->work = CreateSemaphoreA(nullptr, 0, kAhead + kMostWorkers, nullptr);
   bool made = b->work != nullptr;
@@ -429,6 +422,14 @@ void takeListed(Batch* b) {
 }
 
 }  // namespace
+
+uint32_t usableProcessors() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  uint32_t count = info.dwNumberOfProcessors;
+  if (count < 1) return 1;
+  return count < kMostThreads ? count : kMostThreads;
+}
 
 int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first) {
   Batch* b = static_cast<Batch*>(rt_xalloc(sizeof(Batch)));

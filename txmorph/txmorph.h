@@ -669,6 +669,11 @@ enum PromptAnswer : uint8_t { AnswerNo, AnswerYes, AnswerAll, AnswerNone };
 // file, Q no to this and every later one.
 PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many);
 
+// Threads a run uses at most for work of many files.
+constexpr uint32_t kMostThreads = 8;
+// The processors the process may run on, from 1 to kMostThreads.
+uint32_t usableProcessors();
+
 // The files named by `first` and the tokens left in `reader`, or with no
 // `first` by the lines of standard input (no `reader`: `first` is the one
 // input of --check, "<" standard input), each converted in place (or checked only, with

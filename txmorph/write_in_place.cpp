@@ -174,30 +174,74 @@ bool batchStops(const uint32_t* stopping) {
   return __atomic_load_n(stopping, __ATOMIC_SEQ_CST) != 0 || plat_interrupt_pending();
 }
 
+// Each file's step is its own (its handles, its copy, its messages): for a
+// group large enough, the steps that wait on the file system alone are made
+// on several threads at once.
+typedef void (*FileStep)(InPlaceWrite* f);
+
+constexpr uint32_t kFilesForThreads = 8;
+
+struct FileSteps {
+  InPlaceWrite* files;
+  uint32_t count;
+  FileStep step;
+  uint32_t next;  // the next file to take (atomic)
+};
+
+void takeSteps(FileSteps* steps) {
+  for (;;) {
+    uint32_t i = __atomic_fetch_add(&steps->next, 1, __ATOMIC_ACQ_REL);
+    if (i >= steps->count) return;
+    if (goesOn(steps->files[i])) steps->step(&steps->files[i]);
+  }
+}
+
+DWORD WINAPI stepThread(LPVOID parameter) {
+  takeSteps(static_cast<FileSteps*>(parameter));
+  return 0;
+}
+
+// The step for every file that goes on; back once all are made.
+void forEachFile(InPlaceWrite* files, uint32_t count, FileStep step) {
+  FileSteps steps = {files, count, step, 0};
+  HANDLE helpers[kMostThreads];
+  uint32_t started = 0;
+  uint32_t wanted = count >= kFilesForThreads ? usableProcessors() - 1 : 0;
+  for (; started < wanted; started++) {
+    helpers[started] = CreateThread(nullptr, 0, stepThread, &steps, 0, nullptr);
+    if (helpers[started] == nullptr) break;
+  }
+  takeSteps(&steps);
+  for (uint32_t i = 0; i < started; i++) {
+    WaitForSingleObject(helpers[i], INFINITE);
+    CloseHandle(helpers[i]);
+  }
+}
+
 // The copies made and named, each on the disk. For a run of its own, an
 // interrupt that came meanwhile takes the copy away and ends the run before
 // the file is touched (a stop comes back here); in a batch that stops, the
 // files not touched are given up.
+void makeCopy(InPlaceWrite* f) {
+  CopyResult made = makeSafetyCopy(&f->copy, f->held, f->name);
+  if (made != CopyMade) refuseCopy(f, made, GetLastError());
+}
+
+void nameCopy(InPlaceWrite* f) {
+  CopyResult named = nameSafetyCopy(&f->copy);
+  if (named != CopyMade) refuseCopy(f, named, GetLastError());
+}
+
 void makeCopies(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
   for (;;) {
     plat_hold_interrupts();
-    for (uint32_t i = 0; i < count; i++) {
-      InPlaceWrite* f = &files[i];
-      if (!goesOn(*f)) continue;
-      if (stopping != nullptr && batchStops(stopping)) {
-        f->givenUp = true;
-        continue;
-      }
-      CopyResult made = makeSafetyCopy(&f->copy, f->held, f->name);
-      if (made != CopyMade) refuseCopy(f, made, GetLastError());
+    if (stopping != nullptr && batchStops(stopping)) {
+      for (uint32_t i = 0; i < count; i++) files[i].givenUp = true;
+      return;
     }
+    forEachFile(files, count, makeCopy);
     flushGroup(files, count, CopiesWritten, copyNotOnDisk);
-    for (uint32_t i = 0; i < count; i++) {
-      InPlaceWrite* f = &files[i];
-      if (!goesOn(*f)) continue;
-      CopyResult named = nameSafetyCopy(&f->copy);
-      if (named != CopyMade) refuseCopy(f, named, GetLastError());
-    }
+    forEachFile(files, count, nameCopy);
     flushGroup(files, count, CopiesNamed, copyNotOnDisk);
     bool stops = stopping != nullptr ? batchStops(stopping) : plat_interrupt_pending();
     if (!stops) return;
@@ -286,6 +330,12 @@ void closeWritten(InPlaceWrite* f) {
 // A name that cannot be brought to the disk leaves the copy as it is named.
 void finishedNotOnDisk(InPlaceWrite*) {}
 
+void removeCopy(InPlaceWrite* f) {
+  if (f->copy.handle != INVALID_HANDLE_VALUE && !removeSafetyCopy(&f->copy)) {
+    printNamed(messagesOf(f), "  Warning! cannot remove \"%s\"\n", &f->copy.name);
+  }
+}
+
 }  // namespace
 
 void initInPlaceWrite(InPlaceWrite* f, Conversion* c, const TextString* name, HeldFile* held,
@@ -307,17 +357,10 @@ void writeInPlace(InPlaceWrite* files, uint32_t count, const uint32_t* stopping)
     if (goesOn(files[i])) writeText(&files[i]);
   }
   flushGroup(files, count, TextsWritten, textNotOnDisk);
-  for (uint32_t i = 0; i < count; i++) {
-    if (goesOn(files[i])) closeWritten(&files[i]);
-  }
+  forEachFile(files, count, closeWritten);
   flushGroup(files, count, CopiesFinished, finishedNotOnDisk);
-  for (uint32_t i = 0; i < count; i++) {
-    InPlaceWrite* f = &files[i];
-    if (goesOn(*f) && f->copy.handle != INVALID_HANDLE_VALUE && !removeSafetyCopy(&f->copy)) {
-      printNamed(messagesOf(f), "  Warning! cannot remove \"%s\"\n", &f->copy.name);
-    }
-    releaseSafetyCopy(&f->copy);
-  }
+  forEachFile(files, count, removeCopy);
+  for (uint32_t i = 0; i < count; i++) releaseSafetyCopy(&files[i].copy);
   plat_release_interrupts();
 }
 
