@@ -99,9 +99,21 @@ HANDLE plat_create_in_folder(HANDLE folder, LPCSTR name, HANDLE like);
 
 // Gives the open `file`, named `from` in `folder` (or not named yet, as
 // plat_create_in_folder may make it), the name `to` there instead. An
-// existing `to` is never replaced (ERROR_ALREADY_EXISTS). Returns once the
-// new name is on the disk.
-BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to);
+// existing `to` is never replaced (ERROR_ALREADY_EXISTS). With `flush` it
+// returns once the new name is on the disk; without, plat_flush_names brings
+// it there, with the names of other files.
+BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to, BOOL flush);
+
+// Flushes for many files at once, which cost about what one costs: what was
+// written through each of `files` (data, size, times) reaches the disk. On
+// POSIX, for more than two files, one syncfs for each file system among
+// them; else, and on Windows, a flush of each. FALSE with the reason when a
+// flush failed (which file's, a flush of each one alone tells).
+BOOL plat_flush_files(const HANDLE* files, DWORD count);
+// The same for the names each of `files` was given in its held folder
+// (`folders[i]` holds `files[i]`) without a flush: on POSIX the folders are
+// flushed (syncfs as above), on Windows the files.
+BOOL plat_flush_names(const HANDLE* folders, const HANDLE* files, DWORD count);
 
 // Removes `name` from `folder` when it still stands for the open `file`
 // (ERROR_FILE_NOT_FOUND when it does not); a file never named goes at its
@@ -114,10 +126,19 @@ BOOL plat_delete_in_folder(HANDLE folder, LPCSTR name, HANDLE file);
 // program itself (SEGV, BUS, FPE, ILL, TRAP, SYS) - wait from
 // plat_hold_interrupts until plat_release_interrupts, which lets those that
 // came meanwhile take effect as usual (the process ends, or stops).
-// plat_interrupt_pending says whether one is waiting. Holds do not nest.
+// plat_interrupt_pending says whether one is waiting (one the process
+// ignores is not). Holds nest: interrupts wait until the last hold is
+// released. The first hold and the last release are made on the process's
+// first thread (on POSIX the other threads have every signal blocked from
+// their start), the holds between on any thread.
 void plat_hold_interrupts(void);
 BOOL plat_interrupt_pending(void);
 void plat_release_interrupts(void);
+// A stop that waits while interrupts are held (on POSIX TSTP, TTIN, TTOU:
+// the terminal's suspend key, a background read or write) takes effect now:
+// the process stops until it is continued, then goes on holding. On the
+// first thread, while it holds; nothing on Windows, which has no stops.
+void plat_pass_stops(void);
 
 // Whether SetFileTime would take these times through this handle, as far as
 // the system can tell without setting them (times as for SetFileTime; null

@@ -32,6 +32,12 @@ uint8_t gather(uint32_t ch, rt_fmt_ctx* ctx) {
 int32_t rt_printf(const char* format, ...) {
   va_list args;
   va_start(args, format);
+  int32_t count = rt_vprintf(format, args);
+  va_end(args);
+  return count;
+}
+
+int32_t rt_vprintf(const char* format, va_list args) {
   int32_t count;
   if (rt_print_sink == rt_sink_stdout || rt_print_sink == rt_sink_stderr) {
     Gathered g;
@@ -42,6 +48,5 @@ int32_t rt_printf(const char* format, ...) {
   } else {
     count = rt_format(rt_print_sink, format, args, 0);
   }
-  va_end(args);
   return count;
 }

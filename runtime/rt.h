@@ -98,10 +98,20 @@ typedef uint8_t (*rt_sink_fn)(uint32_t ch, rt_fmt_ctx* ctx);
 
 int32_t rt_format(rt_sink_fn sink, const char* format, va_list args, uintptr_t user);
 int32_t rt_printf(const char* format, ...);
+int32_t rt_vprintf(const char* format, va_list args);
 
 uint8_t rt_sink_stdout(uint32_t ch, rt_fmt_ctx* ctx);
 uint8_t rt_sink_stderr(uint32_t ch, rt_fmt_ctx* ctx);
 extern rt_sink_fn rt_print_sink;
+
+// Bytes kept in memory: a sink that appends to the rt_buffer the user word
+// points at, growing it (rt_xrealloc) as needed. rt_free(bytes) releases it.
+struct rt_buffer {
+  uint8_t* bytes;
+  uint32_t length;
+  uint32_t room;
+};
+uint8_t rt_sink_buffer(uint32_t ch, rt_fmt_ctx* ctx);
 
 // ---------------------------------------------------------------------------
 // Character sources and handle I/O
@@ -174,5 +184,58 @@ const char* rt_tok_next(rt_tokenizer* reader);
 rt_tokenizer* rt_tok_destroy(rt_tokenizer* reader);
 
 void rt_build_argv(void);
+
+// ---------------------------------------------------------------------------
+// Path lists
+
+// The lines of a list of paths, over any source of bytes. A line ends at LF,
+// CR, NUL or the end of the input; nothing is trimmed, and lines left empty
+// are skipped. A line may be a pair of paths, split at its first TAB. Double
+// quotes follow the system's names: where a name cannot hold one, every quote
+// is dropped wherever it stands; where it can, a quote is a byte of the name,
+// and only a pair that encloses a whole path ("my file") is dropped. The
+// input is read in blocks; what a line is does not depend on how the source
+// cuts it.
+
+// Fills `buffer` with up to `room` bytes of the input and returns how many:
+// 0 at the end of the input or when a read failed. It is not called again
+// after it returned 0.
+typedef uint32_t (*rt_path_bytes_fn)(void* source, uint8_t* buffer, uint32_t room);
+
+struct rt_path_line_reader {
+  rt_path_bytes_fn read;
+  void* source;
+  bool quotes_in_names;  // a quote can be part of a name (PLAT_QUOTES_IN_NAMES)
+  uint32_t cursor;
+  uint32_t end;
+  bool ended;
+  uint8_t block[4096];
+};
+
+enum rt_path_line_kind : uint8_t { RT_PATH_END, RT_PATH_ONE, RT_PATH_PAIR, RT_PATH_TOO_LONG };
+
+void rt_init_path_lines(rt_path_line_reader* reader, rt_path_bytes_fn read, void* source,
+                        bool quotes_in_names);
+
+// The next line that keeps a character, in `line` (`room` bytes with the
+// NUL). When `second` is given (`room` bytes too), a line that holds a TAB is
+// a pair: what stands before its first TAB in `line`, the rest in `second`.
+// A path too long for its room keeps its first room - 1 characters, is told
+// apart and is left in `line`; RT_PATH_END when the input has no line left.
+rt_path_line_kind rt_next_path_line(rt_path_line_reader* reader, char* line, uint32_t room,
+                                    char* second = nullptr);
+
+// The list of paths on an open handle (standard input), read to its end or
+// to a failed read, a line at a time as above with the system's quote rule.
+// On Windows the paths arrive in the console's code page: when that is the
+// OEM code page, the file functions take OEM names from rt_open_path_list to
+// rt_close_path_list (`oem` says so), and a path is printed as it came.
+struct rt_path_list {
+  rt_path_line_reader reader;
+  bool oem;
+};
+
+void rt_open_path_list(rt_path_list* list, HANDLE input);
+void rt_close_path_list(rt_path_list* list);
 
 #endif

@@ -197,7 +197,7 @@ uint32_t blockBytesOf(const Conversion* c, const Input* input) {
 void reserveOutputs(Conversion* c, uint32_t blockBytes) {
   uint32_t outputBytes = c->settled ? outputRoom(c, blockBytes + kMostCarried) + 16 : 16;
   for (uint32_t i = 0; i < kRelaySlots; i++) {
-    TextString* out = &c->outputs[i];
+    TextString* out = &c->buffers->outputs[i];
     if (out->length < outputBytes) resize(out, outputBytes, 0);
   }
 }
@@ -207,7 +207,7 @@ void reserveOutputs(Conversion* c, uint32_t blockBytes) {
 void reserveBlocks(Conversion* c, const Input* input) {
   uint32_t blockBytes = blockBytesOf(c, input);
   for (uint32_t i = 0; i < kRelaySlots; i++) {
-    TextString* block = &c->blocks[i];
+    TextString* block = &c->buffers->blocks[i];
     if (input->kind != InputInMemory && block->length < blockBytes + kMostCarried) {
       resize(block, blockBytes + kMostCarried, 0);
     }
@@ -218,7 +218,7 @@ void reserveBlocks(Conversion* c, const Input* input) {
 void settleOutputs(Relay* relay, Conversion* c) {
   reserveOutputs(c, blockBytesOf(c, relay->input));
   for (uint32_t i = 0; i < kRelaySlots; i++) {
-    relay->slots[i].out = static_cast<uint8_t*>(c->outputs[i].data);
+    relay->slots[i].out = static_cast<uint8_t*>(c->buffers->outputs[i].data);
   }
 }
 
@@ -239,11 +239,11 @@ bool startRelay(Relay* relay, Conversion* c, Input* input, Output* output) {
   startMapping(relay);
   for (uint32_t i = 0; i < kRelaySlots; i++) {
     RelaySlot* slot = &relay->slots[i];
-    slot->buffer = static_cast<uint8_t*>(c->blocks[i].data) + kMostCarried;
+    slot->buffer = static_cast<uint8_t*>(c->buffers->blocks[i].data) + kMostCarried;
     slot->data = slot->buffer;
     slot->contiguous = input->kind == InputInMemory;
     slot->view = nullptr;
-    slot->out = static_cast<uint8_t*>(c->outputs[i].data);
+    slot->out = static_cast<uint8_t*>(c->buffers->outputs[i].data);
   }
   startThread(relay, c);
   for (uint8_t i = 0; i < kRelaySlots; i++) post(relay, RelayTask{TaskRead, i, nullptr, 0});

@@ -30,25 +30,38 @@ ConsoleKey readConsoleKey(uint8_t* key) {
 // Other keys are ignored without a word. With no console to ask, or one that
 // cannot be read, the answer is no: the file stays as it is. A process stopped
 // at the prompt (Ctrl+Z) asks again once it goes on.
-bool askOverwrite(const TextString* outputName) {
-  const char* prompt = "  Write to \"%s\" [Y/N]? ";
-  printWithName(prompt, outputName);
+PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many) {
+  const char* prompt = many ? "  Write to \"%s\" [Y/N/A/Q]? " : "  Write to \"%s\" [Y/N]? ";
+  printWithName(m, prompt, outputName);
   uint8_t key;
   for (;;) {
     ConsoleKey got = readConsoleKey(&key);
     if (got == KeyNoAnswer) break;
     if (got == KeyAgain) {
-      printWithName(prompt, outputName);
+      printWithName(m, prompt, outputName);
       continue;
     }
     if (key == 'Y' || key == 'y') {
-      rt_printf("Yes\n");
-      return true;
+      say(m, "Yes\n");
+      return AnswerYes;
     }
     if (key == 'N' || key == 'n' || key == kEscape) break;
+    if (!many) continue;
+    if (key == 'A' || key == 'a') {
+      say(m, "Yes to all\n");
+      return AnswerAll;
+    }
+    if (key == 'Q' || key == 'q') {
+      say(m, "No to all\n");
+      return AnswerNone;
+    }
   }
-  rt_printf("No\n");
-  return false;
+  say(m, "No\n");
+  return AnswerNo;
+}
+
+bool askOverwrite(Messages* m, const TextString* outputName) {
+  return askOverwriteOf(m, outputName, false) == AnswerYes;
 }
 
 }  // namespace txmorph

@@ -1,17 +1,8 @@
 // The record of one conversion: made from the run's settings, printed in the
 // order of the run's messages, and released with its buffers.
-#include "txmorph/conversion_state.h"
 #include "txmorph/conversion_steps.h"
 
 namespace txmorph {
-
-namespace {
-
-// The byte names show for characters the console lacks before the output
-// stage has set its own.
-constexpr char kNameReplacement = 0x5E;
-
-}  // namespace
 
 void initConversion(Conversion* c, const RunSettings* settings) {
   *c = Conversion{};
@@ -25,29 +16,40 @@ void initConversion(Conversion* c, const RunSettings* settings) {
   c->pieceBytes = kPieceBytes;
   c->threads = true;
   c->printed = StageNone;
+  initMessages(&c->messages, nullptr);
   startLossTally(&c->tally, settings->listLosses);
-  for (uint32_t i = 0; i < kRelaySlots; i++) {
-    init(&c->blocks[i]);
-    init(&c->outputs[i]);
-  }
+  initPassBuffers(&c->own);
+  c->buffers = &c->own;
+  c->asksLater = false;
 }
 
 void releaseConversion(Conversion* c) {
   releaseLossTally(&c->tally);
-  rt_free(c->pieceUnits);
-  rt_free(c->bits);
-  rt_free(c->walk);
   rt_free(c->evidence);
   c->evidence = nullptr;
-  c->pieceUnits = nullptr;
-  c->bits = nullptr;
-  c->walk = nullptr;
+  releasePassBuffers(&c->own);
+}
+
+void initPassBuffers(PassBuffers* buffers) {
+  buffers->pieceBytes = 0;
+  buffers->pieceUnits = nullptr;
+  buffers->bits = nullptr;
+  buffers->walk = nullptr;
   for (uint32_t i = 0; i < kRelaySlots; i++) {
-    release(&c->blocks[i]);
-    release(&c->outputs[i]);
-    init(&c->blocks[i]);
-    init(&c->outputs[i]);
+    init(&buffers->blocks[i]);
+    init(&buffers->outputs[i]);
   }
+}
+
+void releasePassBuffers(PassBuffers* buffers) {
+  rt_free(buffers->pieceUnits);
+  rt_free(buffers->bits);
+  rt_free(buffers->walk);
+  for (uint32_t i = 0; i < kRelaySlots; i++) {
+    release(&buffers->blocks[i]);
+    release(&buffers->outputs[i]);
+  }
+  initPassBuffers(buffers);
 }
 
 // The "Loaded" line shows the name as it was shown before the output stage
@@ -57,10 +59,10 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
   if (c->printed < StageLoaded && stage >= StageLoaded) {
     c->printed = StageLoaded;
     if (showsInformation()) {
-      char replacement = conversionState.replacementByte;
-      conversionState.replacementByte = kNameReplacement;
-      printSizeWithName("Loaded (%lu) \"%s\"\n", c->inputBytes, inputName);
-      conversionState.replacementByte = replacement;
+      Messages beforeOutput = c->messages;
+      initMessages(&beforeOutput, c->messages.kept);
+      beforeOutput.namesAsTheyCame = c->messages.namesAsTheyCame;
+      printSizeWithName(&beforeOutput, "Loaded (%lu) \"%s\"\n", c->inputBytes, inputName);
     }
   }
   if (c->printed < StageChecks && stage >= StageChecks) {
@@ -71,8 +73,8 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
   if (c->printed < StageLength && stage >= StageLength) {
     c->printed = StageLength;
     if (showsInformation()) {
-      rt_printf("  input length [%s] = %lu\n", encodingLabel(c->input, c->inputPage.codePage).text,
-                c->units);
+      say(&c->messages, "  input length [%s] = %lu\n",
+          encodingLabel(c->input, c->inputPage.codePage).text, c->units);
     }
   }
   if (c->printed < StageConverted && stage >= StageConverted) {
@@ -86,7 +88,7 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
   if (c->printed < StageDate && stage >= StageDate) {
     c->printed = StageDate;
     if (c->dateUnknown && showsWarnings()) {
-      rt_printf("  Warning! cannot retrieve date/time from infile\n");
+      say(&c->messages, "  Warning! cannot retrieve date/time from infile\n");
     }
   }
   return true;
@@ -99,16 +101,17 @@ int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
   if (c->askMode != 0 || rewritesFile) work = writingWork(c) & ~kWriteOutput;
   if (work != 0) {
     PassResult result = runPass(c, input, work, nullptr);
-    if (result == PassNotRead) return cannotLoad(inputName);
-    if (result == PassNotConverted) return cannotConvert(inputName);
+    if (result == PassNotRead) return cannotLoad(&c->messages, inputName);
+    if (result == PassNotConverted) return cannotConvert(&c->messages, inputName);
   }
   // The checks are printed once they are all known; they can stop the run
   // only when they are known before anything is written.
   if (checksKnown(c, input) && !printConversion(c, StageChecks, inputName)) return ExitStopped;
   if (!c->sized) return 0;
   if (!isLossy(c)) c->askMode = 0;
+  if (c->askMode != 0 && c->asksLater) return ExitAsksLater;
   printConversion(c, StageLosses, inputName);
-  if (c->askMode != 0 && !askOverwrite(outputName)) return ExitDeclined;
+  if (c->askMode != 0 && !askOverwrite(&c->messages, outputName)) return ExitDeclined;
   return 0;
 }
 

@@ -36,7 +36,7 @@ bool unitsOf(Conversion* c, const uint8_t* bytes, uint32_t count, bool noting, u
   }
   // Well-formed UTF-8 has nothing malformed to look for.
   *units = room;
-  uint32_t* bits = noting && !c->wellFormed ? c->bits : nullptr;
+  uint32_t* bits = noting && !c->wellFormed ? c->buffers->bits : nullptr;
   *unitCount = decodeNotingLosses(&c->inputPage, bytes, count, room, bits, malformed);
   if (*malformed) c->malformed = true;
   return *unitCount != 0 || count == 0;
@@ -48,7 +48,8 @@ bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t w
                   uint32_t* made) {
   if (work & kReadChecks) readChecks(c, bytes, count);
   bool noting = (work & kNoteLosses) != 0;
-  uint16_t* room = c->output == Wide ? reinterpret_cast<uint16_t*>(out + *made) : c->pieceUnits;
+  uint16_t* room =
+      c->output == Wide ? reinterpret_cast<uint16_t*>(out + *made) : c->buffers->pieceUnits;
   const uint16_t* units;
   uint32_t unitCount;
   bool malformed;
@@ -71,8 +72,8 @@ bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t w
   *made += bytesMade;
   if (work & kPlaceLosses) {
     bool page = c->output == Ansi || c->output == Oem;
-    walkPiece(c->walk, &c->tally, units, unitCount, malformed ? c->bits : nullptr, from,
-              page ? c->lostChunks : nullptr, c->outputPage.codePage);
+    walkPiece(c->buffers->walk, &c->tally, units, unitCount, malformed ? c->buffers->bits : nullptr,
+              from, page ? c->lostChunks : nullptr, c->outputPage.codePage);
   }
   return true;
 }
@@ -104,10 +105,15 @@ uint32_t convertWindow(Conversion* c, const uint8_t* bytes, uint32_t count, bool
 // Everything a pass needs is had before it writes: a request the heap
 // refuses ends the run before the output is touched.
 void ensureBuffers(Conversion* c) {
-  if (c->pieceUnits != nullptr) return;
-  c->pieceUnits = static_cast<uint16_t*>(rt_xalloc((c->pieceBytes + 2) * 2));
-  c->bits = static_cast<uint32_t*>(rt_xalloc((c->pieceBytes / 32 + 1) * 4));
-  c->walk = static_cast<LossWalk*>(rt_xalloc(sizeof(LossWalk)));
+  PassBuffers* buffers = c->buffers;
+  if (buffers->pieceBytes >= c->pieceBytes) return;
+  buffers->pieceUnits =
+      static_cast<uint16_t*>(rt_xrealloc(buffers->pieceUnits, (c->pieceBytes + 2) * 2));
+  buffers->bits = static_cast<uint32_t*>(rt_xrealloc(buffers->bits, (c->pieceBytes / 32 + 1) * 4));
+  if (buffers->walk == nullptr) {
+    buffers->walk = static_cast<LossWalk*>(rt_xalloc(sizeof(LossWalk)));
+  }
+  buffers->pieceBytes = c->pieceBytes;
 }
 
 // What a pass starts from: nothing counted; what it is to learn, unknown.

@@ -1,13 +1,13 @@
-// The process-wide settings of every conversion between code-page text and
-// UTF-16 units: the code page of the narrow side, the flags and the default
-// character of wide-to-narrow conversions, and the report of whether the last
-// one used that character.
+// The settings of a conversion between code-page text and UTF-16 units: the
+// code page of the narrow side, the flags and the default character of
+// wide-to-narrow conversions, and the report of whether the last one used
+// that character.
 //
-// Each stage sets the fields it needs just before it lets a string change its
-// width: the input stage the input's code page, the output stage the output's
-// code page, 0x0F as the replacement byte, 0 in usedReplacement and, for its
-// first try, no best fit, and the
-// console copy of a file name ANSI then OEM (putting the old page back).
+// A conversion of a run keeps its own (convertUnitsWith): the decoding of the
+// input the input's code page, the output stage the output's code page, 0x0F
+// as the replacement byte, and for its first try no best fit; the console
+// copy of a file name ANSI then OEM. Several run at once, each on its thread.
+// The process-wide instance serves the text string's width changes.
 #ifndef TXMORPH_CONVERSION_STATE_H
 #define TXMORPH_CONVERSION_STATE_H
 
@@ -30,7 +30,7 @@ struct ConversionState {
   int32_t usedReplacement;
 };
 
-// The one instance: code page 0, no flags, '^', and no report asked for.
+// The text string's: code page 0, no flags, '^', and no report asked for.
 extern ConversionState conversionState;
 
 }  // namespace txmorph

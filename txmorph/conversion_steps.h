@@ -47,12 +47,12 @@ bool encodePiece(Conversion* c, const uint16_t* units, uint32_t count, uint8_t* 
                  bool noting);
 // "  converted (%lu) to %s -- %s\n", when information is shown or a prompt
 // follows.
-void reportConversion(const Conversion* c);
+void reportConversion(Conversion* c);
 
 // ---- losses (loss_report.cpp)
 
 // The loss line and the list of lost characters.
-void reportLosses(const Conversion* c);
+void reportLosses(Conversion* c);
 
 // ---- reading ahead and writing behind (block_relay.cpp)
 

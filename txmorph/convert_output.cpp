@@ -14,6 +14,7 @@
 // asked with best fit at once.
 #include "txmorph/conversion_state.h"
 #include "txmorph/conversion_steps.h"
+#include "txmorph/convert_units.h"
 
 namespace txmorph {
 
@@ -27,19 +28,19 @@ const uint8_t kWideMark[2] = {0xFF, 0xFE};
 // made; 0 when the page refused.
 uint32_t toPage(const PageInfo* page, const uint16_t* units, uint32_t count, uint8_t* out,
                 bool noting, bool* lost) {
-  ConversionState& state = conversionState;
+  ConversionState state = {page->codePage, 0, kLossReplacement, 2};
   uint32_t room = count * page->maxCharSize;
   *lost = false;
   if (noting) {
     state.wcFlags = WC_NO_BEST_FIT_CHARS;
     state.usedReplacement = 0;
-    uint32_t made = convertUnitsInto(units, count, kWide, out, room, kNarrow);
+    uint32_t made = convertUnitsWith(&state, units, count, kWide, out, room, kNarrow);
     state.wcFlags = 0;
     *lost = made != 0 && (state.usedReplacement & 0xFF) != 0;
     if (!*lost) return made;
   }
   state.usedReplacement = 2;
-  return convertUnitsInto(units, count, kWide, out, room, kNarrow);
+  return convertUnitsWith(&state, units, count, kWide, out, room, kNarrow);
 }
 
 }  // namespace
@@ -83,8 +84,8 @@ bool encodePiece(Conversion* c, const uint16_t* units, uint32_t count, uint8_t* 
       return true;
     default: break;
   }
-  conversionState.codePage = c->outputPage.codePage;
-  conversionState.replacementByte = kLossReplacement;
+  // Names printed from now on show what the console lacks as the output does.
+  c->messages.nameReplacement = kLossReplacement;
   __builtin_memset(c->lostChunks, 0, sizeof c->lostChunks);
   uint32_t o = 0;
   for (uint32_t start = 0, chunk = 0; start < count; chunk++) {
@@ -103,11 +104,11 @@ bool encodePiece(Conversion* c, const uint16_t* units, uint32_t count, uint8_t* 
   return true;
 }
 
-void reportConversion(const Conversion* c) {
+void reportConversion(Conversion* c) {
   if (!showsInformation() && c->askMode == 0) return;
-  rt_printf("  converted (%lu) to %s -- %s\n", c->outputBytes,
-            encodingLabel(c->output, c->outputPage.codePage).text,
-            isLossy(c) ? "LOSSY (to \\x0F)" : "REVERSIBLE");
+  say(&c->messages, "  converted (%lu) to %s -- %s\n", c->outputBytes,
+      encodingLabel(c->output, c->outputPage.codePage).text,
+      isLossy(c) ? "LOSSY (to \\x0F)" : "REVERSIBLE");
 }
 
 bool isLossy(const Conversion* c) { return c->malformed || c->oddByte || c->replaced; }

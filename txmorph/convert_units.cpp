@@ -11,8 +11,9 @@ namespace {
 
 constexpr uint32_t kPlatformLimit = 0x7FFFFFFF;  // counts are ints at the platform
 
-uint32_t toWideUnits(const void* source, int count, void* dest, int room) {
-  int written = MultiByteToWideChar(conversionState.codePage, 0, static_cast<LPCSTR>(source), count,
+uint32_t toWideUnits(const ConversionState& state, const void* source, int count, void* dest,
+                     int room) {
+  int written = MultiByteToWideChar(state.codePage, 0, static_cast<LPCSTR>(source), count,
                                     static_cast<LPWSTR>(dest), room);
   return static_cast<uint32_t>(written);
 }
@@ -21,8 +22,8 @@ uint32_t toWideUnits(const void* source, int count, void* dest, int room) {
 // with UTF-8 as its ANSI and OEM code page).
 bool isUtf8(uint32_t codePage) { return codePageNumber(codePage) == CP_UTF8; }
 
-uint32_t toNarrowUnits(const void* source, int count, void* dest, int room) {
-  ConversionState& state = conversionState;
+uint32_t toNarrowUnits(ConversionState& state, const void* source, int count, void* dest,
+                       int room) {
   // The default character is passed as a string of its own: a double-byte
   // page reads the byte after it.
   const char defaultChar[2] = {state.replacementByte, 0};
@@ -50,8 +51,8 @@ uint32_t codePageNumber(uint32_t codePage) {
   return codePage;
 }
 
-uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWidth, void* dest,
-                          uint32_t room, uint32_t destWidth) {
+uint32_t convertUnitsWith(ConversionState* state, const void* source, uint32_t count,
+                          uint32_t sourceWidth, void* dest, uint32_t room, uint32_t destWidth) {
   if (sourceWidth == destWidth) {
     if (dest != nullptr && dest != source) {
       __builtin_memmove(dest, source, static_cast<size_t>(count) << sourceWidth);
@@ -59,9 +60,7 @@ uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWid
     return count;
   }
   if (count == 0) {
-    if (destWidth == kNarrow && conversionState.usedReplacement <= 1) {
-      conversionState.usedReplacement = 0;
-    }
+    if (destWidth == kNarrow && state->usedReplacement <= 1) state->usedReplacement = 0;
     return 0;
   }
   if (count > kPlatformLimit) {
@@ -69,8 +68,13 @@ uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWid
     return 0;
   }
   int limit = static_cast<int>(room > kPlatformLimit ? kPlatformLimit : room);
-  if (destWidth == kWide) return toWideUnits(source, static_cast<int>(count), dest, limit);
-  return toNarrowUnits(source, static_cast<int>(count), dest, limit);
+  if (destWidth == kWide) return toWideUnits(*state, source, static_cast<int>(count), dest, limit);
+  return toNarrowUnits(*state, source, static_cast<int>(count), dest, limit);
+}
+
+uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWidth, void* dest,
+                          uint32_t room, uint32_t destWidth) {
+  return convertUnitsWith(&conversionState, source, count, sourceWidth, dest, room, destWidth);
 }
 
 uint32_t convertUnits(const void* source, uint32_t count, uint32_t sourceWidth, void* dest,

@@ -1,6 +1,6 @@
 // The unit converter: every move of text units between buffers, and every
 // conversion between code-page bytes and UTF-16 units, with the settings of
-// conversionState.
+// conversionState or of a conversion's own.
 #ifndef TXMORPH_CONVERT_UNITS_H
 #define TXMORPH_CONVERT_UNITS_H
 
@@ -32,6 +32,12 @@ uint32_t convertUnits(const void* source, uint32_t count, uint32_t sourceWidth, 
 // units the result needs.
 uint32_t convertUnitsInto(const void* source, uint32_t count, uint32_t sourceWidth, void* dest,
                           uint32_t room, uint32_t destWidth);
+
+// The same with the settings of `state` instead of conversionState's, for a
+// conversion that keeps its own (several run at once on their threads).
+struct ConversionState;
+uint32_t convertUnitsWith(ConversionState* state, const void* source, uint32_t count,
+                          uint32_t sourceWidth, void* dest, uint32_t room, uint32_t destWidth);
 
 // The number of a code page: CP_ACP and CP_OEMCP stand for the system's.
 uint32_t codePageNumber(uint32_t codePage);

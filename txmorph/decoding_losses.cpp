@@ -18,6 +18,7 @@
 //   is malformed.
 #include "platform/vector_level.h"
 #include "txmorph/conversion_state.h"
+#include "txmorph/convert_units.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -149,12 +150,10 @@ bool readPageInfo(PageInfo* page, uint32_t codePage) {
 
 uint32_t decodeNotingLosses(const PageInfo* page, const uint8_t* bytes, uint32_t count,
                             uint16_t* units, uint32_t* malformed, bool* anyMalformed) {
-  conversionState.codePage = page->codePage;
+  ConversionState state = {page->codePage, 0, 0, 2};
   *anyMalformed = false;
-  if (page->maxCharSize < 2 || malformed == nullptr) {
-    return convertUnits(bytes, count, kNarrow, units, kWide);
-  }
-  uint32_t unitCount = convertUnits(bytes, count, kNarrow, units, kWide);
+  uint32_t unitCount = convertUnitsWith(&state, bytes, count, kNarrow, units, count, kWide);
+  if (page->maxCharSize < 2 || malformed == nullptr) return unitCount;
   uint16_t made = page->utf8 ? kReplacementCharacter : page->defaultUnit;
   if (unitCount == 0 || !holdsUnit(units, unitCount, made)) return unitCount;
   if (MultiByteToWideChar(page->codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(bytes),

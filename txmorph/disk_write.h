@@ -8,7 +8,7 @@
 namespace txmorph {
 
 // "FATAL! (%u) cannot create \"%s\" -- %s\n"; ExitCannotCreate.
-int32_t cannotCreate(const TextString* name, uint32_t code);
+int32_t cannotCreate(Messages* m, const TextString* name, uint32_t code);
 
 // Cuts or grows the file to `size`.
 bool setFileSize(HANDLE file, uint64_t size);
@@ -25,11 +25,38 @@ bool giveBack(HANDLE file, const KeptState* kept);
 bool finishOutput(Output* output, uint64_t total);
 
 // "  FATAL! (%u) write error, only %ld of %ld bytes to \"%s\" -- %s\n".
-void reportWriteError(int64_t written, uint64_t size, uint32_t code, const TextString* name);
+void reportWriteError(Messages* m, int64_t written, uint64_t size, uint32_t code,
+                      const TextString* name);
 
-// The write of a file converted in place (write_in_place.cpp).
-int32_t writeInPlace(Conversion* c, const TextString* name, bool keepTime,
-                     const plat_write_time* stamp, HeldFile* held);
+}  // namespace txmorph
+
+#include "txmorph/safety_copy.h"
+
+namespace txmorph {
+
+// A file converted in place, one of a group written together
+// (write_in_place.cpp): what its write needs, and how it went.
+struct InPlaceWrite {
+  Conversion* c;
+  const TextString* name;
+  HeldFile* held;  // the file, held since it was opened
+  bool keepTime;
+  plat_write_time stamp;  // the input's last-write time, for keepTime
+  // How it goes
+  BY_HANDLE_FILE_INFORMATION now;
+  SafetyCopy copy;
+  Output output;
+  int32_t code;  // its exit code once it failed (after the messages), else 0
+  bool givenUp;  // not touched: the batch stopped before its copy was made
+};
+
+void initInPlaceWrite(InPlaceWrite* f, Conversion* c, const TextString* name, HeldFile* held,
+                      bool keepTime, const plat_write_time* stamp);
+// Writes the files of the group in place, the flushes made for all of them
+// at once. `stopping`, a batch's word (non-zero once it stops), gives up the
+// files not yet touched; null for a run of its own. The held files are
+// closed, except one given up.
+void writeInPlace(InPlaceWrite* files, uint32_t count, const uint32_t* stopping);
 
 }  // namespace txmorph
 

@@ -47,10 +47,12 @@ void noteEvidence(EncodingEvidence* evidence, const uint8_t* bytes, uint32_t cou
 // the user named (Auto when none); `invalidAt` what the UTF-8 check found (0
 // valid; else the 1-based offset of the first offending byte, the size itself
 // for a sequence cut short at the end).
-bool hintInputEncoding(const EncodingEvidence* evidence, TextEncoding declared, uint64_t invalidAt);
+bool hintInputEncoding(Messages* m, const EncodingEvidence* evidence, TextEncoding declared,
+                       uint64_t invalidAt);
 // After a "Stopped!" line: the hint above when one applies (with evidence),
 // else the option that goes on, "  Hint! -s- converts it anyway\n".
-void hintAfterStop(const EncodingEvidence* evidence, TextEncoding declared, uint64_t invalidAt);
+void hintAfterStop(Messages* m, const EncodingEvidence* evidence, TextEncoding declared,
+                   uint64_t invalidAt);
 
 // What the evidence says, without printing (for the tests): the kind of
 // encoding, and for a code page its number.

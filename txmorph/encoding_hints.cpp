@@ -296,28 +296,29 @@ EncodingHint inputEncodingHint(const EncodingEvidence* evidence, TextEncoding de
   return hint;
 }
 
-bool hintInputEncoding(const EncodingEvidence* evidence, TextEncoding declared,
+bool hintInputEncoding(Messages* m, const EncodingEvidence* evidence, TextEncoding declared,
                        uint64_t invalidAt) {
   uint32_t oem = codePageNumber(CP_OEMCP);
   EncodingHint hint = inputEncodingHint(evidence, declared, invalidAt, codePageNumber(CP_ACP), oem,
                                         IsValidCodePage(siblingOf(oem)) ? siblingOf(oem) : 0);
   switch (hint.kind) {
     case HintNone: return false;
-    case HintWideFromUtf8: rt_printf(kWideFromUtf8); return true;
-    case HintWideWithoutMark: rt_printf(kWideWithoutMark); return true;
-    case HintUtf8CutShort: rt_printf(kUtf8CutShort); return true;
+    case HintWideFromUtf8: say(m, kWideFromUtf8); return true;
+    case HintWideWithoutMark: say(m, kWideWithoutMark); return true;
+    case HintUtf8CutShort: say(m, kUtf8CutShort); return true;
     default: break;
   }
   char letter = hint.encoding == Ansi ? 'a' : 'd';
   OptionText option = optionText('i', letter, hint.systemPage ? 0 : hint.page);
-  rt_printf("  Hint! the text reads as %s (%u): add -%s\n", encodingName(hint.encoding), hint.page,
-            option.text);
+  say(m, "  Hint! the text reads as %s (%u): add -%s\n", encodingName(hint.encoding), hint.page,
+      option.text);
   return true;
 }
 
-void hintAfterStop(const EncodingEvidence* evidence, TextEncoding declared, uint64_t invalidAt) {
-  if (evidence != nullptr && hintInputEncoding(evidence, declared, invalidAt)) return;
-  rt_printf("  Hint! -s- converts it anyway\n");
+void hintAfterStop(Messages* m, const EncodingEvidence* evidence, TextEncoding declared,
+                   uint64_t invalidAt) {
+  if (evidence != nullptr && hintInputEncoding(m, evidence, declared, invalidAt)) return;
+  say(m, "  Hint! -s- converts it anyway\n");
 }
 
 }  // namespace txmorph

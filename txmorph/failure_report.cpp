@@ -33,46 +33,47 @@ char* systemText(uint32_t code) {
 }
 
 // " -- " and the system's text for the code, when it has one; the line end.
-void endWithSystemText(uint32_t code) {
+void endWithSystemText(Messages* m, uint32_t code) {
   char* text = code != 0 ? systemText(code) : nullptr;
   if (text != nullptr) {
-    rt_printf(" -- %s", text);
+    say(m, " -- %s", text);
     LocalFree(text);
   }
-  rt_printf("\n");
+  say(m, "\n");
 }
 
 }  // namespace
 
-void reportFailure(const char* format, uint32_t code, const TextString* name) {
+void reportFailure(Messages* m, const char* format, uint32_t code, const TextString* name) {
   if (!showsWarnings()) return;
-  printNumberWithName(format, code, name);
-  endWithSystemText(code);
+  printNumberWithName(m, format, code, name);
+  endWithSystemText(m, code);
 }
 
-int32_t cannotCreate(const TextString* name, uint32_t code) {
-  reportFailure("FATAL! (%u) cannot create \"%s\"", code, name);
+int32_t cannotCreate(Messages* m, const TextString* name, uint32_t code) {
+  reportFailure(m, "FATAL! (%u) cannot create \"%s\"", code, name);
   return ExitCannotCreate;
 }
 
-int32_t cannotLoad(const TextString* name) {
-  reportFailure("FATAL! (%u) cannot load \"%s\"", GetLastError(), name);
+int32_t cannotLoad(Messages* m, const TextString* name) {
+  reportFailure(m, "FATAL! (%u) cannot load \"%s\"", GetLastError(), name);
   return ExitCannotLoad;
 }
 
 // The platform refused to convert the text.
-int32_t cannotConvert(const TextString* name) {
-  reportFailure("FATAL! (%u) cannot convert \"%s\"", GetLastError(), name);
+int32_t cannotConvert(Messages* m, const TextString* name) {
+  reportFailure(m, "FATAL! (%u) cannot convert \"%s\"", GetLastError(), name);
   return ExitOutOfMemory;
 }
 
-void reportWriteError(int64_t written, uint64_t size, uint32_t code, const TextString* name) {
+void reportWriteError(Messages* m, int64_t written, uint64_t size, uint32_t code,
+                      const TextString* name) {
   if (!showsWarnings()) return;
-  TextString shown = displayName(name);
-  rt_printf("  FATAL! (%u) write error, only %ld of %ld bytes to \"%s\"", code, written, size,
-            static_cast<const char*>(shown.data));
+  TextString shown = displayName(m, name);
+  say(m, "  FATAL! (%u) write error, only %ld of %ld bytes to \"%s\"", code, written, size,
+      static_cast<const char*>(shown.data));
   release(&shown);
-  endWithSystemText(code);
+  endWithSystemText(m, code);
 }
 
 }  // namespace txmorph

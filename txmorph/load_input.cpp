@@ -96,6 +96,15 @@ bool holdFile(HeldFile* held, HANDLE* file) {
   return GetFileInformationByHandle(*file, &held->loaded);
 }
 
+// An input that could not be opened whole: nothing of it stays open, the
+// reason stays set.
+void failOpening(Input* input, HeldFile* held) {
+  DWORD error = GetLastError();
+  closeInput(input);
+  if (held != nullptr) releaseHeldFile(held);
+  SetLastError(error);
+}
+
 // The size of an open disk file, or false.
 bool sizeOf(HANDLE file, uint64_t* size) {
   DWORD high = 0;
@@ -137,30 +146,48 @@ void closeInput(Input* input) {
 }
 
 // A file to convert in place is opened sharing writing only until it holds
-// itself (holdFile).
-bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFile* held) {
+// itself (holdFile), and only once it is known to be no file seen before,
+// which it would find held.
+OpenResult openInputFile(Input* input, const TextString* name, HeldFile* held,
+                         FileIdentities* seen) {
   DWORD share = held != nullptr ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   HANDLE file = openForLoading(name, share);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return NotOpened;
+  // A file is seen once it is opened: one that another run holds may be
+  // named again, and fail again.
+  BY_HANDLE_FILE_INFORMATION identity;
+  bool known = seen != nullptr && GetFileInformationByHandle(file, &identity);
+  if (known && knowsIdentity(seen, &identity)) {
+    rt_close_handle(file);
+    return SeenBefore;
+  }
   bool disk = GetFileType(file) == FILE_TYPE_DISK;
   bool opened = true;
   if (held != nullptr && disk) opened = holdFile(held, &file);
   uint64_t size = 0;
   if (opened && disk) opened = sizeOf(file, &size);
+  if (opened && known) addIdentity(seen, &identity);
   initInput(input, file, disk ? InputFile : InputStream, size);
   input->owned = held == nullptr || file != held->handle;
   input->dated = disk;
-  if (opened && disk && size <= blockBytes) {
-    input->kind = InputInMemory;
-    opened = readWhole(&input->text, file, static_cast<uint32_t>(size));
-    input->size = input->text.length;
-  }
-  if (opened) return true;
-  DWORD error = GetLastError();
-  closeInput(input);
-  if (held != nullptr) releaseHeldFile(held);
-  SetLastError(error);
+  if (opened) return Opened;
+  failOpening(input, held);
+  return NotOpened;
+}
+
+bool loadSmallInput(Input* input, uint32_t blockBytes, HeldFile* held) {
+  if (input->kind != InputFile || input->size > blockBytes) return true;
+  input->kind = InputInMemory;
+  bool read = readWhole(&input->text, input->handle, static_cast<uint32_t>(input->size));
+  input->size = input->text.length;
+  if (read) return true;
+  failOpening(input, held);
   return false;
+}
+
+bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFile* held) {
+  return openInputFile(input, name, held, nullptr) == Opened &&
+         loadSmallInput(input, blockBytes, held);
 }
 
 bool keepWhole(Input* input) {

@@ -11,9 +11,9 @@ namespace txmorph {
 
 namespace {
 
-void printLost(const LostCharacter& lost) {
+void printLost(Messages* m, const LostCharacter& lost) {
   if (lost.malformed) {
-    rt_printf("    line %lu, column %lu: malformed input\n", lost.line, lost.column);
+    say(m, "    line %lu, column %lu: malformed input\n", lost.line, lost.column);
     return;
   }
   static const char kDigits[] = "0123456789ABCDEF";
@@ -24,18 +24,18 @@ void printLost(const LostCharacter& lost) {
     hex[at++] = kDigits[lost.bytes[i] & 15];
   }
   hex[at] = 0;
-  rt_printf("    line %lu, column %lu: U+%04x became 0x%s\n", lost.line, lost.column,
-            lost.codePoint, hex);
+  say(m, "    line %lu, column %lu: U+%04x became 0x%s\n", lost.line, lost.column, lost.codePoint,
+      hex);
 }
 
 }  // namespace
 
-void reportLosses(const Conversion* c) {
+void reportLosses(Conversion* c) {
   const LossTally& tally = c->tally;
   if (!isLossy(c) || tally.count == 0 || (!showsWarnings() && c->askMode == 0)) return;
-  rt_printf("  Warning! characters lost: %lu, the first at line %lu, column %lu\n", tally.count,
-            tally.first.line, tally.first.column);
-  for (uint32_t i = 0; i < tally.listedCount; i++) printLost(tally.listed[i]);
+  say(&c->messages, "  Warning! characters lost: %lu, the first at line %lu, column %lu\n",
+      tally.count, tally.first.line, tally.first.column);
+  for (uint32_t i = 0; i < tally.listedCount; i++) printLost(&c->messages, tally.listed[i]);
 }
 
 }  // namespace txmorph

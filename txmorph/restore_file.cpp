@@ -9,46 +9,46 @@
 // file, which is cut to the copy's size and given the copy's times (the
 // file's own before the run that made it) and flushed; then the file is
 // closed and the copy removed. Interrupts wait meanwhile.
-#include "txmorph/safety_copy.h"
+#include "txmorph/disk_write.h"
 
 namespace txmorph {
 
 namespace {
 
 // Why there is nothing to put back, told: 242.
-int32_t nothingToRestore(CopyResult found, DWORD error, const SafetyCopy* copy,
+int32_t nothingToRestore(Messages* m, CopyResult found, DWORD error, const SafetyCopy* copy,
                          const TextString* name) {
   switch (found) {
-    case CopyForeign: reportForeignCopy(copy, name); break;
+    case CopyForeign: reportForeignCopy(m, copy, name); break;
     case CopyFinished:
-      printWithNames(
-          "FATAL! \"%s\" is left by a run that finished; \"%s\" has its new text;"
-          " nothing written\n",
-          &copy->name, name);
-      break;
-    case CopyMissing:
-      printWithNames("FATAL! there is no safety copy \"%s\" of \"%s\"; nothing written\n",
+      printWithNames(m,
+                     "FATAL! \"%s\" is left by a run that finished; \"%s\" has its new text;"
+                     " nothing written\n",
                      &copy->name, name);
       break;
-    case CopyMoved: reportFailure("FATAL! (%u) cannot load \"%s\"", error, name); break;
-    default: reportFailure("FATAL! (%u) cannot load \"%s\"", error, &copy->name); break;
+    case CopyMissing:
+      printWithNames(m, "FATAL! there is no safety copy \"%s\" of \"%s\"; nothing written\n",
+                     &copy->name, name);
+      break;
+    case CopyMoved: reportFailure(m, "FATAL! (%u) cannot load \"%s\"", error, name); break;
+    default: reportFailure(m, "FATAL! (%u) cannot load \"%s\"", error, &copy->name); break;
   }
   return ExitCannotLoad;
 }
 
 // The copy put back into the open file; the copy stays.
-int32_t putBack(SafetyCopy* copy, HANDLE file, const TextString* name) {
+int32_t putBack(Messages* m, SafetyCopy* copy, HANDLE file, const TextString* name) {
   CopyResult found = findSafetyCopy(copy, file, name);
-  if (found != CopyMade) return nothingToRestore(found, GetLastError(), copy, name);
+  if (found != CopyMade) return nothingToRestore(m, found, GetLastError(), copy, name);
   // The copy's times before anything reads it.
   KeptState was;
   if (!keepState(copy->handle, &was)) {
-    reportFailure("FATAL! (%u) cannot load \"%s\"", GetLastError(), &copy->name);
+    reportFailure(m, "FATAL! (%u) cannot load \"%s\"", GetLastError(), &copy->name);
     return ExitCannotLoad;
   }
   if (!restoreFromCopy(copy, file, &was)) {
-    reportFailure("FATAL! (%u) the old text cannot be put back; it is in \"%s\"",
-                     GetLastError(), &copy->name);
+    reportFailure(m, "FATAL! (%u) the old text cannot be put back; it is in \"%s\"", GetLastError(),
+                  &copy->name);
     return ExitWriteError;
   }
   return 0;
@@ -56,7 +56,7 @@ int32_t putBack(SafetyCopy* copy, HANDLE file, const TextString* name) {
 
 }  // namespace
 
-int32_t restoreFile(const TextString* name) {
+int32_t restoreFile(Messages* m, const TextString* name) {
   HANDLE file = CreateFileA(static_cast<const char*>(name->data), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
@@ -65,23 +65,23 @@ int32_t restoreFile(const TextString* name) {
     SetLastError(ERROR_INVALID_FUNCTION);
   }
   if (file == INVALID_HANDLE_VALUE) {
-    reportFailure("FATAL! (%u) cannot load \"%s\"", GetLastError(), name);
+    reportFailure(m, "FATAL! (%u) cannot load \"%s\"", GetLastError(), name);
     return ExitCannotLoad;
   }
   plat_hold_interrupts();
   SafetyCopy copy;
   initSafetyCopy(&copy);
-  int32_t code = putBack(&copy, file, name);
+  int32_t code = putBack(m, &copy, file, name);
   if (!rt_close_handle(file) && code == 0) {
-    reportFailure("FATAL! (%u) the file could not be closed; its old text is in \"%s\"",
-                     GetLastError(), &copy.name);
+    reportFailure(m, "FATAL! (%u) the file could not be closed; its old text is in \"%s\"",
+                  GetLastError(), &copy.name);
     code = ExitWriteError;
   }
   if (code == 0) {
     if (!removeSafetyCopy(&copy) && showsWarnings()) {
-      printWithName("  Warning! cannot remove \"%s\"\n", &copy.name);
+      printWithName(m, "  Warning! cannot remove \"%s\"\n", &copy.name);
     }
-    if (showsWarnings()) printWithName("\"%s\" is as it was\n", name);
+    if (showsWarnings()) printWithName(m, "\"%s\" is as it was\n", name);
   }
   releaseSafetyCopy(&copy);
   plat_release_interrupts();

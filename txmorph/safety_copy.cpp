@@ -1,5 +1,5 @@
 // The safety copy of a file converted in place (see safety_copy.h).
-#include "txmorph/safety_copy.h"
+#include "txmorph/disk_write.h"
 
 namespace txmorph {
 
@@ -80,52 +80,48 @@ CopyResult clearAway(SafetyCopy* copy, HANDLE file, const TextString* fileName,
   return found;
 }
 
-// The copy made, with the file's times, and named copy->name once whole
-// and on the disk. When it cannot be, it is gone (whatever name it came to
-// have) and the reason is set; a name taken meanwhile, by what is no copy of
-// this run, is CopyForeign (copy->name says which).
+const char* makingLeaf(const SafetyCopy* copy) { return cString(&copy->making) + copy->leaf; }
+
+// The copy made, with the file's times, not named yet.
 CopyResult copyWhole(SafetyCopy* copy, const HeldFile* held, const TextString* fileName) {
-  TextString making;
-  init(&making);
-  uint32_t leaf = nameBeside(&making, fileName, kMaking);
-  const char* pieces = cString(&making) + leaf;
+  nameBeside(&copy->making, fileName, kMaking);
   nameBeside(&copy->finished, fileName, kFinished);
   nameCopy(copy, fileName, kUnfinished);
-  copy->handle = plat_create_in_folder(copy->folder, pieces, held->handle);
+  copy->handle = plat_create_in_folder(copy->folder, makingLeaf(copy), held->handle);
   bool whole =
       copy->handle != INVALID_HANDLE_VALUE && plat_copy_file_data(held->handle, copy->handle);
-  if (whole) {
-    // The times the file had, for a restore; a copy that cannot take them
-    // still holds the whole old text.
-    const BY_HANDLE_FILE_INFORMATION& was = held->loaded;
-    SetFileTime(copy->handle, nullptr, &was.ftLastAccessTime, &was.ftLastWriteTime);
-    whole = FlushFileBuffers(copy->handle) &&
-            plat_rename_in_folder(copy->folder, pieces, copy->handle, leafOf(copy));
-  }
-  DWORD error = GetLastError();
-  CopyResult result = CopyMade;
-  if (!whole) {
-    if (copy->handle != INVALID_HANDLE_VALUE &&
-        !plat_delete_in_folder(copy->folder, pieces, copy->handle)) {
-      plat_delete_in_folder(copy->folder, leafOf(copy), copy->handle);
-    }
-    closeCopy(copy);
-    result = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CopyForeign : CopyFailed;
-    if (error == ERROR_FILE_EXISTS) {  // at the piece's name
-      TextString unfinished = copy->name;
-      copy->name = making;
-      making = unfinished;
-    }
-  }
-  release(&making);
-  SetLastError(error);
-  return result;
+  if (!whole) return dropSafetyCopy(copy);
+  // The times the file had, for a restore; a copy that cannot take them
+  // still holds the whole old text.
+  const BY_HANDLE_FILE_INFORMATION& was = held->loaded;
+  SetFileTime(copy->handle, nullptr, &was.ftLastAccessTime, &was.ftLastWriteTime);
+  return CopyMade;
 }
 
 }  // namespace
 
+// What was made of the copy gone (whatever name it came to have); the
+// result for the reason that is set. A name taken meanwhile, by what is no
+// copy of this run, is CopyForeign (copy->name says which).
+CopyResult dropSafetyCopy(SafetyCopy* copy) {
+  DWORD error = GetLastError();
+  if (copy->handle != INVALID_HANDLE_VALUE &&
+      !plat_delete_in_folder(copy->folder, makingLeaf(copy), copy->handle)) {
+    plat_delete_in_folder(copy->folder, leafOf(copy), copy->handle);
+  }
+  closeCopy(copy);
+  if (error == ERROR_FILE_EXISTS) {  // at the piece's name
+    TextString unfinished = copy->name;
+    copy->name = copy->making;
+    copy->making = unfinished;
+  }
+  SetLastError(error);
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CopyForeign : CopyFailed;
+}
+
 void initSafetyCopy(SafetyCopy* copy) {
   init(&copy->name);
+  init(&copy->making);
   init(&copy->finished);
   copy->leaf = 0;
   copy->folder = INVALID_HANDLE_VALUE;
@@ -136,6 +132,7 @@ void releaseSafetyCopy(SafetyCopy* copy) {
   closeCopy(copy);
   if (copy->folder != INVALID_HANDLE_VALUE) rt_close_handle(copy->folder);
   release(&copy->name);
+  release(&copy->making);
   release(&copy->finished);
   initSafetyCopy(copy);
 }
@@ -181,14 +178,20 @@ bool removeSafetyCopy(SafetyCopy* copy) {
   return removed;
 }
 
-bool finishSafetyCopy(SafetyCopy* copy) {
+CopyResult nameSafetyCopy(SafetyCopy* copy) {
+  if (plat_rename_in_folder(copy->folder, makingLeaf(copy), copy->handle, leafOf(copy), FALSE)) {
+    return CopyMade;
+  }
+  return dropSafetyCopy(copy);
+}
+
+void markSafetyCopyFinished(SafetyCopy* copy) {
   if (plat_rename_in_folder(copy->folder, leafOf(copy), copy->handle,
-                            cString(&copy->finished) + copy->leaf)) {
+                            cString(&copy->finished) + copy->leaf, FALSE)) {
     TextString unfinished = copy->name;
     copy->name = copy->finished;
     copy->finished = unfinished;
   }
-  return removeSafetyCopy(copy);
 }
 
 bool folderRefusesCopies(DWORD error) {
@@ -196,8 +199,8 @@ bool folderRefusesCopies(DWORD error) {
          error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
 }
 
-void reportForeignCopy(const SafetyCopy* copy, const TextString* fileName) {
-  printWithNames("FATAL! \"%s\" is not a safety copy of \"%s\"; nothing written\n", &copy->name,
+void reportForeignCopy(Messages* m, const SafetyCopy* copy, const TextString* fileName) {
+  printWithNames(m, "FATAL! \"%s\" is not a safety copy of \"%s\"; nothing written\n", &copy->name,
                  fileName);
 }
 

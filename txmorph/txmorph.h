@@ -66,32 +66,50 @@ OptionText optionText(char side, char letter, uint32_t page);
 // Messages
 
 // Below 2 warnings and fatal messages are printed, below 1 information too.
-// -1 ("-q-") prints like 0.
+// -1 ("-q-") prints like 0. Set by the options only, before any file is
+// converted.
 extern int8_t quietLevel;
 
 inline bool showsWarnings() { return quietLevel < 2; }
 inline bool showsInformation() { return quietLevel < 1; }
 
+// Where the messages of a run go: printed at once through rt_print_sink
+// (standard error), or kept in memory - a file of a batch, converted on a
+// thread of its own, has its messages printed with its result line, in the
+// order of the names.
+struct Messages {
+  rt_buffer* kept;       // null: printed at once
+  char nameReplacement;  // what a name shows for a character the console lacks
+  bool namesAsTheyCame;  // names in the console's own code page (a list on
+                         // standard input read in the OEM page): shown as they are
+};
+
+// Printed at once, or kept in `kept`; names show '^' for what the console lacks.
+void initMessages(Messages* m, rt_buffer* kept);
+// rt_printf to where the messages go.
+void say(Messages* m, const char* format, ...);
+
 // The console copy of a file name: from the code page of file names to the
 // code page the console shows (on Windows ANSI to OEM). Characters the console
-// cannot show become conversionState.replacementByte. codePage is put back.
-// The result is terminated; the caller releases it.
-TextString displayName(const TextString* name);
+// cannot show become m->nameReplacement. The result is terminated; the caller
+// releases it.
+TextString displayName(const Messages* m, const TextString* name);
 
-// rt_printf of a format whose one "%s" is a file name, printed as its
-// console copy.
-void printWithName(const char* format, const TextString* name);
+// say() of a format whose one "%s" is a file name, printed as its console
+// copy.
+void printWithName(Messages* m, const char* format, const TextString* name);
 // The same for a format of one "%u" (a code, a size) and then the name.
-void printNumberWithName(const char* format, uint32_t number, const TextString* name);
+void printNumberWithName(Messages* m, const char* format, uint32_t number, const TextString* name);
 // The same for a format of one "%lu" (a size of any length) and then the name.
-void printSizeWithName(const char* format, uint64_t size, const TextString* name);
+void printSizeWithName(Messages* m, const char* format, uint64_t size, const TextString* name);
 // A failure with a system error code, when warnings are shown: the format
 // (a "%u" for the code and a "%s" for the name, no line end), then " -- "
 // and the system's text for the code (none for 0, or a code it has no text
 // for), then the line end.
-void reportFailure(const char* format, uint32_t code, const TextString* name);
+void reportFailure(Messages* m, const char* format, uint32_t code, const TextString* name);
 // A warning or failure that names two files, in the order of the format.
-void printWithNames(const char* format, const TextString* first, const TextString* second);
+void printWithNames(Messages* m, const char* format, const TextString* first,
+                    const TextString* second);
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -104,6 +122,7 @@ struct RunSettings {
   bool keepTime;                // carry the input's date/time over to the output
   bool rawOutput;               // no byte order mark in front of Unicode output
   uint32_t listLosses;          // lost characters to list after the loss line (--losses)
+  bool checkOnly;               // --check: nothing written, what the conversion finds told
 };
 
 void initRunSettings(RunSettings* settings);
@@ -113,6 +132,8 @@ enum OptionResult : uint8_t {
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
   OptionRestores,     // "--restore": the next token names the file to put back
+  OptionEach,         // "--each": the tokens after it (or standard input's lines) name files
+  OptionVersion,      // "--version"
   OptionUnknown,      // ends the run with 240
   OptionRefused,      // reported already ("Unknown code page %u"): ends the run with 240
 };
@@ -122,6 +143,8 @@ OptionResult applyOption(RunSettings* settings, const char* token);
 
 // The banner with the build date, then the syntax and the options.
 void printHelp();
+// The banner alone.
+void printBanner();
 
 enum ExitCode : int32_t {
   ExitReversible = 0,
@@ -134,6 +157,9 @@ enum ExitCode : int32_t {
   ExitDeclined = 243,
   ExitCannotCreate = 244,
   ExitWriteError = 245,
+  // Not an exit code: a file of a batch that asks first (asksLater) waits
+  // for its question, which the batch asks in the order of the names.
+  ExitAsksLater = -1,
 };
 
 // ---------------------------------------------------------------------------
@@ -184,6 +210,29 @@ void closeInput(Input* input);
 // converted in place: a disk file stays open in *held. False with the reason
 // in GetLastError.
 bool openInput(Input* input, const TextString* name, uint32_t blockBytes, HeldFile* held);
+
+// The files a batch has seen: their identities (volume and file index).
+struct FileIdentities {
+  uint32_t* slots;  // three words a file; all zero: free
+  uint32_t room;    // slots for this many files (a power of two)
+  uint32_t count;
+};
+void initFileIdentities(FileIdentities* seen);
+void releaseFileIdentities(FileIdentities* seen);
+// Adds the file; false when it was there already.
+bool addIdentity(FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
+// Whether the file is there.
+bool knowsIdentity(const FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
+
+enum OpenResult : uint8_t { Opened, NotOpened, SeenBefore };
+// openInput in two steps, for a batch that opens on one thread and reads on
+// another: the file opened (and held), unless `seen` (when given) has it
+// already - it is added to it; NotOpened with the reason set ...
+OpenResult openInputFile(Input* input, const TextString* name, HeldFile* held,
+                         FileIdentities* seen);
+// ... then a disk file of at most a block read whole into memory. False with
+// the reason set, nothing left open.
+bool loadSmallInput(Input* input, uint32_t blockBytes, HeldFile* held);
 // Reads a stream to its end into memory, for a run that must read its input
 // twice (in pieces of 64 KiB). False when a read failed (the reason in
 // GetLastError): input cut short is not converted as if it were whole. A
@@ -409,9 +458,26 @@ constexpr uint32_t kMostCarried = 64;
 // outputs written behind.
 constexpr uint32_t kRelaySlots = 2;
 
+// The buffers a pass works in, reused by every pass of a conversion and by
+// the conversions one thread makes one after another: a piece's units and a
+// bit for each, the walk, and the blocks of the input with the output made of
+// them.
+struct PassBuffers {
+  uint32_t pieceBytes;  // what the piece buffers are made for (0: none yet)
+  uint16_t* pieceUnits;
+  uint32_t* bits;
+  LossWalk* walk;
+  TextString blocks[kRelaySlots];
+  TextString outputs[kRelaySlots];
+};
+
+void initPassBuffers(PassBuffers* buffers);
+void releasePassBuffers(PassBuffers* buffers);
+
 // One conversion of one input: its settings, what its passes learn (the
-// checks, the counts, the verdict, the losses), and the buffers it reuses.
-// Everything a conversion changes is here, so that several can run at once.
+// checks, the counts, the verdict, the losses), and the buffers it works in.
+// Everything a conversion changes is here or in its buffers, so that several
+// can run at once, each on a thread of its own.
 struct Conversion {
   // Settings
   TextEncoding declared;  // the input encoding named on the command line (Auto when none)
@@ -451,18 +517,15 @@ struct Conversion {
   LossTally tally;
   bool dateUnknown;  // the input's date/time could not be read
   ConversionStage printed;
+  Messages messages;  // where its messages go
 
   // A pass's place in the input
   bool atStart;  // no unit has been decoded yet
 
-  // Buffers, reused by every pass: a piece's units and a bit for each, the
-  // walk, and the blocks of the input with the output made of them.
-  uint16_t* pieceUnits;
-  uint32_t* bits;
   uint32_t lostChunks[4];  // a bit per chunk of a piece
-  LossWalk* walk;
-  TextString blocks[kRelaySlots];
-  TextString outputs[kRelaySlots];
+  PassBuffers* buffers;    // its own, or those of the thread that converts it
+  PassBuffers own;
+  bool asksLater;  // a file of a batch: its question is asked in the order of the names
 };
 
 void initConversion(Conversion* c, const RunSettings* settings);
@@ -553,10 +616,10 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
 bool isLossy(const Conversion* c);
 
 // "FATAL! (%u) cannot load %s\n" with the last error; ExitCannotLoad.
-int32_t cannotLoad(const TextString* name);
+int32_t cannotLoad(Messages* m, const TextString* name);
 // "FATAL! (%u) cannot convert %s\n" with the last error (the platform
 // refused a conversion); ExitOutOfMemory.
-int32_t cannotConvert(const TextString* name);
+int32_t cannotConvert(Messages* m, const TextString* name);
 
 // ---------------------------------------------------------------------------
 // Encoding hints
@@ -600,7 +663,23 @@ enum ConsoleKey : uint8_t {
 ConsoleKey readConsoleKey(uint8_t* key);
 // "  Write to \"%s\" [Y/N]? ": true for Y or y; false for N, n, Escape, and
 // when the console cannot give an answer.
-bool askOverwrite(const TextString* outputName);
+bool askOverwrite(Messages* m, const TextString* outputName);
+enum PromptAnswer : uint8_t { AnswerNo, AnswerYes, AnswerAll, AnswerNone };
+// The same; for a file of many, "[Y/N/A/Q]": A yes to this and every later
+// file, Q no to this and every later one.
+PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many);
+
+// Threads a run uses at most for work of many files.
+constexpr uint32_t kMostThreads = 8;
+// The processors the process may run on, from 1 to kMostThreads.
+uint32_t usableProcessors();
+
+// The files named by `first` and the tokens left in `reader`, or with no
+// `first` by the lines of standard input (no `reader`: `first` is the one
+// input of --check, "<" standard input), each converted in place (or checked only, with
+// --check) and told by a result line; then the summary. The highest of the
+// files' exit codes.
+int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first);
 
 // The open-by-name of the run: "<" and ">" are the standard handles; any other
 // name is opened with the disposition code (0x01 existing, 0x02 truncate, 0x10
@@ -622,7 +701,7 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMAT
 // its size and times, and the copy removed. 0 when it was put back; 242 with
 // no copy to put back (none, one left by a run that finished, one that is
 // not txmorph's), or no file to put it into; 245 when the write failed.
-int32_t restoreFile(const TextString* name);
+int32_t restoreFile(Messages* m, const TextString* name);
 
 // Writes the output of the conversion: a named file created or rewritten
 // from its start (written through its handle, never losing its text, when the

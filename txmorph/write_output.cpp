@@ -75,8 +75,8 @@ void failedBeforeWriting(Output* output) {
 int32_t countedFirst(Conversion* c, Input* input, const TextString* inputName) {
   if (!c->sized) {
     PassResult result = runPass(c, input, writingWork(c) & ~kWriteOutput, nullptr);
-    if (result == PassNotRead) return cannotLoad(inputName);
-    if (result == PassNotConverted) return cannotConvert(inputName);
+    if (result == PassNotRead) return cannotLoad(&c->messages, inputName);
+    if (result == PassNotConverted) return cannotConvert(&c->messages, inputName);
   }
   printConversion(c, StageDate, inputName);
   return 0;
@@ -161,8 +161,8 @@ uint8_t writingWork(const Conversion* c) {
 
 int32_t writingPass(Conversion* c, Input* input, Output* output, const TextString* inputName) {
   PassResult result = runPass(c, input, writingWork(c), output);
-  if (result == PassNotRead) return cannotLoad(inputName);
-  if (result == PassNotConverted) return cannotConvert(inputName);
+  if (result == PassNotRead) return cannotLoad(&c->messages, inputName);
+  if (result == PassNotConverted) return cannotConvert(&c->messages, inputName);
   return 0;
 }
 
@@ -170,7 +170,10 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
                     const TextString* outputName, bool keepTime, const plat_write_time* stamp,
                     HeldFile* held) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
-    return writeInPlace(c, outputName, keepTime, stamp, held);
+    InPlaceWrite file;
+    initInPlaceWrite(&file, c, outputName, held, keepTime, stamp);
+    writeInPlace(&file, 1, nullptr);
+    return file.code;
   }
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
@@ -183,7 +186,7 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   }
   if (file == INVALID_HANDLE_VALUE) {
     int32_t code = countedFirst(c, input, inputName);
-    return code != 0 ? code : cannotCreate(outputName, refused);
+    return code != 0 ? code : cannotCreate(&c->messages, outputName, refused);
   }
 
   // A named pipe or device is written like standard output, and takes no date.
@@ -211,7 +214,7 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   if (named) {
     if (keepTime && disk && output.changed && !plat_set_write_time(file, stamp) &&
         showsWarnings()) {
-      printWithName("  Warning! cannot set date/time for \"%s\"\n", outputName);
+      printWithName(&c->messages, "  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
     // A file system may tell only at the close that the data could not be
     // stored: that is a failed write too.
@@ -222,7 +225,7 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   }
   if (code != 0) return code;
   if (!complete) {
-    reportWriteError(output.written, c->outputBytes, output.error, outputName);
+    reportWriteError(&c->messages, output.written, c->outputBytes, output.error, outputName);
     return ExitWriteError;
   }
   return 0;

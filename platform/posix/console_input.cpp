@@ -15,11 +15,14 @@
 // carry no character on Windows and are skipped; an Escape that nothing
 // follows in the same read is the byte 0x1B.
 // Bytes that one read of the terminal delivers beyond those asked for wait
-// for the next read.
+// for the next read. While interrupts are held, a wait for a key gives up
+// when one waits: a stop returns with nothing read (the caller lets it
+// through and asks again), any other fails with ERROR_OPERATION_ABORTED.
 #include "platform/posix/console_input.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <termios.h>
@@ -27,6 +30,7 @@
 
 #include "platform/posix/errors.h"
 #include "platform/posix/handle.h"
+#include "platform/posix/interrupts.h"
 
 namespace {
 
@@ -168,14 +172,30 @@ size_t drop_key_sequences(uint8_t* bytes, size_t count) {
   return o;
 }
 
-// A read that only a stop or a continue interrupts ends with -2.
+// How often a wait for a key looks whether an interrupt waits for a hold.
+constexpr int kLookEveryMs = 100;
+
+// A read that a stop or a continue interrupts ends with -2; so does one
+// while a held stop waits (which the caller lets through: plat_pass_stops).
+// One while a held interrupt that ends the process waits ends with -3: the
+// answer would come only after the hold.
 ssize_t read_retrying(int fd, uint8_t* buffer, size_t length) {
-  ssize_t n;
-  do {
-    n = read(fd, buffer, length);
+  for (;;) {
+    struct pollfd key = {fd, POLLIN, 0};
+    int ready = poll(&key, 1, kLookEveryMs);
     if (interrupted) return -2;
-  } while (n < 0 && errno == EINTR);
-  return n;
+    if (ready == 0) {
+      plat_waiting waiting = plat_waiting_interrupt();
+      if (waiting == PLAT_END_WAITS) return -3;
+      if (waiting == PLAT_STOP_WAITS) return -2;
+      continue;
+    }
+    if (ready < 0 && errno == EINTR) continue;
+    ssize_t n = read(fd, buffer, length);
+    if (interrupted) return -2;
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
 }
 
 enum Filled : uint8_t { FILLED, STOPPED, FAILED };
@@ -217,10 +237,13 @@ Filled fill_pending(const plat_handle* console) {
 
   if (suspend || n == -2) return STOPPED;
   if (n <= 0) {
-    if (n == 0)
+    if (n == 0) {
       SetLastError(ERROR_HANDLE_EOF);
-    else
+    } else if (n == -3) {
+      SetLastError(ERROR_OPERATION_ABORTED);
+    } else {
       plat_fail_errno(error);
+    }
     return FAILED;
   }
   pending_at = 0;

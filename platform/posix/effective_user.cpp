@@ -7,17 +7,19 @@
 
 namespace {
 
-bool known = false;
-uid_t user;
+// The user plus one; 0 while not known. One word, so that threads that ask
+// at once see it whole.
+uint64_t known_user = 0;
 
 }  // namespace
 
 uid_t plat_effective_user(void) {
-  if (!known) {
-    user = geteuid();
-    known = true;
+  uint64_t known = __atomic_load_n(&known_user, __ATOMIC_RELAXED);
+  if (known == 0) {
+    known = uint64_t{geteuid()} + 1;
+    __atomic_store_n(&known_user, known, __ATOMIC_RELAXED);
   }
-  return user;
+  return static_cast<uid_t>(known - 1);
 }
 
-void plat_forget_effective_user(void) { known = false; }
+void plat_forget_effective_user(void) { __atomic_store_n(&known_user, 0, __ATOMIC_RELAXED); }

@@ -128,7 +128,7 @@ BOOL plat_is_own_file(HANDLE file, HANDLE like) {
          (st.st_uid == like_st.st_uid || st.st_uid == plat_effective_user());
 }
 
-BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to) {
+BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to, BOOL flush) {
   int dir = plat_fd_of(folder);
   int fd = dir < 0 ? -1 : plat_fd_of(file);
   if (fd < 0) return FALSE;
@@ -155,7 +155,7 @@ BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to) {
       return FALSE;
     }
   }
-  if (!plat_flush_folder(dir)) {
+  if (flush && !plat_flush_folder(dir)) {
     plat_fail_errno(errno);
     return FALSE;
   }

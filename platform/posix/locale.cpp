@@ -2,6 +2,7 @@
 // pairing of ANSI and OEM code pages per language.
 #include "platform/posix/locale.h"
 
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -186,14 +187,19 @@ const char* plat_locale_value(void) {
   return nullptr;
 }
 
+namespace {
+
+plat_locale_pages process_pages;
+pthread_once_t pages_known = PTHREAD_ONCE_INIT;
+
+void read_pages(void) { process_pages = plat_pages_for_locale(plat_locale_value()); }
+
+}  // namespace
+
+// Read once, by whichever thread asks first.
 const plat_locale_pages& plat_locale(void) {
-  static bool known;
-  static plat_locale_pages pages;
-  if (!known) {
-    pages = plat_pages_for_locale(plat_locale_value());
-    known = true;
-  }
-  return pages;
+  pthread_once(&pages_known, read_pages);
+  return process_pages;
 }
 
 UINT GetACP(void) { return plat_locale().ansi; }

@@ -1,4 +1,5 @@
-// Threads and semaphores with Windows' contract: CreateThread runs a function
+// Threads and semaphores with Windows' contract, and the processors to run
+// them on: CreateThread runs a function
 // on a thread of its own, whose handle WaitForSingleObject waits on until it
 // has ended (GetExitCodeThread then gives what the function returned); a
 // semaphore counts, ReleaseSemaphore adds to the count and a wait takes one
@@ -11,9 +12,11 @@
 // only the faults a thread raises itself (SIGBUS, SIGSEGV, ...) reach it.
 #include <errno.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "platform/posix/handle.h"
 
@@ -218,4 +221,11 @@ void plat_close_object(plat_handle* handle) {
   if (detach) pthread_detach(w->thread);
   drop(w);
   handle->object = nullptr;
+}
+
+void GetSystemInfo(LPSYSTEM_INFO info) {
+  cpu_set_t set;
+  long count = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set)
+                                                           : sysconf(_SC_NPROCESSORS_ONLN);
+  info->dwNumberOfProcessors = count > 0 ? static_cast<DWORD>(count) : 1;
 }

@@ -98,6 +98,11 @@ typedef struct _cpinfoexA {
   UINT CodePage;
   CHAR CodePageName[260];
 } CPINFOEXA, *LPCPINFOEXA;
+// What GetSystemInfo tells (the one field the programs read).
+typedef struct _SYSTEM_INFO {
+  DWORD dwNumberOfProcessors;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
@@ -236,6 +241,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 #define ERROR_DIRECTORY 267
 #define ERROR_TOO_MANY_POSTS 298
 #define ERROR_INVALID_ADDRESS 487
+#define ERROR_OPERATION_ABORTED 995
 #define ERROR_INVALID_FLAGS 1004
 #define ERROR_FILE_INVALID 1006
 #define ERROR_NO_UNICODE_TRANSLATION 1113
@@ -296,6 +302,8 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD code);
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCSTR name);
 BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previous);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+// The processors the process may run on.
+void GetSystemInfo(LPSYSTEM_INFO info);
 
 // Console.
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);

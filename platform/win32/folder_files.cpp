@@ -132,7 +132,7 @@ BOOL plat_is_own_file(HANDLE file, HANDLE) {
 
 // The new name is given as a whole path, from the folder's own: a name alone
 // would be taken from the current folder.
-BOOL plat_rename_in_folder(HANDLE folder, LPCSTR, HANDLE file, LPCSTR to) {
+BOOL plat_rename_in_folder(HANDLE folder, LPCSTR, HANDLE file, LPCSTR to, BOOL flush) {
   DWORD units = 0;
   WCHAR* path = pathIn(folder, to, &units);
   if (path == nullptr) return FALSE;
@@ -145,7 +145,7 @@ BOOL plat_rename_in_folder(HANDLE folder, LPCSTR, HANDLE file, LPCSTR to) {
     rename->FileNameLength = units * sizeof(WCHAR);
     for (DWORD i = 0; i <= units; i++) rename->FileName[i] = path[i];
     renamed = SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(size)) &&
-              FlushFileBuffers(file);
+              (!flush || FlushFileBuffers(file));
     give(rename);
   }
   give(path);

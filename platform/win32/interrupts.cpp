@@ -1,7 +1,7 @@
 // Holding interrupts: a console control handler takes Ctrl+C, Ctrl+Break and
-// the close of the console window while the hold lasts, waits in its own
-// thread until the hold ends, then passes the event on to the default
-// handling (which ends the process).
+// the close of the console window while a hold lasts, waits in its own
+// thread until the last hold ends, then passes the event on to the default
+// handling (which ends the process). Holds count, so that they nest.
 #include "platform/platform.h"
 
 namespace {
@@ -18,14 +18,23 @@ BOOL WINAPI on_control(DWORD) {
 }  // namespace
 
 void plat_hold_interrupts(void) {
-  if (InterlockedExchange(&holding, 1) != 0) return;
+  if (InterlockedIncrement(&holding) != 1) return;
   SetConsoleCtrlHandler(on_control, TRUE);
 }
 
 BOOL plat_interrupt_pending(void) { return InterlockedCompareExchange(&pending, 0, 0) != 0; }
 
+void plat_pass_stops(void) {}
+
 void plat_release_interrupts(void) {
-  if (InterlockedExchange(&holding, 0) == 0) return;
-  // A waiting handler now lets its event through; later ones find none.
-  SetConsoleCtrlHandler(on_control, FALSE);
+  LONG count = InterlockedCompareExchange(&holding, 0, 0);
+  for (;;) {
+    if (count == 0) return;  // nothing held
+    LONG was = InterlockedCompareExchange(&holding, count - 1, count);
+    if (was == count) break;
+    count = was;
+  }
+  // The last one: a waiting handler now lets its event through; later ones
+  // find none.
+  if (count == 1) SetConsoleCtrlHandler(on_control, FALSE);
 }

@@ -1,4 +1,4 @@
-// timecarry's path-list lines over any byte stream, cut into reads of the
+// The runtime's path-list lines over any byte stream, cut into reads of the
 // fuzzer's choosing (and possibly ended early by a failing read), against a
 // model that splits the whole stream at once: the same lines, the same
 // too-long verdicts, the end reported for good, no read after the source
@@ -17,13 +17,12 @@
 
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
-#include "timecarry/path_line_reader.h"
-#include "timecarry/timecarry.h"
+#include "runtime/rt.h"
 
 namespace {
 
 struct Line {
-  path_line_kind kind;
+  rt_path_line_kind kind;
   std::string text;
   std::string second;
 };
@@ -61,13 +60,13 @@ std::vector<Line> model_lines(const uint8_t* bytes, size_t length, uint32_t room
     std::string second =
         tab == std::string::npos ? "" : unquoted(raw.substr(tab + 1), quotes_in_names);
     if (text.size() + 1 > room) {
-      lines.push_back({path_line_too_long, text.substr(0, room - 1), ""});
+      lines.push_back({RT_PATH_TOO_LONG, text.substr(0, room - 1), ""});
     } else if (second.size() + 1 > room) {
-      lines.push_back({path_line_too_long, second.substr(0, room - 1), ""});
+      lines.push_back({RT_PATH_TOO_LONG, second.substr(0, room - 1), ""});
     } else if (tab != std::string::npos) {
-      lines.push_back({path_line_pair, text, second});
+      lines.push_back({RT_PATH_PAIR, text, second});
     } else if (!text.empty()) {
-      lines.push_back({path_line_path, text, ""});
+      lines.push_back({RT_PATH_ONE, text, ""});
     }
     raw.clear();
   }
@@ -121,28 +120,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<Line> expected = model_lines(bytes, length, room, quotes_in_names, pairs);
   Stream stream{bytes, length, 0, sizes, size_count, 0, false};
-  path_line_reader reader;
-  init_path_line_reader(&reader, read_stream, &stream, quotes_in_names);
+  rt_path_line_reader reader;
+  rt_init_path_lines(&reader, read_stream, &stream, quotes_in_names);
   std::vector<char> line(room), second(room);
   for (size_t n = 0;; n++) {
-    path_line_kind kind =
-        next_path_line(&reader, line.data(), room, pairs ? second.data() : nullptr);
+    rt_path_line_kind kind =
+        rt_next_path_line(&reader, line.data(), room, pairs ? second.data() : nullptr);
     if (n == expected.size()) {
-      FUZZ_CHECK(kind == path_line_end, "line %zu after the last one", n);
+      FUZZ_CHECK(kind == RT_PATH_END, "line %zu after the last one", n);
       break;
     }
     FUZZ_CHECK(kind == expected[n].kind, "line %zu: kind %d, expected %d", n, kind,
                expected[n].kind);
     FUZZ_CHECK(strlen(line.data()) == expected[n].text.size() && line.data() == expected[n].text,
                "line %zu differs", n);
-    if (kind == path_line_pair) {
+    if (kind == RT_PATH_PAIR) {
       FUZZ_CHECK(
           strlen(second.data()) == expected[n].second.size() && second.data() == expected[n].second,
           "line %zu: its second path differs", n);
     }
   }
   FUZZ_CHECK(
-      next_path_line(&reader, line.data(), room, pairs ? second.data() : nullptr) == path_line_end,
+      rt_next_path_line(&reader, line.data(), room, pairs ? second.data() : nullptr) == RT_PATH_END,
       "the end repeats");
   FUZZ_CHECK(line[0] == 0, "an empty line at the end");
   return 0;

@@ -16,7 +16,6 @@ set(RT_FUZZ_NAMES
 # The program library a target needs besides the runtime and the platform.
 set(rt_fuzz_core_blocks txmorph_core)
 set(rt_fuzz_core_operations timecarry_core)
-set(rt_fuzz_core_path_lines timecarry_core)
 set(rt_fuzz_core_text_string txmorph_core)
 set(rt_fuzz_core_utf8 txmorph_core)
 

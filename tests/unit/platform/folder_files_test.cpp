@@ -33,7 +33,7 @@ TEST_F(FolderFiles, ANewFileIsPrivateAndUnnamedUntilNamed) {
   ASSERT_EQ(fstat(plat_fd_of(made), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_NE(access(path("c~tmp").c_str(), F_OK), 0) << "named before it was whole";
-  EXPECT_TRUE(plat_rename_in_folder(folder, "c~tmp", made, "c"));
+  EXPECT_TRUE(plat_rename_in_folder(folder, "c~tmp", made, "c", TRUE));
   ASSERT_EQ(stat(path("c").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_TRUE(plat_delete_in_folder(folder, "c", made));
@@ -47,6 +47,33 @@ TEST_F(FolderFiles, ANewFileIsPrivateAndUnnamedUntilNamed) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   CloseHandle(folder);
   CloseHandle(file);
+}
+
+// Files flushed in a group (one syncfs for more than two), alone, and the
+// names given without a flush; a handle that is none fails the group.
+TEST_F(FolderFiles, GroupsOfFilesAndNamesAreFlushedAtOnce) {
+  HANDLE files[4];
+  HANDLE folders[4];
+  for (int i = 0; i < 4; i++) {
+    std::string name = "g" + std::to_string(i);
+    make_file(name, "text");
+    files[i] = open_with(path(name), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    folders[i] = plat_open_folder_of(path(name).c_str(), files[i]);
+    ASSERT_NE(folders[i], INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(plat_rename_in_folder(folders[i], name.c_str(), files[i], ("h" + name).c_str(),
+                                      FALSE));
+  }
+  for (DWORD count : {1u, 2u, 4u}) {
+    EXPECT_TRUE(plat_flush_files(files, count)) << count;
+    EXPECT_TRUE(plat_flush_names(folders, files, count)) << count;
+  }
+  EXPECT_EQ(access(path("hg3").c_str(), F_OK), 0);
+  HANDLE none[3] = {files[0], INVALID_HANDLE_VALUE, files[1]};
+  EXPECT_FALSE(plat_flush_files(none, 3));
+  for (int i = 0; i < 4; i++) {
+    CloseHandle(folders[i]);
+    CloseHandle(files[i]);
+  }
 }
 
 TEST_F(FolderFiles, ANameSwappedMeanwhileIsLeftAlone) {
@@ -86,7 +113,7 @@ TEST_F(FolderFiles, ANameSwappedMeanwhileIsLeftAlone) {
     HANDLE folder = plat_open_folder_of(path("f").c_str(), file);
     ASSERT_NE(folder, INVALID_HANDLE_VALUE);
     c.swap();
-    BOOL done = c.rename ? plat_rename_in_folder(folder, "f", file, "g")
+    BOOL done = c.rename ? plat_rename_in_folder(folder, "f", file, "g", TRUE)
                          : plat_delete_in_folder(folder, "f", file);
     EXPECT_FALSE(done);
     EXPECT_EQ(GetLastError(), c.error);

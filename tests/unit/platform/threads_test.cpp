@@ -1,5 +1,6 @@
 // Threads and semaphores: a thread's end and result, counts handed between
-// threads, timeouts, a count past the maximum, and signals kept from threads.
+// threads, timeouts, a count past the maximum, and signals kept from threads;
+// the processors to run them on; holds of interrupts, which nest.
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
@@ -65,6 +66,42 @@ TEST(Threads, CountsTimeoutsAndLimits) {
   EXPECT_EQ(CreateSemaphoreA(nullptr, 4, 3, nullptr), nullptr);
   EXPECT_EQ(WaitForSingleObject(INVALID_HANDLE_VALUE, 0), WAIT_FAILED);
   EXPECT_TRUE(CloseHandle(s));
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  EXPECT_GE(info.dwNumberOfProcessors, 1u);
+}
+
+volatile sig_atomic_t handled = 0;
+void onSignal(int) { handled = handled + 1; }
+
+// A signal that comes while interrupts are held waits until the last hold
+// ends; one the process ignores does not count as waiting.
+TEST(Threads, HoldsOfInterruptsNest) {
+  struct Case {
+    void (*action)(int);
+    bool waits;
+  } cases[] = {{onSignal, true}, {SIG_IGN, false}};
+  for (const Case& c : cases) {
+    struct sigaction action = {}, before;
+    action.sa_handler = c.action;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &before), 0);
+    handled = 0;
+    plat_hold_interrupts();
+    plat_hold_interrupts();
+    raise(SIGUSR1);
+    EXPECT_EQ(plat_interrupt_pending(), c.waits ? TRUE : FALSE);
+    plat_release_interrupts();
+    EXPECT_EQ(handled, 0);
+    EXPECT_EQ(plat_interrupt_pending(), c.waits ? TRUE : FALSE);
+    plat_pass_stops();  // no stop waits: nothing happens
+    EXPECT_EQ(handled, 0);
+    plat_release_interrupts();
+    EXPECT_EQ(handled, c.waits ? 1 : 0);
+    EXPECT_FALSE(plat_interrupt_pending());
+    plat_release_interrupts();  // one too many: nothing held, nothing happens
+    sigaction(SIGUSR1, &before, nullptr);
+  }
 }
 
 }  // namespace

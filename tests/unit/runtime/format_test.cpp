@@ -157,4 +157,25 @@ int32_t format_refused(const char* f, ...) {
 
 TEST(Format, CountsOnlyWhatTheSinkWrote) { EXPECT_EQ(format_refused("hello %d", 5), 0); }
 
+int32_t format_into(rt_buffer* buffer, const char* f, ...) {
+  va_list args;
+  va_start(args, f);
+  int32_t count = rt_format(rt_sink_buffer, f, args, reinterpret_cast<uintptr_t>(buffer));
+  va_end(args);
+  return count;
+}
+
+TEST(Format, BufferSinkKeepsEveryByteAsItGrows) {
+  rt_heap_init();
+  rt_buffer buffer = {nullptr, 0, 0};
+  std::string expected;
+  for (int i = 0; i < 100; i++) {
+    EXPECT_EQ(format_into(&buffer, "%5d|%s\n", i, "abc"), 10);
+    expected += format("%5d|%s\n", i, "abc");
+  }
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.bytes), buffer.length), expected);
+  EXPECT_GE(buffer.room, buffer.length);
+  rt_free(buffer.bytes);
+}
+
 }  // namespace

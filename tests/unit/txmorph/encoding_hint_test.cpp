@@ -133,14 +133,16 @@ TEST_F(EncodingHints, TheLinesAndTheirOptions) {
       {"S\x9Bren \x9Dstergaard", "  Hint! the text reads as OEM (850): add -id850\n"},
       {"\xB0\xE9\xB1", ""},
   };
+  Messages m;
+  initMessages(&m, nullptr);
   for (const Case& c : kCases) {
     capturedMessages().clear();
     uint64_t invalidAt = findInvalidUtf8(bytesOf(c.bytes), static_cast<uint32_t>(c.bytes.size()));
-    EXPECT_EQ(hintInputEncoding(evidenceOf(c.bytes), Auto, invalidAt), c.line[0] != 0);
+    EXPECT_EQ(hintInputEncoding(&m, evidenceOf(c.bytes), Auto, invalidAt), c.line[0] != 0);
     EXPECT_EQ(messages(), c.line) << c.bytes;
   }
   capturedMessages().clear();
-  hintAfterStop(nullptr, Wide, 0);
+  hintAfterStop(&m, nullptr, Wide, 0);
   EXPECT_EQ(messages(), "  Hint! -s- converts it anyway\n");
 }
 

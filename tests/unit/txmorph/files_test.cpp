@@ -3,6 +3,7 @@
 // an overwrite that cannot be had leaving the file as it was.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -333,6 +334,72 @@ TEST_F(Files, AReadOnlyFileIsNotCreated) {
   EXPECT_EQ(writeTo("new", target), ExitCannotCreate);
   EXPECT_EQ(messages(), "FATAL! (5) cannot create \"" + target + "\" -- Access is denied.\n");
   EXPECT_EQ(contentOf(target), "keep");
+}
+
+// A batch knows a file by its identity, whatever names it: another name of a
+// file seen is SeenBefore, and leaves nothing open.
+TEST_F(Files, ABatchKnowsAFileByWhatItIsNotByItsName) {
+  make("a", "text");
+  make("b", "other");
+  ASSERT_EQ(link(path("a").c_str(), path("hard").c_str()), 0);
+  ASSERT_EQ(symlink("a", path("soft").c_str()), 0);
+  FileIdentities seen;
+  initFileIdentities(&seen);
+  struct Case {
+    const char* name;
+    OpenResult result;
+  } cases[] = {{"a", Opened},        {"b", Opened},        {"a", SeenBefore},
+               {"hard", SeenBefore}, {"soft", SeenBefore}, {"missing", NotOpened},
+               {"b", SeenBefore}};
+  for (const Case& c : cases) {
+    std::string full = path(c.name);
+    TextString name;
+    initFromCString(&name, full.c_str());
+    Input input;
+    initInput(&input, INVALID_HANDLE_VALUE, InputStream, 0);
+    EXPECT_EQ(openInputFile(&input, &name, nullptr, &seen), c.result) << c.name;
+    if (c.result == Opened) {
+      EXPECT_TRUE(loadSmallInput(&input, kBlockBytes, nullptr));
+    }
+    closeInput(&input);
+    release(&name);
+  }
+  EXPECT_EQ(seen.count, 2u);
+  // A file another run holds is not seen: named again, it fails again.
+  std::string held = make("held", "x");
+  int lock = open(held.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  for (int i = 0; i < 2; i++) {
+    TextString name;
+    initFromCString(&name, held.c_str());
+    Input input;
+    HeldFile file;
+    initHeldFile(&file);
+    EXPECT_EQ(openInputFile(&input, &name, &file, &seen), NotOpened);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    release(&name);
+  }
+  close(lock);
+  // Identities beyond the first room of the table, on another volume too.
+  BY_HANDLE_FILE_INFORMATION info = {};
+  for (uint32_t volume : {1u, 2u}) {
+    info.dwVolumeSerialNumber = volume;
+    for (uint32_t i = 0; i < 1000; i++) {
+      info.nFileIndexLow = i * 7919;
+      info.nFileIndexHigh = i & 3;
+      EXPECT_TRUE(addIdentity(&seen, &info));
+    }
+  }
+  for (uint32_t i = 0; i < 1000; i += 37) {
+    info.nFileIndexLow = i * 7919;
+    info.nFileIndexHigh = i & 3;
+    EXPECT_TRUE(knowsIdentity(&seen, &info));
+    EXPECT_FALSE(addIdentity(&seen, &info));
+    info.nFileIndexHigh = 4;
+    EXPECT_FALSE(knowsIdentity(&seen, &info));
+  }
+  EXPECT_EQ(seen.count, 2002u);
+  releaseFileIdentities(&seen);
 }
 
 }  // namespace

@@ -23,9 +23,11 @@ class Output : public StageTest {
     quietLevel = 0;
     if (lossy != nullptr) *lossy = isLossy(&conversion.c);
     replaced = conversion.c.replaced;
+    nameReplacement = conversion.c.messages.nameReplacement;
     return conversion.output();
   }
   bool replaced = false;
+  char nameReplacement = 0;
 };
 
 TEST_F(Output, UnicodeOutputsGetAByteOrderMarkUnlessRaw) {
@@ -58,7 +60,7 @@ TEST_F(Output, CodePagesAreLossyWhenACharacterIsNotHeldAsItself) {
   EXPECT_FALSE(lossy);
   EXPECT_EQ(convert(u"\u20AC", Oem, true, &lossy), "\x0F");
   EXPECT_TRUE(lossy);
-  EXPECT_EQ(conversionState.replacementByte, 0x0F);
+  EXPECT_EQ(nameReplacement, 0x0F);  // names printed after it show what the console lacks so
 }
 
 TEST_F(Output, BestFitKeepsItsBytesAndIsLossy) {
@@ -70,7 +72,9 @@ TEST_F(Output, BestFitKeepsItsBytesAndIsLossy) {
   // Best fit and replacement in one text: the bytes of the conversion with best fit.
   EXPECT_EQ(convert(u"\u0101\u4E00", Ansi, false, &lossy), "a\x0F");
   EXPECT_TRUE(lossy);
-  EXPECT_EQ(conversionState.wcFlags, 0u);  // names still print with best fit
+  // Each conversion keeps its settings: the process's are as they were.
+  EXPECT_EQ(conversionState.codePage, 0u);
+  EXPECT_EQ(conversionState.wcFlags, 0u);
   lossy = true;
   EXPECT_EQ(convert(u"\u0101", Utf8, true, &lossy), "\xC4\x81");
   EXPECT_FALSE(lossy);
@@ -117,20 +121,18 @@ TEST_F(Output, ConvertedLineAtLevelZeroOrBeforeAPrompt) {
 
 // A POSIX console shows the file names' own code page: a name prints as its
 // bytes, whatever the code pages would make of it, and whatever the output
-// conversion left in the conversion state.
+// conversion set for names.
 TEST_F(Output, NamesPrintAsTheirBytes) {
   TextString name = ownedNarrow("caf\xE9 \x80\x81.txt");
-  TextString shown = displayName(&name);
-  EXPECT_EQ(narrowText(shown), "caf\xE9 \x80\x81.txt");
-  EXPECT_TRUE(isTerminated(&shown));
-  release(&shown);
-
-  conversionState.codePage = CP_OEMCP;
-  conversionState.replacementByte = 0x0F;
-  shown = displayName(&name);
-  EXPECT_EQ(narrowText(shown), "caf\xE9 \x80\x81.txt");
-  EXPECT_EQ(conversionState.codePage, static_cast<uint32_t>(CP_OEMCP));
-  release(&shown);
+  Messages m;
+  initMessages(&m, nullptr);
+  for (char replacement : {'^', '\x0F'}) {
+    m.nameReplacement = replacement;
+    TextString shown = displayName(&m, &name);
+    EXPECT_EQ(narrowText(shown), "caf\xE9 \x80\x81.txt");
+    EXPECT_TRUE(isTerminated(&shown));
+    release(&shown);
+  }
   release(&name);
 }
 

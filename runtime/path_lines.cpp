@@ -1,9 +1,9 @@
-// The lines of the path list: a byte at a time out of blocks of the input.
-#include "timecarry/path_line_reader.h"
+// The lines of a path list: a byte at a time out of blocks of the input.
+#include "runtime/rt.h"
 
 namespace {
 
-int32_t next_byte(path_line_reader* reader) {
+int32_t next_byte(rt_path_line_reader* reader) {
   if (reader->cursor == reader->end) {
     uint32_t got =
         reader->ended ? 0 : reader->read(reader->source, reader->block, sizeof reader->block);
@@ -86,7 +86,7 @@ bool is_plain(uint8_t c) { return c > '\r' && c != '"'; }
 // The bytes of the block from the cursor that need no look of their own (no
 // line end, TAB or quote), taken at once: kept while there is room, counted
 // as dropped beyond it.
-void take_plain_bytes(path_line_reader* reader, kept_path* path) {
+void take_plain_bytes(rt_path_line_reader* reader, kept_path* path) {
   const uint8_t* from = reader->block + reader->cursor;
   const uint8_t* end = reader->block + reader->end;
   const uint8_t* at = from;
@@ -113,7 +113,7 @@ void finish(kept_path* path) {
 
 }  // namespace
 
-void init_path_line_reader(path_line_reader* reader, path_bytes_fn read, void* source,
+void rt_init_path_lines(rt_path_line_reader* reader, rt_path_bytes_fn read, void* source,
                            bool quotes_in_names) {
   reader->read = read;
   reader->source = source;
@@ -122,7 +122,7 @@ void init_path_line_reader(path_line_reader* reader, path_bytes_fn read, void* s
   reader->ended = false;
 }
 
-path_line_kind next_path_line(path_line_reader* reader, char* line, uint32_t room, char* second) {
+rt_path_line_kind rt_next_path_line(rt_path_line_reader* reader, char* line, uint32_t room, char* second) {
   for (;;) {
     kept_path paths[2] = {{{line, room, 0, 0}, false, 0, RT_EOF},
                           {{second, room, 0, 0}, false, 0, RT_EOF}};
@@ -139,13 +139,13 @@ path_line_kind next_path_line(path_line_reader* reader, char* line, uint32_t roo
     }
     bool pair = path == &paths[1];
     for (kept_path& kept : paths) finish(&kept);
-    if (paths[0].line.dropped > 0) return path_line_too_long;
+    if (paths[0].line.dropped > 0) return RT_PATH_TOO_LONG;
     if (pair && paths[1].line.dropped > 0) {
       for (uint32_t i = 0; i <= paths[1].line.length; i++) line[i] = second[i];
-      return path_line_too_long;
+      return RT_PATH_TOO_LONG;
     }
-    if (pair) return path_line_pair;
-    if (paths[0].line.length > 0) return path_line_path;
-    if (c == RT_EOF) return path_line_end;
+    if (pair) return RT_PATH_PAIR;
+    if (paths[0].line.length > 0) return RT_PATH_ONE;
+    if (c == RT_EOF) return RT_PATH_END;
   }
 }
