@@ -167,6 +167,23 @@ class Tree(Each):
                                  os.stat(self.path("r.txt")).st_ino)
                 self.assertTrue(os.path.islink(self.path("sym.txt")))
 
+    def test_messages_stay_together_in_the_order_named(self):
+        # The first file is the largest: the others are done before it.
+        names = ["f%02d.txt" % i for i in range(16)]
+        sizes = [len("\u00e9t\u00e9\n".encode()) * (400_000 >> i) for i in range(16)]
+        for name, size in zip(names, sizes):
+            self.dated(name, "\u00e9t\u00e9\n" * (size // 6))
+        code, _, err = self.each("-q0", "--each", *names)
+        self.assertEqual(code, 0)
+        blocks = re.split(rb"(?<=\n)(?=Loaded \()", err)
+        self.assertEqual(len(blocks), len(names), err[:2000])
+        for name, size, block in zip(names, sizes, blocks):
+            self.assertTrue(block.startswith(b'Loaded (%d) "%s"\n' % (size, name.encode())),
+                            block)
+            self.assertTrue(block.endswith(b'REVERSIBLE "%s"\n' % name.encode()) or
+                            block == blocks[-1], block)
+        self.assertTrue(err.endswith(b'REVERSIBLE "f15.txt"\n' + summary([b"REVERSIBLE"] * 16)))
+
     def test_a_check_of_one_file_writes_nothing(self):
         self.dated("l.txt", "x\u4e00")
         for args, code in ((["l.txt"], 5), (["l.txt", "out.txt"], 5), (["-x-", "l.txt"], 5)):
