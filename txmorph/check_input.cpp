@@ -9,7 +9,10 @@
 // that is valid clears stopMode, so that its missing U+FEFF only warns;
 // invalid UTF-8 is reported, with a hint at what it is (encoding_evidence.h),
 // and decoded anyway. A stop is followed by the way to go on: that hint, or
-// -s-. Code-page input that is also valid UTF-8 is warned about.
+// -s-. Code-page input (-ia, -id) that is also valid UTF-8 with a character
+// of more than one byte is most likely UTF-8 already - text converted once
+// would be garbled by a second conversion: it stops the run as a failed
+// check when stopMode is on, and is warned about when it is off.
 #include "txmorph/conversion_steps.h"
 #include "txmorph/encoding_evidence.h"
 
@@ -74,7 +77,8 @@ bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count) {
     return false;
   }
   c->checkingUtf8 = c->input == Utf8 && c->stopMode != 0;
-  c->checkingAlso = (c->input == Ansi || c->input == Oem) && showsWarnings() && !c->inputPage.utf8;
+  c->checkingAlso = (c->input == Ansi || c->input == Oem) && !c->inputPage.utf8 &&
+                    (showsWarnings() || c->stopMode != 0);
   startUtf8Check(&c->utf8);
   startAlsoUtf8(&c->also);
   c->settled = true;
@@ -82,7 +86,7 @@ bool settleEncodings(Conversion* c, const uint8_t* head, uint32_t count) {
 }
 
 bool checkMayStop(const Conversion* c) {
-  return c->stopMode != 0 && c->input == Utf8 && !beginsWithMark(c);
+  return c->stopMode != 0 && ((c->input == Utf8 && !beginsWithMark(c)) || c->checkingAlso);
 }
 
 bool checksKnown(const Conversion* c, const Input* input) {
@@ -134,7 +138,14 @@ bool reportChecks(Conversion* c) {
       }
     }
   }
-  if (c->alsoUtf8) say(&c->messages, "  Warning! the input is also valid UTF-8 (-iu)\n");
+  if (c->alsoUtf8) {
+    bool stops = c->stopMode != 0;
+    if (showsWarnings()) {
+      say(&c->messages, "  %s! the input is also valid UTF-8 (-iu)\n",
+          stops ? "Stopped" : "Warning");
+    }
+    if (stops) return true;
+  }
   if (c->input == Utf8 || c->input == Wide) {
     if (beginsWithMark(c)) {
       if (showsInformation()) say(&c->messages, "  NOTE! Leading 0xFEFF removed\n");

@@ -30,8 +30,8 @@ ConsoleKey readConsoleKey(uint8_t* key) {
 // Other keys are ignored without a word. With no console to ask, or one that
 // cannot be read, the answer is no: the file stays as it is. A process stopped
 // at the prompt (Ctrl+Z) asks again once it goes on.
-bool askOverwrite(Messages* m, const TextString* outputName) {
-  const char* prompt = "  Write to \"%s\" [Y/N]? ";
+PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many) {
+  const char* prompt = many ? "  Write to \"%s\" [Y/N/A/Q]? " : "  Write to \"%s\" [Y/N]? ";
   printWithName(m, prompt, outputName);
   uint8_t key;
   for (;;) {
@@ -43,12 +43,25 @@ bool askOverwrite(Messages* m, const TextString* outputName) {
     }
     if (key == 'Y' || key == 'y') {
       say(m, "Yes\n");
-      return true;
+      return AnswerYes;
     }
     if (key == 'N' || key == 'n' || key == kEscape) break;
+    if (!many) continue;
+    if (key == 'A' || key == 'a') {
+      say(m, "Yes to all\n");
+      return AnswerAll;
+    }
+    if (key == 'Q' || key == 'q') {
+      say(m, "No to all\n");
+      return AnswerNone;
+    }
   }
   say(m, "No\n");
-  return false;
+  return AnswerNo;
+}
+
+bool askOverwrite(Messages* m, const TextString* outputName) {
+  return askOverwriteOf(m, outputName, false) == AnswerYes;
 }
 
 }  // namespace txmorph

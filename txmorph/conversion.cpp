@@ -20,6 +20,7 @@ void initConversion(Conversion* c, const RunSettings* settings) {
   startLossTally(&c->tally, settings->listLosses);
   initPassBuffers(&c->own);
   c->buffers = &c->own;
+  c->asksLater = false;
 }
 
 void releaseConversion(Conversion* c) {
@@ -108,6 +109,7 @@ int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
   if (checksKnown(c, input) && !printConversion(c, StageChecks, inputName)) return ExitStopped;
   if (!c->sized) return 0;
   if (!isLossy(c)) c->askMode = 0;
+  if (c->askMode != 0 && c->asksLater) return ExitAsksLater;
   printConversion(c, StageLosses, inputName);
   if (c->askMode != 0 && !askOverwrite(&c->messages, outputName)) return ExitDeclined;
   return 0;

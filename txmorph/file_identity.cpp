@@ -30,9 +30,9 @@ uint32_t hashOf(const BY_HANDLE_FILE_INFORMATION* info) {
 }
 
 // The slot that holds the file, or the free one where it would go.
-uint32_t* slotOf(uint32_t* slots, uint32_t room, const BY_HANDLE_FILE_INFORMATION* info) {
+uint32_t* slotOf(const uint32_t* slots, uint32_t room, const BY_HANDLE_FILE_INFORMATION* info) {
   for (uint32_t i = hashOf(info) & (room - 1);; i = (i + 1) & (room - 1)) {
-    uint32_t* slot = slots + i * kWords;
+    uint32_t* slot = const_cast<uint32_t*>(slots) + i * kWords;
     if (slot[0] == 0 || (slot[1] == info->dwVolumeSerialNumber && slot[2] == info->nFileIndexHigh &&
                          slot[3] == info->nFileIndexLow)) {
       return slot;
@@ -69,6 +69,10 @@ void initFileIdentities(FileIdentities* seen) {
 void releaseFileIdentities(FileIdentities* seen) {
   rt_free(seen->slots);
   initFileIdentities(seen);
+}
+
+bool knowsIdentity(const FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info) {
+  return seen->room != 0 && slotOf(seen->slots, seen->room, info)[0] != 0;
 }
 
 bool addIdentity(FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info) {

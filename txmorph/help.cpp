@@ -22,13 +22,20 @@ const char kHelpText[] =
     "  Default output is -oa\n"
     "  Due to loading whole file into memory, can check lossy/reversible status\n"
     "    in advance and overwrite the file in place\n"
+    "  --each [NAME...]  Convert each file in place; no names: one a line from STDIN\n"
+    "  --check  Write nothing: tell what converting each file would find\n"
+    "  --losses[=N]  List the first 100 (or N) lost characters\n"
     "  --restore NAME  Put back the old text of an unfinished in-place run\n";
 
 }  // namespace
 
-void printHelp() {
+void printBanner() {
   rt_printf("txmorph - converts text between ANSI, OEM, UTF-8 and UTF-16LE v%s  %s\n",
             rt_build_version(), rt_build_date());
+}
+
+void printHelp() {
+  printBanner();
   rt_printf(kHelpText);
 }
 

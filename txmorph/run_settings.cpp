@@ -9,7 +9,11 @@
 //   -q      quiet (2); -q- messages (-1); -q<c> the level c - '0'; -q<two or more> 2
 //   --losses[=N]  list the first 100 (N) lost characters
 //   --restore NAME  put back the old text of NAME from its safety copy
-//   any other --word is ignored
+//   --each [NAME...]  end of options: each name (or line of standard input)
+//                     a file converted in place
+//   --check  nothing written: what a conversion would find
+//   --help  the help            --version  the banner's first line
+//   any other --word is unknown: a misspelt word must not pass silently
 #include "txmorph/txmorph.h"
 
 namespace txmorph {
@@ -33,18 +37,29 @@ const char* after(const char* word, const char* prefix) {
   return word;
 }
 
+bool isWord(const char* word, const char* known) {
+  const char* rest = after(word, known);
+  return rest != nullptr && rest[0] == 0;
+}
+
 // "--losses" and "--losses=N" (N in decimal; beyond 2^32 - 1 counts as all),
-// "--restore"; any other word after "--" means nothing.
+// and the words without a value.
 OptionResult applyWord(RunSettings* settings, const char* word) {
-  const char* restore = after(word, "restore");
-  if (restore != nullptr && restore[0] == 0) return OptionRestores;
+  if (isWord(word, "restore")) return OptionRestores;
+  if (isWord(word, "each")) return OptionEach;
+  if (isWord(word, "help")) return OptionAsksHelp;
+  if (isWord(word, "version")) return OptionVersion;
+  if (isWord(word, "check")) {
+    settings->checkOnly = true;
+    return OptionTaken;
+  }
   const char* rest = after(word, "losses");
-  if (rest == nullptr) return OptionTaken;
+  if (rest == nullptr) return OptionUnknown;
   if (rest[0] == 0) {
     settings->listLosses = kListedByDefault;
     return OptionTaken;
   }
-  if (rest[0] != '=') return OptionTaken;
+  if (rest[0] != '=') return OptionUnknown;
   uint64_t count = 0;
   const char* digit = rest + 1;
   if (*digit == 0) return OptionUnknown;
@@ -67,6 +82,7 @@ void initRunSettings(RunSettings* settings) {
   settings->keepTime = true;
   settings->rawOutput = false;
   settings->listLosses = 0;
+  settings->checkOnly = false;
 }
 
 OptionResult applyOption(RunSettings* settings, const char* token) {

@@ -63,7 +63,7 @@ void startReader(Run* run) {
   rt_tok_next(&run->reader);  // the program name
 }
 
-enum Parsed : uint8_t { Named, Unnamed, ShowHelp, BadOption, Restore };
+enum Parsed : uint8_t { Named, Unnamed, ShowHelp, ShowVersion, BadOption, Restore, Each };
 
 // Options up to the first name (or the token after "--"). Leaves the name's
 // token in *name.
@@ -73,6 +73,8 @@ Parsed readOptions(Run* run, const char** name) {
     if (token[0] != '-') break;
     OptionResult option = applyOption(&run->settings, token);
     if (option == OptionAsksHelp) return ShowHelp;
+    if (option == OptionVersion) return ShowVersion;
+    if (option == OptionEach) return Each;
     if (option == OptionRefused) return BadOption;
     if (option == OptionRestores) {
       *name = rt_tok_next(&run->reader);
@@ -146,11 +148,11 @@ bool open(Run* run) {
 }
 
 // A stream that must be read more than once: before a prompt, or before a
-// check that could stop the run has seen all of it.
+// check that could stop the run has seen all of it (every input has one:
+// code-page text may be UTF-8 already).
 bool mustKeepWhole(const Run* run) {
   const RunSettings* settings = &run->settings;
-  bool codePage = settings->inputEncoding == Ansi || settings->inputEncoding == Oem;
-  return settings->askMode != 0 || (settings->stopMode != 0 && !codePage);
+  return settings->askMode != 0 || settings->stopMode != 0;
 }
 
 // Whether the output is a file with a text to keep until the new one can be
@@ -191,7 +193,12 @@ int32_t runTxmorph(int32_t, char**) {
   const char* inputToken = nullptr;
   switch (readOptions(&run, &inputToken)) {
     case ShowHelp: printHelp(); return finish(&run, ExitHelp);
+    case ShowVersion: printBanner(); return finish(&run, ExitReversible);
     case BadOption: return finish(&run, ExitUnknownOption);
+    case Each: {
+      // The names after the word, or with none the lines of standard input.
+      return finish(&run, runBatch(&run.settings, &run.reader, rt_tok_next(&run.reader)));
+    }
     case Restore:
       takeName(&run.inputName, inputToken);
       return finish(&run, restoreFile(&run.conversion.messages, &run.inputName));
@@ -199,6 +206,11 @@ int32_t runTxmorph(int32_t, char**) {
   }
   settleNames(&run, inputToken);
   RunSettings* settings = &run.settings;
+  if (settings->checkOnly) {
+    // One file checked is told as a batch of one: nothing is written.
+    if (beginsWithStdinMark(&run.inputName) && quietLevel == 0) quietLevel = 2;
+    return finish(&run, runBatch(settings, nullptr, static_cast<const char*>(run.inputName.data)));
+  }
   Conversion* c = &run.conversion;
   initConversion(c, settings);
 

@@ -122,6 +122,7 @@ struct RunSettings {
   bool keepTime;                // carry the input's date/time over to the output
   bool rawOutput;               // no byte order mark in front of Unicode output
   uint32_t listLosses;          // lost characters to list after the loss line (--losses)
+  bool checkOnly;               // --check: nothing written, what the conversion finds told
 };
 
 void initRunSettings(RunSettings* settings);
@@ -131,6 +132,8 @@ enum OptionResult : uint8_t {
   OptionEndsOptions,  // "--": the next token is the input name
   OptionAsksHelp,     // "-?" or "-h"
   OptionRestores,     // "--restore": the next token names the file to put back
+  OptionEach,         // "--each": the tokens after it (or standard input's lines) name files
+  OptionVersion,      // "--version"
   OptionUnknown,      // ends the run with 240
   OptionRefused,      // reported already ("Unknown code page %u"): ends the run with 240
 };
@@ -140,6 +143,8 @@ OptionResult applyOption(RunSettings* settings, const char* token);
 
 // The banner with the build date, then the syntax and the options.
 void printHelp();
+// The banner alone.
+void printBanner();
 
 enum ExitCode : int32_t {
   ExitReversible = 0,
@@ -152,6 +157,9 @@ enum ExitCode : int32_t {
   ExitDeclined = 243,
   ExitCannotCreate = 244,
   ExitWriteError = 245,
+  // Not an exit code: a file of a batch that asks first (asksLater) waits
+  // for its question, which the batch asks in the order of the names.
+  ExitAsksLater = -1,
 };
 
 // ---------------------------------------------------------------------------
@@ -213,6 +221,8 @@ void initFileIdentities(FileIdentities* seen);
 void releaseFileIdentities(FileIdentities* seen);
 // Adds the file; false when it was there already.
 bool addIdentity(FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
+// Whether the file is there.
+bool knowsIdentity(const FileIdentities* seen, const BY_HANDLE_FILE_INFORMATION* info);
 
 enum OpenResult : uint8_t { Opened, NotOpened, SeenBefore };
 // openInput in two steps, for a batch that opens on one thread and reads on
@@ -515,6 +525,7 @@ struct Conversion {
   uint32_t lostChunks[4];  // a bit per chunk of a piece
   PassBuffers* buffers;    // its own, or those of the thread that converts it
   PassBuffers own;
+  bool asksLater;  // a file of a batch: its question is asked in the order of the names
 };
 
 void initConversion(Conversion* c, const RunSettings* settings);
@@ -653,6 +664,16 @@ ConsoleKey readConsoleKey(uint8_t* key);
 // "  Write to \"%s\" [Y/N]? ": true for Y or y; false for N, n, Escape, and
 // when the console cannot give an answer.
 bool askOverwrite(Messages* m, const TextString* outputName);
+enum PromptAnswer : uint8_t { AnswerNo, AnswerYes, AnswerAll, AnswerNone };
+// The same; for a file of many, "[Y/N/A/Q]": A yes to this and every later
+// file, Q no to this and every later one.
+PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many);
+
+// The files named by `first` and the tokens left in `reader`, or with no
+// `first` by the lines of standard input, each converted in place (or checked only, with
+// --check) and told by a result line; then the summary. The highest of the
+// files' exit codes.
+int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first);
 
 // The open-by-name of the run: "<" and ">" are the standard handles; any other
 // name is opened with the disposition code (0x01 existing, 0x02 truncate, 0x10

@@ -168,6 +168,12 @@ void copyNotOnDisk(InPlaceWrite* f) {
   refuseCopy(f, CopyFailed, error);
 }
 
+// Whether a batch stops: its word, or an interrupt that waits (a batch holds
+// interrupts for all its files).
+bool batchStops(const uint32_t* stopping) {
+  return __atomic_load_n(stopping, __ATOMIC_SEQ_CST) != 0 || plat_interrupt_pending();
+}
+
 // The copies made and named, each on the disk. For a run of its own, an
 // interrupt that came meanwhile takes the copy away and ends the run before
 // the file is touched (a stop comes back here); in a batch that stops, the
@@ -178,7 +184,7 @@ void makeCopies(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
     for (uint32_t i = 0; i < count; i++) {
       InPlaceWrite* f = &files[i];
       if (!goesOn(*f)) continue;
-      if (stopping != nullptr && __atomic_load_n(stopping, __ATOMIC_SEQ_CST) != 0) {
+      if (stopping != nullptr && batchStops(stopping)) {
         f->givenUp = true;
         continue;
       }
@@ -193,8 +199,7 @@ void makeCopies(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
       if (named != CopyMade) refuseCopy(f, named, GetLastError());
     }
     flushGroup(files, count, CopiesNamed, copyNotOnDisk);
-    bool stops = stopping != nullptr ? __atomic_load_n(stopping, __ATOMIC_SEQ_CST) != 0
-                                     : plat_interrupt_pending();
+    bool stops = stopping != nullptr ? batchStops(stopping) : plat_interrupt_pending();
     if (!stops) return;
     for (uint32_t i = 0; i < count; i++) {
       InPlaceWrite* f = &files[i];

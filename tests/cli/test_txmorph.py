@@ -43,6 +43,9 @@ HELP_LINES = b"""Syntax: txmorph [options] [infile|"<" [outfile|">"]]
   Default output is -oa
   Due to loading whole file into memory, can check lossy/reversible status
     in advance and overwrite the file in place
+  --each [NAME...]  Convert each file in place; no names: one a line from STDIN
+  --check  Write nothing: tell what converting each file would find
+  --losses[=N]  List the first 100 (or N) lost characters
   --restore NAME  Put back the old text of an unfinished in-place run
 """
 BANNER = re.compile(rb"^txmorph [^\n]*\[[A-Z][a-z]{2} \d\d \d{4}\]\n")
@@ -90,7 +93,7 @@ class Help(Txmorph):
         self.assertEqual(err[match.end():], HELP_LINES)
 
     def test_no_arguments_question_mark_and_h(self):
-        for args in [(), ("-?",), ("-h",), ("-q", "-hx"), ("-ou", "-?", "-z")]:
+        for args in [(), ("-?",), ("-h",), ("-q", "-hx"), ("-ou", "-?", "-z"), ("--help",)]:
             code, out, err = self.tm(*args)
             self.assertEqual(code, 241, args)
             self.assertEqual(out, b"")
@@ -105,12 +108,22 @@ class Help(Txmorph):
             self.assertEqual(err, b"Unknown command line option: " + shown + b"\n")
         code, _, err = self.tm("-q", "-z")
         self.assertEqual((code, err), (240, b""))
+        # A misspelt word must not convert in place: every --word is known.
+        self.write("a.txt", "x")
+        for word in ["--foo", "--chek", "--each=1", "--losses5", "--restorex", "--help2"]:
+            code, _, err = self.tm(word, "a.txt")
+            self.assertEqual((code, err), (240, b"Unknown command line option: -%s\n"
+                                           % word[1:].encode()), word)
+        self.assertEqual(self.read("a.txt"), b"x")
+        code, out, err = self.tm("--version", "a.txt")
+        self.assertEqual((code, out), (0, b""))
+        self.assertRegex(err, BANNER.pattern + rb"\Z")
 
 
 class Names(Txmorph):
     def test_one_name_is_converted_in_place(self):
         self.write("a.txt", "caf\u00e9\n")
-        code, _, err = self.tm("--foo", "a.txt")
+        code, _, err = self.tm("a.txt")
         self.assertEqual(code, 0)
         self.assertEqual(self.read("a.txt"), b"caf\xe9\n")
         self.assertEqual(err, b'Loaded (6) "a.txt"\n' + NO_MARK +
@@ -509,15 +522,33 @@ class Hints(Txmorph):
                 self.assertEqual(self.read("out").decode(), text)
 
     def test_utf8_read_as_a_code_page(self):
-        self.write("in", "caf\u00e9\n".encode())
-        code, _, err = self.tm("-q1", "-ia", "in", "out")
-        self.assertEqual((code, err), (0, b"  Warning! the input is also valid UTF-8 (-iu)\n"))
-        code, _, err = self.tm("-q-", "-id", "in", "out")
-        self.assertIn(b"  Warning! the input is also valid UTF-8 (-iu)\n"
-                      b"  input length [OEM 437] = 6\n", err)
-        self.write("in", "cafe\n")
-        code, _, err = self.tm("-q1", "-ia", "in", "out")
-        self.assertEqual((code, err), (0, b""))
+        # Text converted once is not garbled by a second conversion: a stop,
+        # nothing written; with -s- (the default on standard input) a warning.
+        utf8 = "caf\u00e9\n".encode()
+        twice = "caf\u00c3\u00a9\n".encode()
+        stopped = b"  Stopped! the input is also valid UTF-8 (-iu)\n"
+        warned = b"  Warning! the input is also valid UTF-8 (-iu)\n"
+        for args, text, want in [
+                (("-q1", "-ia", "in", "out"), utf8, (10, stopped, None)),
+                (("-q1", "-ia", "-ou", "in"), utf8, (10, stopped, None)),
+                (("-q1", "-ia", "-ou", "in"), b"\xef\xbb\xbfcafe", (10, stopped, None)),
+                (("-q", "-id", "in", "out"), utf8, (10, b"", None)),
+                (("-q1", "-s-", "-ia", "-ou", "-r", "in", "out"), utf8, (0, warned, twice)),
+                (("-q1", "-ia", "in", "out"), b"cafe\n", (0, b"", b"cafe\n"))]:
+            with self.subTest(args=args, text=text):
+                self.write("in", text)
+                if os.path.exists(self.path("out")):
+                    os.remove(self.path("out"))
+                code, _, err = self.tm(*args)
+                self.assertEqual((code, err), want[:2])
+                if want[2] is None:
+                    self.assertEqual(self.read("in"), text)
+                    self.assertFalse(os.path.exists(self.path("out")))
+                else:
+                    self.assertEqual(self.read("out"), want[2])
+        code, out, err = self.tm("-q-", "-ia", "-ou", "-r", stdin=utf8)
+        self.assertEqual((code, out), (0, twice))
+        self.assertIn(warned, err)
 
 
 class CodePages(Txmorph):
@@ -536,7 +567,7 @@ class CodePages(Txmorph):
         self.assertTrue(err.endswith(b"  converted (%d) to ANSI 1251 -- REVERSIBLE\n"
                                      % len(cyrillic)), err)
         # The system's pages show their numbers too.
-        code, _, err = self.tm("-q-", "-ia", "-od", "in", "out")
+        code, _, err = self.tm("-q-", "-s-", "-ia", "-od", "in", "out")
         self.assertIn(b"[ANSI 1252]", err)
         self.assertIn(b" to OEM 437 -- ", err)
 

@@ -335,5 +335,56 @@ TEST_F(Files, AReadOnlyFileIsNotCreated) {
   EXPECT_EQ(contentOf(target), "keep");
 }
 
+// A batch knows a file by its identity, whatever names it: another name of a
+// file seen is SeenBefore, and leaves nothing open.
+TEST_F(Files, ABatchKnowsAFileByWhatItIsNotByItsName) {
+  make("a", "text");
+  make("b", "other");
+  ASSERT_EQ(link(path("a").c_str(), path("hard").c_str()), 0);
+  ASSERT_EQ(symlink("a", path("soft").c_str()), 0);
+  FileIdentities seen;
+  initFileIdentities(&seen);
+  struct Case {
+    const char* name;
+    OpenResult result;
+  } cases[] = {{"a", Opened},        {"b", Opened},        {"a", SeenBefore},
+               {"hard", SeenBefore}, {"soft", SeenBefore}, {"missing", NotOpened},
+               {"b", SeenBefore}};
+  for (const Case& c : cases) {
+    std::string full = path(c.name);
+    TextString name;
+    initFromCString(&name, full.c_str());
+    Input input;
+    initInput(&input, INVALID_HANDLE_VALUE, InputStream, 0);
+    EXPECT_EQ(openInputFile(&input, &name, nullptr, &seen), c.result) << c.name;
+    if (c.result == Opened) {
+      EXPECT_TRUE(loadSmallInput(&input, kBlockBytes, nullptr));
+    }
+    closeInput(&input);
+    release(&name);
+  }
+  EXPECT_EQ(seen.count, 2u);
+  // Identities beyond the first room of the table, on another volume too.
+  BY_HANDLE_FILE_INFORMATION info = {};
+  for (uint32_t volume : {1u, 2u}) {
+    info.dwVolumeSerialNumber = volume;
+    for (uint32_t i = 0; i < 1000; i++) {
+      info.nFileIndexLow = i * 7919;
+      info.nFileIndexHigh = i & 3;
+      EXPECT_TRUE(addIdentity(&seen, &info));
+    }
+  }
+  for (uint32_t i = 0; i < 1000; i += 37) {
+    info.nFileIndexLow = i * 7919;
+    info.nFileIndexHigh = i & 3;
+    EXPECT_TRUE(knowsIdentity(&seen, &info));
+    EXPECT_FALSE(addIdentity(&seen, &info));
+    info.nFileIndexHigh = 4;
+    EXPECT_FALSE(knowsIdentity(&seen, &info));
+  }
+  EXPECT_EQ(seen.count, 2002u);
+  releaseFileIdentities(&seen);
+}
+
 }  // namespace
 }  // namespace txmorph

@@ -207,9 +207,9 @@ TEST_F(InputCheck, AStopSaysHowToGoOn) {
   }
 }
 
-TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
+TEST_F(InputCheck, CodePageInputThatIsValidUtf8StopsOrIsWarnedAbout) {
   std::string utf8 = "caf\xC3\xA9";
-  EXPECT_EQ(run(utf8, Ansi).units, u"caf\u00C3\u00A9");
+  EXPECT_EQ(run(utf8, Ansi, 0).units, u"caf\u00C3\u00A9");
   EXPECT_EQ(messages(),
             "  Warning! the input is also valid UTF-8 (-iu)\n"
             "  input length [ANSI 1252] = 5\n");
@@ -220,10 +220,15 @@ TEST_F(InputCheck, CodePageInputThatIsValidUtf8IsWarnedAbout) {
     run(other, Oem);
     EXPECT_EQ(messages().find("also valid"), std::string::npos) << other;
   }
-  quietLevel = 1;
-  capturedMessages().clear();
-  run(utf8, Oem);
-  EXPECT_EQ(messages(), "  Warning! the input is also valid UTF-8 (-iu)\n");
+  // With stopMode on, a stop like the other checks, also when quiet (the
+  // exit code tells).
+  for (int8_t level : {int8_t{1}, int8_t{2}}) {
+    quietLevel = level;
+    capturedMessages().clear();
+    Outcome o = run(utf8, Oem);
+    EXPECT_EQ(o.units, u"");
+    EXPECT_EQ(messages(), level == 1 ? "  Stopped! the input is also valid UTF-8 (-iu)\n" : "");
+  }
 }
 
 TEST_F(InputCheck, DecodingNotesWhatItLoses) {

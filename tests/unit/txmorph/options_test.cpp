@@ -23,6 +23,7 @@ TEST_F(Options, Defaults) {
   EXPECT_TRUE(settings.keepTime);
   EXPECT_FALSE(settings.rawOutput);
   EXPECT_EQ(settings.listLosses, 0u);
+  EXPECT_FALSE(settings.checkOnly);
 }
 
 TEST_F(Options, LossesListAHundredOrAsManyAsAsked) {
@@ -37,10 +38,10 @@ TEST_F(Options, LossesListAHundredOrAsManyAsAsked) {
   for (const char* bad : {"--losses=", "--losses=x", "--losses=5x", "--losses=-1"}) {
     EXPECT_EQ(apply(bad), OptionUnknown) << bad;
   }
-  // Other words after "--" still mean nothing.
+  // A word misspelt is unknown, and changes nothing.
   apply("--losses=3");
   for (const char* other : {"--loss", "--lossesx", "--Losses", "--foo=1"}) {
-    EXPECT_EQ(apply(other), OptionTaken) << other;
+    EXPECT_EQ(apply(other), OptionUnknown) << other;
   }
   EXPECT_EQ(settings.listLosses, 3u);
 }
@@ -49,10 +50,23 @@ TEST_F(Options, HelpEndAndUnknown) {
   EXPECT_EQ(apply("-?"), OptionAsksHelp);
   EXPECT_EQ(apply("-hello"), OptionAsksHelp);
   EXPECT_EQ(apply("--"), OptionEndsOptions);
-  EXPECT_EQ(apply("--foo"), OptionTaken);
-  for (const char* bad : {"-", "-z", "-H", "-i", "-o", "-ix", "-oA", "-Q"}) {
+  for (const char* bad : {"-", "-z", "-H", "-i", "-o", "-ix", "-oA", "-Q", "--foo"}) {
     EXPECT_EQ(apply(bad), OptionUnknown) << bad;
   }
+}
+
+TEST_F(Options, WordsAreWholeAndCaseSensitive) {
+  struct Case {
+    const char* word;
+    OptionResult result;
+  } cases[] = {
+      {"--each", OptionEach},        {"--help", OptionAsksHelp},     {"--version", OptionVersion},
+      {"--restore", OptionRestores}, {"--check", OptionTaken},       {"--Each", OptionUnknown},
+      {"--eachx", OptionUnknown},    {"--chek", OptionUnknown},      {"--check=1", OptionUnknown},
+      {"--versions", OptionUnknown}, {"--restore=a", OptionUnknown}, {"---", OptionUnknown},
+  };
+  for (const Case& c : cases) EXPECT_EQ(apply(c.word), c.result) << c.word;
+  EXPECT_TRUE(settings.checkOnly);
 }
 
 TEST_F(Options, EncodingsByTheThirdCharacterOnly) {
