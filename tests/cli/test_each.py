@@ -315,6 +315,7 @@ class Answers(Terminal):
                     self.assertEqual(self.mtime(name), LOADED_AT)
 
 
+@unittest.skipIf(UNDER_WINE, "Ctrl+C is sent natively")
 class CtrlC(Each):
     """Ctrl+C in the middle of a batch: the files under way are finished,
     no other is started, and the files done are reported and summed up
