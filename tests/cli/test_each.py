@@ -49,7 +49,7 @@ class Each(InPlace):
                    preexec_fn=as_user(user, user) if user is not None else None)
 
     def texts(self, names):
-        """Each name's text and date (None for what is no file)."""
+        """Each name's text and date (what is no file is left out)."""
         return {name: (self.read(name), os.stat(self.path(name)).st_mtime_ns)
                 for name in names if os.path.isfile(self.path(name))}
 
@@ -128,7 +128,7 @@ class Tree(Each):
             with self.subTest(options=options, names=names):
                 self.clear()
                 tree, user = self.plant()
-                if names != "all":
+                if names != "all":  # each name's first row, in the order given
                     first = {}
                     for row in reversed(tree):
                         first[row[0]] = row
@@ -158,7 +158,7 @@ class Tree(Each):
                 # Each file's bytes and date: the new text where it was written.
                 written = {name: converted for (name, _, converted), word in zip(tree, words)
                            if word in (b"REVERSIBLE", b"LOSSY") and mode != "--check"}
-                for name, (text, date) in old.items():
+                for name, (text, _) in old.items():
                     self.assertEqual(self.texts([name])[name],
                                      (written.get(name, text), LOADED_AT), name)
                 self.assertOnly(*planted)
@@ -190,7 +190,7 @@ class Tree(Each):
                 got, out, err = self.each("-q1", "--check", *args)
                 self.assertEqual((got, out), (code, b""))
                 self.assertIn(b'LOSSY "l.txt"\n', err)
-                self.assertNotIn(b"[Y/N]?", err)
+                self.assertIsNone(PROMPT_END.search(err), err)
                 self.assertEqual(self.texts(["l.txt"]), {"l.txt": ("x\u4e00".encode(), LOADED_AT)})
                 self.assertOnly("l.txt")
 
