@@ -79,6 +79,7 @@ struct Batch {
   PassBuffers buffers;  // the first thread's
   FileIdentities seen;
   bool namesAsTheyCame;  // names on standard input in the console's own code page
+  bool alone;            // one input checked (--check without --each): "<" is standard input
   // The files ahead: opened in order, converted by the workers
   BatchFile* ahead[kAhead];
   HANDLE converted[kAhead];  // a semaphore for each place
@@ -180,7 +181,7 @@ void writeGroup(Batch* b) {
 void openFile(Batch* b, BatchFile* f) {
   Messages* m = &f->c.messages;
   bool check = b->settings.checkOnly;
-  if (check && unitAt(&f->name, 0) == '<') {
+  if (b->alone && unitAt(&f->name, 0) == '<') {
     // Standard input, checked alone (txmorph --check [<]).
     initInput(&f->input, GetStdHandle(STD_INPUT_HANDLE), InputStream, 0);
     f->opened = true;
@@ -432,6 +433,7 @@ void takeListed(Batch* b) {
 int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first) {
   Batch* b = static_cast<Batch*>(rt_xalloc(sizeof(Batch)));
   startBatch(b, settings);
+  b->alone = reader == nullptr;
   plat_hold_interrupts();
   if (first == nullptr) {
     takeListed(b);

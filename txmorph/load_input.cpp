@@ -153,9 +153,11 @@ OpenResult openInputFile(Input* input, const TextString* name, HeldFile* held,
   DWORD share = held != nullptr ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   HANDLE file = openForLoading(name, share);
   if (file == INVALID_HANDLE_VALUE) return NotOpened;
+  // A file is seen once it is opened: one that another run holds may be
+  // named again, and fail again.
   BY_HANDLE_FILE_INFORMATION identity;
-  if (seen != nullptr && GetFileInformationByHandle(file, &identity) &&
-      !addIdentity(seen, &identity)) {
+  bool known = seen != nullptr && GetFileInformationByHandle(file, &identity);
+  if (known && knowsIdentity(seen, &identity)) {
     rt_close_handle(file);
     return SeenBefore;
   }
@@ -164,6 +166,7 @@ OpenResult openInputFile(Input* input, const TextString* name, HeldFile* held,
   if (held != nullptr && disk) opened = holdFile(held, &file);
   uint64_t size = 0;
   if (opened && disk) opened = sizeOf(file, &size);
+  if (opened && known) addIdentity(seen, &identity);
   initInput(input, file, disk ? InputFile : InputStream, size);
   input->owned = held == nullptr || file != held->handle;
   input->dated = disk;

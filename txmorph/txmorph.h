@@ -670,7 +670,8 @@ enum PromptAnswer : uint8_t { AnswerNo, AnswerYes, AnswerAll, AnswerNone };
 PromptAnswer askOverwriteOf(Messages* m, const TextString* outputName, bool many);
 
 // The files named by `first` and the tokens left in `reader`, or with no
-// `first` by the lines of standard input, each converted in place (or checked only, with
+// `first` by the lines of standard input (no `reader`: `first` is the one
+// input of --check, "<" standard input), each converted in place (or checked only, with
 // --check) and told by a result line; then the summary. The highest of the
 // files' exit codes.
 int32_t runBatch(const RunSettings* settings, rt_tokenizer* reader, const char* first);

@@ -3,6 +3,7 @@
 // an overwrite that cannot be had leaving the file as it was.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -364,6 +365,21 @@ TEST_F(Files, ABatchKnowsAFileByWhatItIsNotByItsName) {
     release(&name);
   }
   EXPECT_EQ(seen.count, 2u);
+  // A file another run holds is not seen: named again, it fails again.
+  std::string held = make("held", "x");
+  int lock = open(held.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  for (int i = 0; i < 2; i++) {
+    TextString name;
+    initFromCString(&name, held.c_str());
+    Input input;
+    HeldFile file;
+    initHeldFile(&file);
+    EXPECT_EQ(openInputFile(&input, &name, &file, &seen), NotOpened);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    release(&name);
+  }
+  close(lock);
   // Identities beyond the first room of the table, on another volume too.
   BY_HANDLE_FILE_INFORMATION info = {};
   for (uint32_t volume : {1u, 2u}) {
