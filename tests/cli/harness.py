@@ -110,10 +110,11 @@ def launch(exe, *args, live_at_exit=False):
 
 
 def run(exe, *args, stdin=b"", cwd=None, env=None, timeout=120, live_at_exit=False,
-        empty_env=False):
+        empty_env=False, **process_options):
     """Runs the program; returns (exit code, stdout bytes, stderr bytes).
     env adds to this process's environment; with empty_env it is the whole
-    environment (none at all when not given), as `env -i` and cron run."""
+    environment (none at all when not given), as `env -i` and cron run.
+    process_options (a new session, a preexec_fn) go to subprocess."""
     command, check = launch(exe, *args, live_at_exit=live_at_exit)
     full_env = {} if empty_env else dict(os.environ)
     if env:
@@ -127,7 +128,7 @@ def run(exe, *args, stdin=b"", cwd=None, env=None, timeout=120, live_at_exit=Fal
     if UNDER_WINE and hasattr(feed.get("stdin"), "seekable") and feed["stdin"].seekable():
         start = feed["stdin"].tell()
     done = subprocess.run(command, capture_output=True, cwd=cwd, env=full_env,
-                          timeout=timeout, **feed)
+                          timeout=timeout, **feed, **process_options)
     if UNDER_WINE and done.returncode == WINE_START_FAILURE:
         # Now and then Wine fails to start a program and ends with 1, a code
         # no run of these programs under Wine ends with. Run it once more;
@@ -137,7 +138,7 @@ def run(exe, *args, stdin=b"", cwd=None, env=None, timeout=120, live_at_exit=Fal
         if start is not None:
             feed["stdin"].seek(start)
         done = subprocess.run(command, capture_output=True, cwd=cwd, env=full_env,
-                              timeout=timeout, **feed)
+                              timeout=timeout, **feed, **process_options)
     check()
     return done.returncode, done.stdout, done.stderr
 

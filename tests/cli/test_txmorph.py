@@ -58,6 +58,8 @@ DENIED = b"Access is denied."
 LOST_1_1 = b"  Warning! characters lost: 1, the first at line 1, column 1\n"
 LOST_1_2 = b"  Warning! characters lost: 1, the first at line 1, column 2\n"
 T2020 = 1_577_836_800  # 2020-01-01 00:00:00 UTC
+# The end of the prompt: one file's, or a batch's that takes A and Q too.
+PROMPT_END = re.compile(rb"\[Y/N(?:/A/Q)?\]\? ")
 
 
 class Txmorph(TempDirTest):
@@ -853,7 +855,7 @@ class Terminal(Txmorph):
     def wait_for_prompt(self, process):
         seen = b""
         deadline = time.monotonic() + 30
-        while b"[Y/N]? " not in seen:
+        while PROMPT_END.search(seen) is None:
             self.assertLess(time.monotonic(), deadline, seen)
             ready, _, _ = select.select([process.stderr], [], [], 1)
             if ready:

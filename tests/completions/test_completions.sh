@@ -136,6 +136,12 @@ complete_line _txmorph "txmorph --restore my\\ o" txmorph "--restore" "my\\ o"
 exactly "txmorph --restore: the name" "my other file.txt"
 complete_line _txmorph "txmorph --restore notes.txt n" txmorph "--restore" "notes.txt" "n"
 exactly "txmorph --restore: nothing after the name"
+complete_line _txmorph "txmorph -ia --ch" txmorph "-ia" "--ch"
+exactly "txmorph --ch" "--check"
+complete_line _txmorph "txmorph -ou --each notes.txt aww my\\ o" txmorph "-ou" "--each" "notes.txt" "aww" "my\\ o"
+exactly "txmorph --each: names to the end" "my other file.txt"
+complete_line _txmorph "txmorph --each -" txmorph "--each" "-"
+lacks "txmorph --each -: a name" "-ou" "--check"
 
 if ((failures > 0)); then
   echo "$failures completion checks failed"
