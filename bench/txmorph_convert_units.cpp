@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "runtime/rt.h"
-#include "txmorph/conversion_state.h"
-#include "txmorph/convert_units.h"
-#include "txmorph/text_string.h"
+#include "txmorph/text/conversion_state.h"
+#include "txmorph/text/convert_units.h"
+#include "txmorph/text/text_string.h"
 
 void rt_out_of_memory(uint32_t size) {
   fprintf(stderr, "\nOut of memory (%d)\n", static_cast<int32_t>(size));

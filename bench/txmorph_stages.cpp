@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/vector_level.h"
-#include "txmorph/conversion_state.h"
+#include "txmorph/text/conversion_state.h"
 #include "txmorph/txmorph.h"
 
 void rt_out_of_memory(uint32_t size) {

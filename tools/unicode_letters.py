@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates txmorph/letters.cpp: what kind of character each UTF-16 unit is.
+"""Generates txmorph/hints/letters.cpp: what kind of character each UTF-16 unit is.
 
 usage: unicode_letters.py [--output FILE]
 
@@ -30,7 +30,7 @@ import os
 import unicodedata
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DEFAULT_OUTPUT = os.path.join(HERE, "..", "txmorph", "letters.cpp")
+DEFAULT_OUTPUT = os.path.join(HERE, "..", "txmorph", "hints", "letters.cpp")
 
 CLASSES = ["other", "control", "space", "punctuation", "joiner", "upper", "lower", "letter",
            "box", "box_left", "box_right", "box_both"]

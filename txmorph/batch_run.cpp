@@ -20,7 +20,7 @@
 // Interrupts wait for the whole batch: between files, one that came ends
 // the batch - no new file is started, a group not yet copied is given up,
 // the summary tells the files done, and the interrupt then takes effect.
-#include "txmorph/disk_write.h"
+#include "txmorph/output/disk_write.h"
 
 namespace txmorph {
 

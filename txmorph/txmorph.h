@@ -7,16 +7,25 @@
 // encoding and the loss walk, the output written behind. What one conversion
 // learns is kept in a Conversion record; a run makes as few passes as what
 // must be known before the first byte is written allows (txmorph.cpp).
+// Each stage has a folder, and each section below says which:
+//   text/          the encodings, TextString and the unit converter
+//   command_line/  the options, the help, the messages and failure lines
+//   input/         opening, identity, the checks and where a piece may end
+//   blocks/        the conversion record, its passes and the relay thread
+//   losses/        decoding with its losses, the loss walk and the loss line
+//   hints/         the evidence and the hint at the input's real encoding
+//   output/        the prompt, the writes, the safety copy and --restore
+//   batch_run.cpp  many files a run (--each, --check)
 #ifndef TXMORPH_TXMORPH_H
 #define TXMORPH_TXMORPH_H
 
 #include "runtime/rt.h"
-#include "txmorph/text_string.h"
+#include "txmorph/text/text_string.h"
 
 namespace txmorph {
 
 // ---------------------------------------------------------------------------
-// Encodings
+// Encodings (text/)
 
 enum TextEncoding : uint8_t { Auto = 0, Oem = 1, Ansi = 2, Utf8 = 3, Wide = 4 };
 
@@ -63,7 +72,7 @@ struct OptionText {
 OptionText optionText(char side, char letter, uint32_t page);
 
 // ---------------------------------------------------------------------------
-// Messages
+// Messages (command_line/)
 
 // Below 2 warnings and fatal messages are printed, below 1 information too.
 // -1 ("-q-") prints like 0. Set by the options only, before any file is
@@ -112,7 +121,7 @@ void printWithNames(Messages* m, const char* format, const TextString* first,
                     const TextString* second);
 
 // ---------------------------------------------------------------------------
-// Command line
+// Command line (command_line/)
 
 struct RunSettings {
   TextEncoding inputEncoding;   // Auto until the input's first bytes resolve it
@@ -163,7 +172,7 @@ enum ExitCode : int32_t {
 };
 
 // ---------------------------------------------------------------------------
-// Input
+// Input (input/)
 
 // The disk file a run converts in place, held from its opening to the end of
 // its write, so that what is written goes to the file that was read and to
@@ -291,7 +300,7 @@ void checkAlsoUtf8Piece(AlsoUtf8* also, const uint8_t* bytes, uint32_t count);
 bool endAlsoUtf8(AlsoUtf8* also);
 
 // ---------------------------------------------------------------------------
-// Output
+// Output (output/, blocks/convert_output.cpp)
 
 // The bytes encodeUtf8 makes of the units: 1, 2 or 3 per unit, 4 for a
 // surrogate pair (a lone surrogate takes 3).
@@ -302,7 +311,7 @@ TextString encodeUtf8(const TextString* text, bool byteOrderMark);
 uint32_t encodeUtf8Into(const uint16_t* units, uint32_t count, uint8_t* out);
 
 // ---------------------------------------------------------------------------
-// Losses
+// Losses (losses/)
 
 inline void setBit(uint32_t* bits, uint32_t at) { bits[at >> 5] |= 1u << (at & 31); }
 inline bool bitAt(const uint32_t* bits, uint32_t at) { return (bits[at >> 5] >> (at & 31)) & 1; }
@@ -425,7 +434,7 @@ void walkPiece(LossWalk* walk, LossTally* tally, const uint16_t* units, uint32_t
 void tallyDroppedByte(LossTally* tally);
 
 // ---------------------------------------------------------------------------
-// Conversion in blocks
+// Conversion in blocks (blocks/)
 
 // What a pass does with the input.
 enum PassWork : uint8_t {
@@ -622,7 +631,7 @@ int32_t cannotLoad(Messages* m, const TextString* name);
 int32_t cannotConvert(Messages* m, const TextString* name);
 
 // ---------------------------------------------------------------------------
-// Encoding hints
+// Encoding hints (hints/)
 
 // Whether the unit is a letter (Unicode general category L).
 bool isLetter(uint16_t unit);
@@ -649,7 +658,7 @@ TextClass textClassOf(uint16_t unit);
 // encoding_evidence.h.
 
 // ---------------------------------------------------------------------------
-// Console, files and times
+// Console, files and times (output/, input/)
 
 // The console input for the prompt (an initialiser, priority 64).
 extern HANDLE consoleInput;

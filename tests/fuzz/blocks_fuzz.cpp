@@ -12,7 +12,7 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/unit/txmorph/memory_conversion.h"
-#include "txmorph/conversion_state.h"
+#include "txmorph/text/conversion_state.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
-#include "txmorph/conversion_state.h"
-#include "txmorph/text_string.h"
+#include "txmorph/text/conversion_state.h"
+#include "txmorph/text/text_string.h"
 
 namespace {
 

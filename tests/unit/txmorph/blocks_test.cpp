@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/unit/txmorph/txmorph_test_support.h"
-#include "txmorph/encoding_evidence.h"
+#include "txmorph/hints/encoding_evidence.h"
 
 namespace txmorph {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "runtime/rt.h"
 #include "tests/unit/txmorph/text_string_support.h"
-#include "txmorph/conversion_state.h"
+#include "txmorph/text/conversion_state.h"
 
 namespace txmorph {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/unit/txmorph/txmorph_test_support.h"
-#include "txmorph/encoding_evidence.h"
+#include "txmorph/hints/encoding_evidence.h"
 
 namespace txmorph {
 namespace {

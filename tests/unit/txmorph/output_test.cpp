@@ -1,7 +1,7 @@
 // The output stage: each output encoding with and without a byte order mark,
 // the lossy verdict, the "converted" line, and the console copies of names.
 #include "tests/unit/txmorph/txmorph_test_support.h"
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 namespace {

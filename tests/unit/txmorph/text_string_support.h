@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "txmorph/text_string.h"
+#include "txmorph/text/text_string.h"
 
 namespace txmorph {
 

@@ -11,7 +11,7 @@
 
 #include "tests/unit/txmorph/memory_conversion.h"
 #include "tests/unit/txmorph/text_string_support.h"
-#include "txmorph/conversion_state.h"
+#include "txmorph/text/conversion_state.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {

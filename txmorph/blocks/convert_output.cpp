@@ -12,9 +12,9 @@
 // bytes, only the verdict tells of the loss, and the chunk is noted for the
 // loss walk. Once the verdict is known (a pass before this one), the page is
 // asked with best fit at once.
-#include "txmorph/conversion_state.h"
-#include "txmorph/conversion_steps.h"
-#include "txmorph/convert_units.h"
+#include "txmorph/text/conversion_state.h"
+#include "txmorph/blocks/conversion_steps.h"
+#include "txmorph/text/convert_units.h"
 
 namespace txmorph {
 

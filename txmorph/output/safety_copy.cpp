@@ -1,5 +1,5 @@
 // The safety copy of a file converted in place (see safety_copy.h).
-#include "txmorph/disk_write.h"
+#include "txmorph/output/disk_write.h"
 
 namespace txmorph {
 

@@ -12,7 +12,7 @@
 // copied; a stream's block is read after the room kept in front of it for
 // those bytes. A slot is read again only once its bytes are no longer needed
 // and its output has been written (the write is queued before the read).
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

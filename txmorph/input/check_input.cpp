@@ -13,8 +13,8 @@
 // of more than one byte is most likely UTF-8 already - text converted once
 // would be garbled by a second conversion: it stops the run as a failed
 // check when stopMode is on, and is warned about when it is off.
-#include "txmorph/conversion_steps.h"
-#include "txmorph/encoding_evidence.h"
+#include "txmorph/blocks/conversion_steps.h"
+#include "txmorph/hints/encoding_evidence.h"
 
 namespace txmorph {
 

@@ -18,7 +18,7 @@
 //   goes before a lead byte among the last four whose sequence the end cuts,
 //   which decoders that read no further than a sequence's own bytes take
 //   alike.
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

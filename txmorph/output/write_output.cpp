@@ -17,7 +17,7 @@
 //
 // The file a run converts in place is not opened here again: it is held from
 // its opening and written as write_in_place.cpp says.
-#include "txmorph/disk_write.h"
+#include "txmorph/output/disk_write.h"
 
 namespace txmorph {
 

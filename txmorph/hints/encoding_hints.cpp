@@ -37,7 +37,7 @@
 // a page that is not weighed (Russian among the Western pages and the other
 // way round) get none; Polish among the Western pages reads as 1252 in some
 // short files, as its letters are Latin letters there too.
-#include "txmorph/encoding_evidence.h"
+#include "txmorph/hints/encoding_evidence.h"
 
 namespace txmorph {
 

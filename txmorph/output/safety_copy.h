@@ -23,7 +23,7 @@
 #ifndef TXMORPH_SAFETY_COPY_H
 #define TXMORPH_SAFETY_COPY_H
 
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

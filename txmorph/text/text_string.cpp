@@ -1,6 +1,6 @@
 // TextString: views, sharing, reading and the operations built on rebuild.
 // The storage engine, rebuild and resize, is in text_string_rebuild.cpp.
-#include "txmorph/text_string.h"
+#include "txmorph/text/text_string.h"
 
 #include "runtime/rt.h"
 

@@ -7,7 +7,7 @@
 // one: then the whole is invalid right there, since that byte does not
 // continue it. Otherwise what the second half found, at the offsets of the
 // whole, is what the whole has.
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

@@ -7,8 +7,8 @@
 // front of the next block. So every size goes the same way, a few blocks in
 // memory at any time, and blocks of any size give the same output, counts,
 // verdict and losses as the whole text at once.
-#include "txmorph/conversion_state.h"
-#include "txmorph/conversion_steps.h"
+#include "txmorph/text/conversion_state.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

@@ -9,7 +9,7 @@
 // file, which is cut to the copy's size and given the copy's times (the
 // file's own before the run that made it) and flushed; then the file is
 // closed and the copy removed. Interrupts wait meanwhile.
-#include "txmorph/disk_write.h"
+#include "txmorph/output/disk_write.h"
 
 namespace txmorph {
 

@@ -1,4 +1,4 @@
-#include "txmorph/conversion_state.h"
+#include "txmorph/text/conversion_state.h"
 
 namespace txmorph {
 

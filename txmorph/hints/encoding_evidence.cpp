@@ -3,7 +3,7 @@
 // bytes and stray controls are found as bit masks, and only the bytes below
 // 0x20 among them are looked at one by one. A byte from 0x80 up is taken on
 // its own, with the bytes around it.
-#include "txmorph/encoding_evidence.h"
+#include "txmorph/hints/encoding_evidence.h"
 
 namespace txmorph {
 

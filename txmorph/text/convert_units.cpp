@@ -1,9 +1,9 @@
 // Moves are the compiler's memmove; conversions are the platform's, so that
 // no work is done here per unit.
-#include "txmorph/convert_units.h"
+#include "txmorph/text/convert_units.h"
 
 #include "platform/platform.h"
-#include "txmorph/conversion_state.h"
+#include "txmorph/text/conversion_state.h"
 
 namespace txmorph {
 

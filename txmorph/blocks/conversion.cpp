@@ -1,6 +1,6 @@
 // The record of one conversion: made from the run's settings, printed in the
 // order of the run's messages, and released with its buffers.
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

@@ -1,7 +1,7 @@
 // The message level, where messages go, and the console copies of file
 // names that messages print.
-#include "txmorph/conversion_state.h"
-#include "txmorph/convert_units.h"
+#include "txmorph/text/conversion_state.h"
+#include "txmorph/text/convert_units.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {

@@ -3,7 +3,7 @@
 //   FATAL! (5) cannot load "dd" -- Access is denied.
 // On POSIX the text is the platform layer's: the system's own for the errno
 // where the code's Windows text would tell something else ("Is a directory").
-#include "txmorph/disk_write.h"
+#include "txmorph/output/disk_write.h"
 
 namespace txmorph {
 

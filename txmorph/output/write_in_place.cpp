@@ -34,7 +34,7 @@
 // the copy is made ends the run before the file is touched (a stop comes
 // back, and the copy is made again); in a batch, the batch says when it stops,
 // and the files not yet touched are given up.
-#include "txmorph/disk_write.h"
+#include "txmorph/output/disk_write.h"
 
 namespace txmorph {
 

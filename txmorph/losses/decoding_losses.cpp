@@ -17,8 +17,8 @@
 //   character that became the default character without being its bytes
 //   is malformed.
 #include "platform/vector_level.h"
-#include "txmorph/conversion_state.h"
-#include "txmorph/convert_units.h"
+#include "txmorph/text/conversion_state.h"
+#include "txmorph/text/convert_units.h"
 #include "txmorph/txmorph.h"
 
 namespace txmorph {

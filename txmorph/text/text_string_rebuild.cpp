@@ -1,7 +1,7 @@
 // The storage engine of TextString: rebuild, which every change of units goes
 // through, and resize, which makes room for a reader or an encoder to fill.
 #include "runtime/rt.h"
-#include "txmorph/text_string.h"
+#include "txmorph/text/text_string.h"
 
 namespace txmorph {
 

@@ -5,7 +5,7 @@
 //   "    line %lu, column %lu: malformed input\n"
 // A warning: shown below level 2, and always when the prompt follows, so that
 // the user sees what the answer is about. The loss walk found them on the way.
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 

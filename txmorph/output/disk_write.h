@@ -3,7 +3,7 @@
 #ifndef TXMORPH_DISK_WRITE_H
 #define TXMORPH_DISK_WRITE_H
 
-#include "txmorph/conversion_steps.h"
+#include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 
@@ -30,7 +30,7 @@ void reportWriteError(Messages* m, int64_t written, uint64_t size, uint32_t code
 
 }  // namespace txmorph
 
-#include "txmorph/safety_copy.h"
+#include "txmorph/output/safety_copy.h"
 
 namespace txmorph {
 

@@ -14,7 +14,7 @@
 
 #include <stdint.h>
 
-#include "txmorph/convert_units.h"
+#include "txmorph/text/convert_units.h"
 
 namespace txmorph {
 
