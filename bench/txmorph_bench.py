@@ -206,6 +206,19 @@ def load_average():
     return os.getloadavg()[0]
 
 
+def measure_in(work, made, measure):
+    """Runs `measure` (true when it missed a target) and prints the load
+    average after it; the work folder goes if the bench made it. The exit
+    code: 1 when a target was missed."""
+    try:
+        missed = measure()
+        print(f"load average {load_average():.2f} at the end")
+        return 1 if missed else 0
+    finally:
+        if made:
+            shutil.rmtree(work, ignore_errors=True)
+
+
 def throughput(txmorph, megabytes, work):
     sizes = write_inputs(work, megabytes)
     out = os.path.join(work, "out")
@@ -231,7 +244,6 @@ def throughput(txmorph, megabytes, work):
         missed |= of_iconv < ICONV_RATIO or of_floor < FLOOR_RATIO or peak > PEAK_LIMIT
         print(f"{title:26} {rate[0]:8.0f} {rate[1]:7.0f} {of_iconv:8.2f} {rate[2]:7.0f} "
               f"{of_floor:9.2f} {peak:6.0f}")
-    print(f"load average {load_average():.2f} at the end")
     return missed
 
 
@@ -275,18 +287,10 @@ def main():
             args = args[:args.index("--work")]
         made = work is None
         work = tempfile.mkdtemp(prefix="txmorph-peak-", dir=build) if made else work
-        try:
-            missed = peaks(os.path.join(build, "bin", "txmorph"), [int(a) for a in args], work)
-        finally:
-            if made:
-                shutil.rmtree(work, ignore_errors=True)
-        return 1 if missed else 0
+        txmorph = os.path.join(build, "bin", "txmorph")
+        return measure_in(work, made, lambda: peaks(txmorph, [int(a) for a in args], work))
     txmorph, megabytes, work, made = arguments("txmorph-bench-")
-    try:
-        return 1 if throughput(txmorph, megabytes, work) else 0
-    finally:
-        if made:
-            shutil.rmtree(work, ignore_errors=True)
+    return measure_in(work, made, lambda: throughput(txmorph, megabytes, work))
 
 
 if __name__ == "__main__":

@@ -32,7 +32,7 @@ import sys
 import tempfile
 import time
 
-from txmorph_bench import ENV, load_average, text_of, western
+from txmorph_bench import ENV, load_average, measure_in, text_of, western
 
 TARGETS = {"recode": 2, "loop": 5}
 FOLDERS = 20
@@ -93,7 +93,8 @@ def best_times(contenders, work, files, runs):
 def main():
     txmorph, count, runs, work, made = arguments()
     recode = shutil.which("recode")
-    try:
+
+    def measure():
         files = texts(count)
         for i in range(FOLDERS):
             os.makedirs(os.path.join(work, f"d{i:02d}"), exist_ok=True)
@@ -122,11 +123,9 @@ def main():
             print(row + (f" {lead:9.2f}x {TARGETS[target]:6}x" if target else ""))
         if recode is None:
             print("recode is not installed (apt-get install recode): no comparison with it")
-        print(f"load average {load_average():.2f} at the end")
-        return 1 if missed else 0
-    finally:
-        if made:
-            shutil.rmtree(work, ignore_errors=True)
+        return missed
+
+    return measure_in(work, made, measure)
 
 
 if __name__ == "__main__":

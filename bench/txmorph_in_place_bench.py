@@ -24,7 +24,7 @@ import subprocess
 import sys
 import time
 
-from txmorph_bench import CASES, ENV, RUNS, arguments, load_average, write_inputs
+from txmorph_bench import CASES, ENV, RUNS, arguments, load_average, measure_in, write_inputs
 
 TARGET = 2
 
@@ -57,7 +57,8 @@ def main():
     dos2unix = shutil.which("dos2unix")
     # dos2unix's options for a like conversion, where it has one.
     like = {"UTF-16LE to UTF-8": ["-ul"]}
-    try:
+
+    def measure():
         sizes = write_inputs(work, megabytes)
         target = os.path.join(work, "f.txt")
         print(f"{megabytes} MB inputs converted in place, best of {RUNS}; MB/s of input; "
@@ -84,11 +85,9 @@ def main():
                   f"{theirs / ours:6.2f} {rewrite:>9}")
         if dos2unix is not None:
             print("* dos2unix's plain rewrite of the same file (no like conversion)")
-        print(f"load average {load_average():.2f} at the end")
-        return 1 if missed else 0
-    finally:
-        if made:
-            shutil.rmtree(work, ignore_errors=True)
+        return missed
+
+    return measure_in(work, made, measure)
 
 
 if __name__ == "__main__":
