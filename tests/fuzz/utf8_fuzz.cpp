@@ -25,6 +25,7 @@
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/unit/support/utf8_reference.h"
 #include "txmorph/txmorph.h"
 
 namespace {
@@ -47,33 +48,6 @@ uint16_t unit_of(uint8_t kind, uint8_t a, uint8_t b) {
     case 5: return static_cast<uint16_t>(0xDC00 | (any & 0x3FF));
     default: return any;
   }
-}
-
-// The shape walk: the 1-based position of the first offending byte, the
-// count for a character cut short, 0 for valid text.
-uint32_t reference_invalid(const uint8_t* bytes, uint32_t count) {
-  uint32_t i = 0;
-  while (i < count) {
-    uint8_t b = bytes[i++];
-    uint32_t follow;
-    if (b == 0) return i;
-    if (b < 0x80) continue;
-    if (b >= 0xC2 && b <= 0xDF) {
-      follow = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      follow = 2;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      follow = 3;
-    } else {
-      return i;
-    }
-    for (; follow > 0; follow--) {
-      if (i == count) return count;
-      uint8_t c = bytes[i++];
-      if (c < 0x80 || c > 0xBF) return i;
-    }
-  }
-  return 0;
 }
 
 Bytes reference_encode(const Units& units) {
@@ -118,7 +92,7 @@ void check_invalid(const Bytes& bytes, const char* what) {
   if (!bytes.empty()) memcpy(exact, bytes.data(), bytes.size());
   uint32_t count = static_cast<uint32_t>(bytes.size());
   uint32_t got = findInvalidUtf8(exact, count);
-  uint32_t expected = reference_invalid(exact, count);
+  uint32_t expected = referenceInvalid(exact, count);
   FUZZ_CHECK(got == expected, "%s: findInvalidUtf8 gives %u, expected %u (of %u bytes)", what, got,
              expected, count);
   // The same in three pieces, cut where the bytes say; while the shape holds,
@@ -126,12 +100,7 @@ void check_invalid(const Bytes& bytes, const char* what) {
   // says.
   uint32_t first = count == 0 ? 0 : exact[0] % (count + 1);
   uint32_t second = first + (count == 0 ? 0 : exact[count - 1] % (count - first + 1));
-  Utf8Check check;
-  startUtf8Check(&check);
-  checkUtf8Piece(&check, exact, first);
-  checkUtf8Piece(&check, exact + first, second - first);
-  checkUtf8Piece(&check, exact + second, count - second);
-  endUtf8Check(&check);
+  Utf8Check check = checkInThreePieces(exact, count, first, second);
   FUZZ_CHECK(check.invalidAt == expected, "%s: the pieces %u, %u give %u, expected %u", what, first,
              second, static_cast<uint32_t>(check.invalidAt), expected);
   if (expected == 0 && memchr(exact, 0, count) == nullptr) {

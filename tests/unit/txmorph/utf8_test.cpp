@@ -4,37 +4,16 @@
 #include <random>
 #include <vector>
 
+#include "tests/unit/support/utf8_reference.h"
 #include "tests/unit/support/vector_levels.h"
 #include "tests/unit/txmorph/txmorph_test_support.h"
 
 namespace txmorph {
 namespace {
 
-// The check as stated: the 1-based position of the offending byte, the
-// length for a sequence the end cuts short, 0 when all is well-formed.
 uint32_t referenceInvalid(const std::string& bytes) {
-  uint32_t n = static_cast<uint32_t>(bytes.size());
-  uint32_t at = 0;
-  while (at < n) {
-    uint8_t lead = static_cast<uint8_t>(bytes[at++]);
-    int follow;
-    if (lead >= 0x01 && lead <= 0x7F) {
-      follow = 0;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      follow = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      follow = 2;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      follow = 3;
-    } else {
-      return at;
-    }
-    for (; follow > 0; follow--) {
-      if (at == n) return n;
-      if ((static_cast<uint8_t>(bytes[at++]) & 0xC0) != 0x80) return at;
-    }
-  }
-  return 0;
+  return txmorph::referenceInvalid(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                   static_cast<uint32_t>(bytes.size()));
 }
 
 uint32_t check(const std::string& bytes) {
@@ -121,12 +100,7 @@ TEST(Utf8Check, PiecesCutAnywhereAgreeWithTheWhole) {
                                                     nullptr, 0) != 0;
     for (uint32_t first = 0; first <= n; first++) {
       for (uint32_t second = first; second <= n; second++) {
-        Utf8Check checked;
-        startUtf8Check(&checked);
-        checkUtf8Piece(&checked, bytes, first);
-        checkUtf8Piece(&checked, bytes + first, second - first);
-        checkUtf8Piece(&checked, bytes + second, n - second);
-        endUtf8Check(&checked);
+        Utf8Check checked = checkInThreePieces(bytes, n, first, second);
         ASSERT_EQ(checked.invalidAt, referenceInvalid(text)) << first << " " << second;
         if (checked.invalidAt == 0 && text.find('\0') == std::string::npos) {
           ASSERT_EQ(checked.wellFormed, characters) << ::testing::PrintToString(text);
