@@ -31,6 +31,7 @@ enum TextEncoding : uint8_t { Auto = 0, Oem = 1, Ansi = 2, Utf8 = 3, Wide = 4 };
 
 // What the input's bytes tell of their encoding (encoding_evidence.h).
 struct EncodingEvidence;
+struct Halves;
 
 // "auto", "OEM", "ANSI", "UTF8", "WIDE".
 const char* encodingName(TextEncoding encoding);
@@ -432,6 +433,10 @@ void walkPiece(LossWalk* walk, LossTally* tally, const uint16_t* units, uint32_t
                uint32_t outputCodePage);
 // The odd last byte of UTF-16LE input, dropped: a loss after the last character.
 void tallyDroppedByte(LossTally* tally);
+// The tally of the text after the one `tally` has walked, walked from its own
+// start, put after it: the count added, the places moved on, the list filled
+// up. `after` is emptied (its room kept) for the next stretch.
+void appendTally(LossTally* tally, LossTally* after);
 
 // ---------------------------------------------------------------------------
 // Conversion in blocks (blocks/)
@@ -476,6 +481,7 @@ struct PassBuffers {
   uint16_t* pieceUnits;
   uint32_t* bits;
   LossWalk* walk;
+  Halves* halves;  // for a window's second half, once a pass wanted one
   TextString blocks[kRelaySlots];
   TextString outputs[kRelaySlots];
 };

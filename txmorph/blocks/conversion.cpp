@@ -35,6 +35,7 @@ void initPassBuffers(PassBuffers* buffers) {
   buffers->pieceUnits = nullptr;
   buffers->bits = nullptr;
   buffers->walk = nullptr;
+  buffers->halves = nullptr;
   for (uint32_t i = 0; i < kRelaySlots; i++) {
     init(&buffers->blocks[i]);
     init(&buffers->outputs[i]);
@@ -45,6 +46,7 @@ void releasePassBuffers(PassBuffers* buffers) {
   rt_free(buffers->pieceUnits);
   rt_free(buffers->bits);
   rt_free(buffers->walk);
+  releaseHalves(buffers->halves);
   for (uint32_t i = 0; i < kRelaySlots; i++) {
     release(&buffers->blocks[i]);
     release(&buffers->outputs[i]);

@@ -7,8 +7,8 @@
 // front of the next block. So every size goes the same way, a few blocks in
 // memory at any time, and blocks of any size give the same output, counts,
 // verdict and losses as the whole text at once.
-#include "txmorph/text/conversion_state.h"
 #include "txmorph/blocks/conversion_steps.h"
+#include "txmorph/text/conversion_state.h"
 
 namespace txmorph {
 
@@ -78,8 +78,8 @@ bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t w
   return true;
 }
 
-// The pieces of a window; the bytes it used (the rest waits for the next).
-// Its output goes to out + *made.
+}  // namespace
+
 uint32_t convertWindow(Conversion* c, const uint8_t* bytes, uint32_t count, bool last, uint8_t work,
                        uint8_t* out, uint32_t* made, PassResult* result) {
   if (!(work & kConvert)) {
@@ -116,6 +116,8 @@ void ensureBuffers(Conversion* c) {
   buffers->pieceBytes = c->pieceBytes;
 }
 
+namespace {
+
 // What a pass starts from: nothing counted; what it is to learn, unknown.
 void startCounts(Conversion* c, uint8_t work) {
   if (work & kConvert) {
@@ -145,15 +147,17 @@ bool checksDone(const Conversion* c, uint8_t work) {
 // first block is read: input that cannot be read writes nothing.
 PassResult readPass(Conversion* c, Input* input, uint8_t work, Output* output) {
   ensureBuffers(c);
+  reserveHalves(c, input);
   startCounts(c, work);
-  PassResult halves;
-  if (work == kReadChecks && checkInHalves(c, input, &halves)) {
+  PassResult checked;
+  if (work == kReadChecks && checkInHalves(c, input, &checked)) {
     c->inputBytes = input->size;
-    if (halves == PassDone) endChecks(c);
-    return halves;
+    if (checked == PassDone) endChecks(c);
+    return checked;
   }
   Relay relay;
   if (!startRelay(&relay, c, input, output)) return PassNotRead;
+  Halves* halves = startHalves(c, work);
   if (work & kWriteOutput) startOutput(output);
   PassResult result = PassDone;
   const uint8_t* mark = nullptr;
@@ -183,16 +187,19 @@ PassResult readPass(Conversion* c, Input* input, uint8_t work, Output* output) {
     uint32_t count = leftCount + slot->count;
     uint32_t made = k == 0 ? markBytes : 0;
     if (made != 0) __builtin_memcpy(slot->out, mark, markBytes);
-    uint32_t used = convertWindow(c, window, count, slot->last, work, slot->out, &made, &result);
+    uint32_t used =
+        convertHalves(halves, c, window, count, slot->last, work, slot->out, &made, &result);
     if (result != PassDone) break;
-    if (made != 0) {
-      if (work & kWriteOutput) relayWrite(&relay, slot->out, made);
-      c->outputBytes += made;
+    if (work & kWriteOutput) {
+      relayWrite(&relay, slot->out, made);
+      if (halves != nullptr) relayWrite(&relay, halves->out, halves->made);
     }
+    c->outputBytes += made + (halves != nullptr ? halves->made : 0);
     left = window + used;
     leftCount = count - used;
     if (slot->last || checksDone(c, work)) break;
   }
+  stopHalves(halves);
   if (!stopRelay(&relay) && result == PassDone) result = PassNotRead;
   if (result != PassDone) return result;
   c->inputBytes = input->kind == InputStream ? relay.readAt : input->size;

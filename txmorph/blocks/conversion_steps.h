@@ -118,6 +118,53 @@ void relayWrite(Relay* relay, const uint8_t* data, uint32_t count);
 // False when the file turned out shorter than it was (ERROR_HANDLE_EOF).
 bool stopRelay(Relay* relay);
 
+// ---- converting (conversion_pass.cpp)
+
+// The pieces of a window; the bytes it used (the rest waits for the next).
+// Its output goes to out + *made.
+uint32_t convertWindow(Conversion* c, const uint8_t* bytes, uint32_t count, bool last, uint8_t work,
+                       uint8_t* out, uint32_t* made, PassResult* result);
+// The piece buffers for c->pieceBytes, had before a pass writes.
+void ensureBuffers(Conversion* c);
+
+// ---- a window in two halves (window_halves.cpp)
+
+// The second half of a window, converted on a thread of its own while the
+// pass's thread converts the first.
+struct Halves {
+  HANDLE thread;  // null: windows are converted whole
+  HANDLE start;
+  HANDLE done;
+  bool stop;
+  Conversion part;  // the second half's counts, flags, tally and buffers
+  PassBuffers buffers;
+  const uint8_t* bytes;
+  uint32_t count;
+  bool last;
+  uint8_t work;
+  uint8_t* out;
+  uint32_t made;  // the second half's output at `out`
+  uint32_t used;
+  PassResult result;
+  DWORD error;
+};
+
+// The second half's buffers, when a pass over `input` may cut its windows: of
+// more than a few pieces, on more than one processor. Had before a pass
+// writes, so that it needs nothing more of the heap.
+void reserveHalves(Conversion* c, const Input* input);
+// The second thread, started when the pass's windows are worth cutting and
+// its buffers are had: a pass that converts, whose checks do not see the
+// bytes in order. Null: the windows are converted whole.
+Halves* startHalves(Conversion* c, uint8_t work);
+// convertWindow, in two halves where it is worth it: the first half's output
+// at out + *made, the second half's at halves->out (halves->made bytes; 0
+// when the window went whole).
+uint32_t convertHalves(Halves* halves, Conversion* c, const uint8_t* bytes, uint32_t count,
+                       bool last, uint8_t work, uint8_t* out, uint32_t* made, PassResult* result);
+void stopHalves(Halves* halves);
+void releaseHalves(Halves* halves);
+
 // ---- writing (write_output.cpp)
 
 // Prepares the output for the first write of a pass (runPass, once what it

@@ -176,6 +176,18 @@ uint32_t differingCharacters(const LossWalk* walk) {
   return differ;
 }
 
+// One more entry of the list, which has room for it (its room grows).
+void list(LossTally* tally, const LostCharacter& lost) {
+  if (tally->listedCount == tally->listedRoom) {
+    uint32_t room = tally->listedRoom == 0 ? 64 : tally->listedRoom * 2;
+    if (room > tally->wanted) room = tally->wanted;
+    tally->listed = static_cast<LostCharacter*>(
+        rt_xrealloc(tally->listed, static_cast<uint32_t>(room * sizeof(LostCharacter))));
+    tally->listedRoom = room;
+  }
+  tally->listed[tally->listedCount++] = lost;
+}
+
 // One more lost character at the tally's place; a listed one keeps what it
 // was and what the page made of it.
 void noteLost(LossTally* tally, uint32_t codePage, const uint16_t* units, uint32_t count,
@@ -188,14 +200,19 @@ void noteLost(LossTally* tally, uint32_t codePage, const uint16_t* units, uint32
     int made = toOutputPage(codePage, units, count, lost.bytes, sizeof lost.bytes);
     lost.byteCount = static_cast<uint8_t>(made > 0 ? made : 0);
   }
-  if (tally->listedCount == tally->listedRoom) {
-    uint32_t room = tally->listedRoom == 0 ? 64 : tally->listedRoom * 2;
-    if (room > tally->wanted) room = tally->wanted;
-    tally->listed = static_cast<LostCharacter*>(
-        rt_xrealloc(tally->listed, static_cast<uint32_t>(room * sizeof(LostCharacter))));
-    tally->listedRoom = room;
+  list(tally, lost);
+}
+
+// Where a place counted from the start of a later stretch of the text is,
+// counted from the start of the whole: the tally is at the stretch's start.
+LostCharacter placedAfter(const LossTally* tally, LostCharacter lost) {
+  if (lost.line == 1) {
+    lost.line = tally->line;
+    lost.column += tally->column - 1;
+  } else {
+    lost.line += tally->line - 1;
   }
-  tally->listed[tally->listedCount++] = lost;
+  return lost;
 }
 
 }  // namespace
@@ -266,5 +283,25 @@ void walkPiece(LossWalk* walk, LossTally* tally, const uint16_t* units, uint32_t
 }
 
 void tallyDroppedByte(LossTally* tally) { noteLost(tally, 0, nullptr, 0, true); }
+
+void appendTally(LossTally* tally, LossTally* after) {
+  if (tally->count == 0 && after->count != 0) tally->first = placedAfter(tally, after->first);
+  for (uint32_t i = 0; i < after->listedCount && tally->listedCount < tally->wanted; i++) {
+    list(tally, placedAfter(tally, after->listed[i]));
+  }
+  tally->count += after->count;
+  // Where the stretch ended; it is wanted only while places are, and then
+  // the later tally wanted them all the way too.
+  if (after->line == 1) {
+    tally->column += after->column - 1;
+  } else {
+    tally->line += after->line - 1;
+    tally->column = after->column;
+  }
+  after->line = 1;
+  after->column = 1;
+  after->count = 0;
+  after->listedCount = 0;
+}
 
 }  // namespace txmorph
