@@ -462,7 +462,7 @@ enum ConversionStage : uint8_t {
   StageDate,       // "cannot retrieve date/time from infile"
 };
 
-constexpr uint32_t kBlockBytes = 4u << 20;   // read and written at a time
+constexpr uint32_t kBlockBytes = 1u << 20;   // read and written at a time
 constexpr uint32_t kPieceBytes = 64u << 10;  // converted at a time, while in the cache
 // Bytes of a block's end that wait for the next block: the start of a
 // character, or of a stretch where a cut would not decode as the whole does.

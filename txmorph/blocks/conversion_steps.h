@@ -153,11 +153,11 @@ struct Halves {
 // more than a few pieces, on more than one processor. Had before a pass
 // writes, so that it needs nothing more of the heap.
 void reserveHalves(Conversion* c, const Input* input);
-// The second thread, started when the pass's windows are worth cutting and
-// its buffers are had: a pass that converts, whose checks do not see the
-// bytes in order. Null: the windows are converted whole.
+// The second thread, started for a pass that converts once the buffers for
+// it are had. Null: the windows are converted whole.
 Halves* startHalves(Conversion* c, uint8_t work);
-// convertWindow, in two halves where it is worth it: the first half's output
+// convertWindow, in two halves where it is worth it (no check watches the
+// bytes, each half holds a piece or more): the first half's output
 // at out + *made, the second half's at halves->out (halves->made bytes; 0
 // when the window went whole).
 uint32_t convertHalves(Halves* halves, Conversion* c, const uint8_t* bytes, uint32_t count,

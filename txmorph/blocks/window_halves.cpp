@@ -9,16 +9,18 @@
 // the two are written one after the other.
 //
 // The input checks see the bytes in order, one piece after another, so a
-// pass that reads them keeps its windows whole.
+// pass in which they watch the bytes keeps its windows whole.
 #include "txmorph/blocks/conversion_steps.h"
 
 namespace txmorph {
 
 namespace {
 
-// A window is cut when each half holds a piece or more.
-bool worthCutting(const Halves* halves, const Conversion* c, uint32_t count) {
-  return halves != nullptr && count >= 2 * c->pieceBytes;
+// A window is cut when each half holds a piece or more, and no check of the
+// pass watches the bytes.
+bool worthCutting(const Halves* halves, const Conversion* c, uint8_t work, uint32_t count) {
+  bool watched = (work & kReadChecks) && (c->checkingUtf8 || c->checkingAlso);
+  return halves != nullptr && count >= 2 * c->pieceBytes && !watched;
 }
 
 void convertSecond(Halves* halves) {
@@ -94,8 +96,7 @@ void reserveHalves(Conversion* c, const Input* input) {
 
 Halves* startHalves(Conversion* c, uint8_t work) {
   Halves* halves = c->buffers->halves;
-  bool inOrder = (work & (kReadChecks | kGatherEvidence)) != 0;
-  if (halves == nullptr || !(work & kConvert) || inOrder) return nullptr;
+  if (halves == nullptr || !(work & kConvert)) return nullptr;
   if (halves->buffers.pieceBytes < c->pieceBytes) return nullptr;
   halves->stop = false;
   halves->made = 0;
@@ -114,7 +115,7 @@ Halves* startHalves(Conversion* c, uint8_t work) {
 uint32_t convertHalves(Halves* halves, Conversion* c, const uint8_t* bytes, uint32_t count,
                        bool last, uint8_t work, uint8_t* out, uint32_t* made, PassResult* result) {
   if (halves != nullptr) halves->made = 0;
-  uint32_t cut = worthCutting(halves, c, count) ? pieceEnd(c, bytes, count / 2) : 0;
+  uint32_t cut = worthCutting(halves, c, work, count) ? pieceEnd(c, bytes, count / 2) : 0;
   if (cut == 0) return convertWindow(c, bytes, count, last, work, out, made, result);
   startPart(halves, c);
   halves->bytes = bytes + cut;

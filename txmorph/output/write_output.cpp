@@ -130,7 +130,14 @@ void writeToOutput(Output* output, const void* bytes, uint32_t count) {
     output->written += count;
     return;
   }
-  int64_t put = countOf(rt_write_handle(output->handle, bytes, count));
+  // A disk file is no console: its writes need no asking what the handle is.
+  int64_t put;
+  DWORD written = 0;
+  if (output->kind == OutputDiskFile) {
+    put = WriteFile(output->handle, bytes, count, &written, nullptr) ? int64_t{written} : -1;
+  } else {
+    put = countOf(rt_write_handle(output->handle, bytes, count));
+  }
   bool nothing = put < 0 || (put == 0 && output->kind == OutputDiskFile);
   if (nothing && output->written == 0) {
     failedBeforeWriting(output);
