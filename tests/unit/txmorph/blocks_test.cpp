@@ -164,6 +164,26 @@ TEST_F(Blocks, EverySequenceAcrossABlockEndDecodesAsInTheWhole) {
   }
 }
 
+// Windows of two pieces or more are cut in two halves, the second converted
+// on a thread of its own: the counts, the verdict and the places of the
+// losses after the cut go on from those before it.
+TEST_F(Blocks, WindowsCutInHalvesGiveTheWhole) {
+  for (const Kind& kind : kinds()) {
+    for (const std::string& text : kind.texts) {
+      std::string many;
+      while (many.size() < 600) many += text;
+      for (TextEncoding output : {Ansi, Oem, Utf8, Wide}) {
+        Result whole = convert(many, kind, output, 0, 0, false, false);
+        for (uint32_t block : {40, 77, 130}) {
+          ASSERT_EQ(convert(many, kind, output, block, 16, true, block == 77), whole)
+              << kind.name << " " << ::testing::PrintToString(text) << " to "
+              << encodingName(output) << ", blocks of " << block;
+        }
+      }
+    }
+  }
+}
+
 // Pieces of the default size within one block: a long text whose characters
 // cross piece ends of 64 KiB at every offset.
 TEST_F(Blocks, PiecesOfAWholeBlockEndWhereTheWholeDecodesAlike) {
