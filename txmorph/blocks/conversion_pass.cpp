@@ -137,10 +137,13 @@ void startCounts(Conversion* c, uint8_t work) {
   }
 }
 
-// A check pass that can learn no more: the UTF-8 check failed, and the other
-// check does not want the rest of the bytes.
+// A check pass that can learn no more: each check it makes has failed (the
+// input is not UTF-8, or a page's text is not also UTF-8), whatever follows.
 bool checksDone(const Conversion* c, uint8_t work) {
-  return work == kReadChecks && c->utf8.invalidAt != 0 && !c->checkingAlso;
+  if (work != kReadChecks || (!c->checkingUtf8 && !c->checkingAlso)) return false;
+  bool utf8Failed = c->utf8.invalidAt != 0;
+  bool alsoFailed = c->also.check.invalidAt != 0 || !c->also.check.wellFormed;
+  return (!c->checkingUtf8 || utf8Failed) && (!c->checkingAlso || alsoFailed);
 }
 
 // The byte order mark goes out in front of the first block's output, once the
