@@ -437,6 +437,8 @@ void tallyDroppedByte(LossTally* tally);
 // start, put after it: the count added, the places moved on, the list filled
 // up. `after` is emptied (its room kept) for the next stretch.
 void appendTally(LossTally* tally, LossTally* after);
+// Nothing found yet, at the start of a text; the list's room is kept.
+void emptyLossTally(LossTally* tally);
 
 // ---------------------------------------------------------------------------
 // Conversion in blocks (blocks/)

@@ -98,6 +98,8 @@ Halves* startHalves(Conversion* c, uint8_t work) {
   Halves* halves = c->buffers->halves;
   if (halves == nullptr || !(work & kConvert)) return nullptr;
   if (halves->buffers.pieceBytes < c->pieceBytes) return nullptr;
+  // What a pass that failed left in it.
+  emptyLossTally(&halves->part.tally);
   halves->stop = false;
   halves->made = 0;
   halves->start = CreateSemaphoreA(nullptr, 0, 1, nullptr);

@@ -298,10 +298,14 @@ void appendTally(LossTally* tally, LossTally* after) {
     tally->line += after->line - 1;
     tally->column = after->column;
   }
-  after->line = 1;
-  after->column = 1;
-  after->count = 0;
-  after->listedCount = 0;
+  emptyLossTally(after);
+}
+
+void emptyLossTally(LossTally* tally) {
+  tally->line = 1;
+  tally->column = 1;
+  tally->count = 0;
+  tally->listedCount = 0;
 }
 
 }  // namespace txmorph
