@@ -130,8 +130,11 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T
     plat_fail_errno(error);
     return nullptr;
   }
+  // Other threads look for their views among these while this one is made.
+  pthread_mutex_lock(&viewLock);
   free->length = bytes;
   free->start = static_cast<char*>(start);
+  pthread_mutex_unlock(&viewLock);
   return start;
 }
 
