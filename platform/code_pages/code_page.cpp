@@ -38,16 +38,22 @@ void fill_encoding(const plat_code_page* page, Code* table) {
   }
 }
 
+// Threads that convert at once may each build a page's table first: the
+// first one made is kept (published whole), the others are let go.
 template <typename Code>
 const Code* encoding(const plat_code_page* page) {
   size_t index = static_cast<size_t>(page - plat_code_pages);
-  if (encodings[index] == nullptr) {
-    Code* table = static_cast<Code*>(malloc(kUnits * sizeof(Code)));
-    if (table == nullptr) return nullptr;
-    fill_encoding(page, table);
-    encodings[index] = table;
+  void* made = __atomic_load_n(&encodings[index], __ATOMIC_ACQUIRE);
+  if (made != nullptr) return static_cast<const Code*>(made);
+  Code* table = static_cast<Code*>(malloc(kUnits * sizeof(Code)));
+  if (table == nullptr) return nullptr;
+  fill_encoding(page, table);
+  if (__atomic_compare_exchange_n(&encodings[index], &made, table, false, __ATOMIC_ACQ_REL,
+                                  __ATOMIC_ACQUIRE)) {
+    return table;
   }
-  return static_cast<const Code*>(encodings[index]);
+  free(table);
+  return static_cast<const Code*>(made);
 }
 
 }  // namespace
