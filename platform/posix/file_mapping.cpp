@@ -30,8 +30,10 @@ constexpr int kMostViews = 64;
 // An entry is taken under the lock; the mapping and unmapping themselves,
 // which may read or drop many pages, are made outside it, so that threads
 // map views side by side.
+// The handler reads `start` and `length` without the lock (a signal handler
+// cannot take it): they are set and read atomically, `start` last.
 struct View {
-  char* volatile start;  // null while there is no view (the handler's test)
+  char* start;  // null while there is no view (the handler's test)
   size_t length;
   bool taken;
 };
@@ -45,10 +47,11 @@ bool handlerSet = false;
 void onBusError(int signal, siginfo_t* info, void* context) {
   char* at = static_cast<char*>(info->si_addr);
   for (View& view : views) {
-    char* start = view.start;
-    if (start == nullptr || at < start || at >= start + view.length) continue;
+    char* start = __atomic_load_n(&view.start, __ATOMIC_ACQUIRE);
+    size_t length = __atomic_load_n(&view.length, __ATOMIC_RELAXED);
+    if (start == nullptr || at < start || at >= start + length) continue;
     uintptr_t page = reinterpret_cast<uintptr_t>(at) & ~uintptr_t{4095};
-    size_t rest = static_cast<size_t>(start + view.length - reinterpret_cast<char*>(page));
+    size_t rest = static_cast<size_t>(start + length - reinterpret_cast<char*>(page));
     if (mmap(reinterpret_cast<void*>(page), rest, PROT_READ,
              MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) != MAP_FAILED) {
       return;
@@ -132,8 +135,8 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD high, DWORD low, SIZE_T
   }
   // Other threads look for their views among these while this one is made.
   pthread_mutex_lock(&viewLock);
-  free->length = bytes;
-  free->start = static_cast<char*>(start);
+  __atomic_store_n(&free->length, bytes, __ATOMIC_RELAXED);
+  __atomic_store_n(&free->start, static_cast<char*>(start), __ATOMIC_RELEASE);
   pthread_mutex_unlock(&viewLock);
   return start;
 }
@@ -145,12 +148,14 @@ BOOL UnmapViewOfFile(LPCVOID address) {
     if (view.start != nullptr && view.start == address) found = &view;
   }
   char* start = nullptr;
+  size_t length = 0;
   if (found != nullptr) {
     start = found->start;
-    found->start = nullptr;
+    length = found->length;
+    __atomic_store_n(&found->start, nullptr, __ATOMIC_RELEASE);
   }
   pthread_mutex_unlock(&viewLock);
-  bool unmapped = start != nullptr && munmap(start, found->length) == 0;
+  bool unmapped = start != nullptr && munmap(start, length) == 0;
   if (found != nullptr) {
     pthread_mutex_lock(&viewLock);
     found->taken = false;
