@@ -23,6 +23,9 @@ struct plat_handle {
   void* object;        // a thread's or a semaphore's record, else null
   // A file made without a name (O_TMPFILE), not linked into a folder yet.
   bool unnamed = false;
+  // A file whose name plat_delete_in_folder removed (or one never named):
+  // its last close may wait for the disk, and is made on another thread.
+  bool deleted = false;
 };
 
 // The record behind a handle, or null for the invalid and null handles.
