@@ -118,7 +118,9 @@ BOOL plat_flush_names(const HANDLE* folders, const HANDLE* files, DWORD count);
 // Removes `name` from `folder` when it still stands for the open `file`
 // (ERROR_FILE_NOT_FOUND when it does not); a file never named goes at its
 // close. On Windows the file's handle needs DELETE access, and the name goes
-// when the handle is closed.
+// when the handle is closed. On POSIX the name goes at once, and the close
+// that gives the file's space back is made on a thread of its own (it may
+// wait for the disk), without keeping the caller.
 BOOL plat_delete_in_folder(HANDLE folder, LPCSTR name, HANDLE file);
 
 // Interrupts - Ctrl+C and Ctrl+Break, and on POSIX every signal that ends or

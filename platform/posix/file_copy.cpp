@@ -85,6 +85,31 @@ bool copy_in_pieces(int from, int to) {
   return copied;
 }
 
+#ifdef FICLONE
+// File systems that said they make no clones (a few, remembered for the
+// run): their copies go straight to copy_file_range.
+constexpr int kUncloned = 4;
+dev_t uncloned[kUncloned];
+int unclonedCount = 0;  // atomic
+
+bool clones(dev_t device) {
+  int known = __atomic_load_n(&unclonedCount, __ATOMIC_ACQUIRE);
+  for (int i = 0; i < known && i < kUncloned; i++) {
+    if (uncloned[i] == device) return false;
+  }
+  return true;
+}
+
+void makesNoClones(dev_t device) {
+  int at = __atomic_fetch_add(&unclonedCount, 1, __ATOMIC_ACQ_REL);
+  if (at < kUncloned) {
+    uncloned[at] = device;
+  } else {
+    __atomic_store_n(&unclonedCount, kUncloned, __ATOMIC_RELEASE);
+  }
+}
+#endif
+
 }  // namespace
 
 BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
@@ -97,7 +122,10 @@ BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
     return FALSE;
   }
 #ifdef FICLONE
-  if (ioctl(out, FICLONE, in) == 0) return TRUE;
+  if (clones(st.st_dev)) {
+    if (ioctl(out, FICLONE, in) == 0) return TRUE;
+    if (errno == EOPNOTSUPP) makesNoClones(st.st_dev);
+  }
 #endif
   int by_kernel = copy_in_kernel(in, out, st.st_size);
   if (by_kernel == 1 || (by_kernel == 0 && copy_in_pieces(in, out))) return TRUE;

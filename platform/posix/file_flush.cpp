@@ -20,24 +20,24 @@ constexpr DWORD kEachAlone = 2;
 
 bool flush_one(int fd) { return fsync(fd) == 0 || errno == EINVAL; }
 
-// One syncfs for each file system that one of the descriptors is on.
-bool sync_file_systems(const int* fds, DWORD count) {
+// One syncfs for each file system that one of the handles' files is on.
+bool sync_file_systems(const HANDLE* handles, const int* fds, DWORD count) {
   dev_t done[8];
   DWORD doneCount = 0;
   for (DWORD i = 0; i < count; i++) {
-    struct stat st;
-    if (fstat(fds[i], &st) != 0) return false;
+    dev_t device;
+    if (!plat_device_of(plat_handle_of(handles[i]), &device)) return false;
     bool seen = false;
-    for (DWORD k = 0; k < doneCount && !seen; k++) seen = done[k] == st.st_dev;
+    for (DWORD k = 0; k < doneCount && !seen; k++) seen = done[k] == device;
     if (seen) continue;
     if (syncfs(fds[i]) != 0) return false;
-    if (doneCount < sizeof done / sizeof done[0]) done[doneCount++] = st.st_dev;
+    if (doneCount < sizeof done / sizeof done[0]) done[doneCount++] = device;
   }
   return true;
 }
 
-bool flush_all(const int* fds, DWORD count) {
-  if (count > kEachAlone) return sync_file_systems(fds, count);
+bool flush_all(const HANDLE* handles, const int* fds, DWORD count) {
+  if (count > kEachAlone) return sync_file_systems(handles, fds, count);
   for (DWORD i = 0; i < count; i++) {
     if (!flush_one(fds[i])) return false;
   }
@@ -63,7 +63,7 @@ bool flush_handles(const HANDLE* handles, DWORD count, bool files) {
       plat_fail_errno(EIO);
     }
   }
-  if (flushed && !flush_all(fds, count)) {
+  if (flushed && !flush_all(handles, fds, count)) {
     flushed = false;
     plat_fail_errno(errno);
   }

@@ -57,6 +57,12 @@ HANDLE ReOpenFile(HANDLE original, DWORD access, DWORD share, DWORD) {
     return fail(locked);
   }
   HANDLE handle = plat_make_handle(fd, PLAT_FILE, access, h->path);
-  if (handle == INVALID_HANDLE_VALUE) close(fd);
+  if (handle == INVALID_HANDLE_VALUE) {
+    close(fd);
+  } else {
+    // The same file: on the same file system.
+    plat_handle_of(handle)->device = was.st_dev;
+    plat_handle_of(handle)->device_known = true;
+  }
   return handle;
 }

@@ -44,8 +44,11 @@ BOOL SetEndOfFile(HANDLE file) {
       plat_fail_errno(error);  // ENOSPC and EDQUOT: 112, EFBIG: 223
       return FALSE;
     }
+    // The room reserved made the file that long.
+    return TRUE;
   }
-  if (ftruncate(fd, end) != 0) {
+  // A file of that size already is left as it is.
+  if (end != st.st_size && ftruncate(fd, end) != 0) {
     plat_fail_errno(errno);
     return FALSE;
   }

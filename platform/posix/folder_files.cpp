@@ -166,12 +166,19 @@ BOOL plat_delete_in_folder(HANDLE folder, LPCSTR name, HANDLE file) {
   int dir = plat_fd_of(folder);
   int fd = dir < 0 ? -1 : plat_fd_of(file);
   if (fd < 0) return FALSE;
-  if (plat_handle_of(file)->unnamed) return TRUE;
+  plat_handle* h = plat_handle_of(file);
+  if (h->unnamed) {
+    h->deleted = true;
+    return TRUE;
+  }
   if (!still_named(dir, name, fd)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
-  if (unlinkat(dir, name, 0) == 0) return TRUE;
+  if (unlinkat(dir, name, 0) == 0) {
+    h->deleted = true;
+    return TRUE;
+  }
   plat_fail_errno(errno);
   return FALSE;
 }

@@ -21,6 +21,17 @@ int plat_fd_of(HANDLE handle) {
   return h->fd;
 }
 
+bool plat_device_of(plat_handle* handle, dev_t* device) {
+  if (!handle->device_known) {
+    struct stat st;
+    if (fstat(handle->fd, &st) != 0) return false;
+    handle->device = st.st_dev;
+    handle->device_known = true;
+  }
+  *device = handle->device;
+  return true;
+}
+
 int plat_fd_for_writing(HANDLE handle) {
   int fd = plat_fd_of(handle);
   if (fd >= 0 && !(plat_handle_of(handle)->access & GENERIC_WRITE)) {

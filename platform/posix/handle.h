@@ -2,6 +2,8 @@
 #ifndef PLATFORM_POSIX_HANDLE_H
 #define PLATFORM_POSIX_HANDLE_H
 
+#include <sys/types.h>
+
 #include "platform/posix/win32_api.h"
 
 enum : uint8_t {
@@ -23,6 +25,13 @@ struct plat_handle {
   void* object;        // a thread's or a semaphore's record, else null
   // A file made without a name (O_TMPFILE), not linked into a folder yet.
   bool unnamed = false;
+  // A file whose name plat_delete_in_folder removed (or one never named):
+  // its last close may wait for the disk, and is made on another thread.
+  bool deleted = false;
+  // The file system the descriptor's file is on, once known (it never
+  // changes for an open descriptor): flushes of many files ask it once.
+  bool device_known = false;
+  dev_t device = 0;
 };
 
 // The record behind a handle, or null for the invalid and null handles.
@@ -42,6 +51,9 @@ HANDLE plat_make_handle(int fd, uint8_t kind, DWORD access, const char* path);
 // data is to be read or written (overwriting an existing file writes).
 int plat_open_mode(DWORD access, bool overwrite);
 
+// The file system of the handle's file (st_dev), asked once; false with
+// errno set.
+bool plat_device_of(plat_handle* handle, dev_t* device);
 // Closes a thread or semaphore handle (threads.cpp): the record goes when
 // nothing needs it any more. The handle record itself is the caller's.
 void plat_close_object(plat_handle* handle);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/deleted_close.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/fault_injection.h"
 #include "platform/posix/handle.h"
@@ -106,6 +107,13 @@ BOOL CloseHandle(HANDLE handle) {
   if (h == nullptr || h->fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+  }
+  if (h->deleted) {
+    plat_close_deleted(h->fd);
+    h->fd = -1;
+    free(h->path);
+    free(h);
+    return TRUE;
   }
   bool injected = plat_close_fails(h->fd);
   bool ok = close(h->fd) == 0 || errno == EINTR;

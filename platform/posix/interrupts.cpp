@@ -90,9 +90,13 @@ void plat_pass_stops(void) {
   if (__atomic_load_n(&holds, __ATOMIC_SEQ_CST) == 0 || sigpending(&pending) != 0) return;
   sigset_t waiting;
   sigemptyset(&waiting);
+  bool any = false;
   for (int stop : kStops) {
-    if (sigismember(&pending, stop) == 1) sigaddset(&waiting, stop);
+    if (sigismember(&pending, stop) != 1) continue;
+    sigaddset(&waiting, stop);
+    any = true;
   }
+  if (!any) return;
   // Delivered as the block lifts: the process stops here until continued.
   sigprocmask(SIG_UNBLOCK, &waiting, nullptr);
   sigprocmask(SIG_BLOCK, &waiting, nullptr);

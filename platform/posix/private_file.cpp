@@ -27,17 +27,19 @@ bool no_unnamed_files(int error) {
   return error == EOPNOTSUPP || error == ENOTSUP || error == EISDIR || error == EINVAL;
 }
 
-// Mode 0600 and no ACL; then the owner and group of `like`, tried. 0 or the
-// errno of what failed.
-int make_private(int fd, int like) {
+// Mode 0600 (a mode that is that already is left: the umask took nothing
+// from it) and no ACL; then the owner and group of `like`, tried. 0 or the
+// errno of what failed; *made is what the file was made as.
+int make_private(int fd, int like, struct stat* made) {
   if (fremovexattr(fd, "system.posix_acl_access") != 0 && errno != ENODATA && errno != ENOTSUP &&
       errno != EOPNOTSUPP) {
     return errno;
   }
-  if (fchmod(fd, kOwnerOnly) != 0) return errno;
-  struct stat owner, made;
-  if (fstat(like, &owner) != 0 || fstat(fd, &made) != 0) return errno;
-  if (owner.st_uid == made.st_uid && owner.st_gid == made.st_gid) return 0;
+  struct stat owner;
+  if (fstat(fd, made) != 0) return errno;
+  if ((made->st_mode & 07777) != kOwnerOnly && fchmod(fd, kOwnerOnly) != 0) return errno;
+  if (fstat(like, &owner) != 0) return errno;
+  if (owner.st_uid == made->st_uid && owner.st_gid == made->st_gid) return 0;
   // Only root gives a file away; anyone may give it a group of their own.
   if (fchown(fd, owner.st_uid, owner.st_gid) != 0 && fchown(fd, -1, owner.st_gid) != 0) {
     // It stays the runner's, which is as private.
@@ -61,12 +63,16 @@ HANDLE plat_create_in_folder(HANDLE folder, LPCSTR name, HANDLE like) {
     plat_fail_errno(errno);
     return INVALID_HANDLE_VALUE;
   }
-  int error = make_private(fd, like_fd);
+  struct stat made;
+  int error = make_private(fd, like_fd, &made);
   HANDLE handle = INVALID_HANDLE_VALUE;
   if (error == 0) {
     handle = plat_make_handle(fd, PLAT_FILE, GENERIC_READ | GENERIC_WRITE | DELETE, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-      plat_handle_of(handle)->unnamed = unnamed;
+      plat_handle* h = plat_handle_of(handle);
+      h->unnamed = unnamed;
+      h->device = made.st_dev;
+      h->device_known = true;
       return handle;
     }
   }

@@ -165,7 +165,11 @@ OpenResult openInputFile(Input* input, const TextString* name, HeldFile* held,
   bool opened = true;
   if (held != nullptr && disk) opened = holdFile(held, &file);
   uint64_t size = 0;
-  if (opened && disk) opened = sizeOf(file, &size);
+  if (opened && disk && held != nullptr) {
+    size = uint64_t{held->loaded.nFileSizeHigh} << 32 | held->loaded.nFileSizeLow;
+  } else if (opened && disk) {
+    opened = sizeOf(file, &size);
+  }
   if (opened && known) addIdentity(seen, &identity);
   initInput(input, file, disk ? InputFile : InputStream, size);
   input->owned = held == nullptr || file != held->handle;

@@ -46,14 +46,12 @@ bool sameTime(const FILETIME& a, const FILETIME& b) {
   return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-// Whether the held file is still the file the name stands for, with the size
-// and last-write time it was loaded with; *now gets what it is now.
-bool stillAsLoaded(const HeldFile* held, const TextString* name, BY_HANDLE_FILE_INFORMATION* now) {
-  BY_HANDLE_FILE_INFORMATION named;
+// Whether the held file still has the size and last-write time it was loaded
+// with; *now gets what it is now. (That the name still stands for it is
+// checked in its held folder, as its copy is made: CopyMoved.)
+bool stillAsLoaded(const HeldFile* held, BY_HANDLE_FILE_INFORMATION* now) {
   const BY_HANDLE_FILE_INFORMATION& was = held->loaded;
-  return GetFileInformationByHandle(held->handle, now) &&
-         informationOfName(static_cast<const char*>(name->data), &named) &&
-         sameFile(&named, &was) && now->nFileSizeHigh == was.nFileSizeHigh &&
+  return GetFileInformationByHandle(held->handle, now) && now->nFileSizeHigh == was.nFileSizeHigh &&
          now->nFileSizeLow == was.nFileSizeLow &&
          sameTime(now->ftLastWriteTime, was.ftLastWriteTime);
 }
@@ -105,7 +103,7 @@ void refuseCopy(InPlaceWrite* f, CopyResult result, DWORD error) {
 // The file still what it was loaded as, and writable; the write's buffers had.
 void check(InPlaceWrite* f) {
   Messages* m = messagesOf(f);
-  if (!stillAsLoaded(f->held, f->name, &f->now)) {
+  if (!stillAsLoaded(f->held, &f->now)) {
     printNamed(m, "FATAL! \"%s\" changed since it was loaded; nothing written\n", f->name);
     f->code = ExitCannotCreate;
   } else if (!f->held->writable || (f->now.dwFileAttributes & kRefused) != 0) {

@@ -2,10 +2,13 @@
 // until it is given one; no name is renamed over; a name that no longer
 // stands for the open file (another file or a link put in its place) is
 // neither renamed nor removed.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/unit/platform/file_test_dir.h"
@@ -60,8 +63,8 @@ TEST_F(FolderFiles, GroupsOfFilesAndNamesAreFlushedAtOnce) {
     files[i] = open_with(path(name), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     folders[i] = plat_open_folder_of(path(name).c_str(), files[i]);
     ASSERT_NE(folders[i], INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(plat_rename_in_folder(folders[i], name.c_str(), files[i], ("h" + name).c_str(),
-                                      FALSE));
+    EXPECT_TRUE(
+        plat_rename_in_folder(folders[i], name.c_str(), files[i], ("h" + name).c_str(), FALSE));
   }
   for (DWORD count : {1u, 2u, 4u}) {
     EXPECT_TRUE(plat_flush_files(files, count)) << count;
@@ -121,6 +124,37 @@ TEST_F(FolderFiles, ANameSwappedMeanwhileIsLeftAlone) {
     CloseHandle(folder);
     CloseHandle(file);
   }
+}
+
+// The closes that give removed files' space back are made on other threads:
+// each name goes at once, and every descriptor is closed soon, also when more
+// are removed at once than can wait (the rest are closed by the caller).
+TEST_F(FolderFiles, EveryRemovedFileIsClosedSoon) {
+  make_file("f", "mine");
+  HANDLE file = open_with(path("f"), GENERIC_READ, OPEN_EXISTING);
+  HANDLE folder = plat_open_folder_of(path("f").c_str(), file);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  std::vector<int> fds;
+  for (int i = 0; i < 300; i++) {
+    std::string name = "c" + std::to_string(i);
+    HANDLE made = plat_create_in_folder(folder, "c~tmp", file);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(plat_rename_in_folder(folder, "c~tmp", made, name.c_str(), FALSE));
+    ASSERT_TRUE(plat_delete_in_folder(folder, name.c_str(), made));
+    EXPECT_NE(access(path(name).c_str(), F_OK), 0) << name;
+    fds.push_back(plat_fd_of(made));
+    EXPECT_TRUE(CloseHandle(made));
+  }
+  // Nothing is opened meanwhile: a number still open is one not closed yet.
+  auto open = [&fds] {
+    int count = 0;
+    for (int fd : fds) count += fcntl(fd, F_GETFD) != -1;
+    return count;
+  };
+  for (int waited = 0; open() != 0 && waited < 500; waited++) usleep(10000);
+  EXPECT_EQ(open(), 0);
+  CloseHandle(folder);
+  CloseHandle(file);
 }
 
 }  // namespace
