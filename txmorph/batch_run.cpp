@@ -120,6 +120,8 @@ BatchFile* newFile(Batch* b, const char* name) {
   f->c.messages.kept = &f->kept;
   f->c.messages.namesAsTheyCame = b->namesAsTheyCame;
   f->c.asksLater = true;
+  // The batch's workers have the processors already.
+  f->c.halves = false;
   initInput(&f->input, INVALID_HANDLE_VALUE, InputStream, 0);
   initHeldFile(&f->held);
   f->keepTime = b->settings.keepTime;

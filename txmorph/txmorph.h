@@ -464,7 +464,7 @@ enum ConversionStage : uint8_t {
   StageDate,       // "cannot retrieve date/time from infile"
 };
 
-constexpr uint32_t kBlockBytes = 1u << 20;   // read and written at a time
+constexpr uint32_t kBlockBytes = 4u << 20;   // read and written at a time
 constexpr uint32_t kPieceBytes = 64u << 10;  // converted at a time, while in the cache
 // Bytes of a block's end that wait for the next block: the start of a
 // character, or of a stretch where a cut would not decode as the whole does.
@@ -506,6 +506,9 @@ struct Conversion {
   uint32_t blockBytes;  // kBlockBytes; tests make them tiny
   uint32_t pieceBytes;  // kPieceBytes; at least 16
   bool threads;         // a pass may read and write on a thread of its own
+  // A writing pass may cut its windows in two halves, converted at once: on
+  // three processors or more (the reading and writing thread has one).
+  bool halves;
   PageInfo inputPage;
   PageInfo outputPage;
 

@@ -15,6 +15,9 @@ void initConversion(Conversion* c, const RunSettings* settings) {
   c->blockBytes = kBlockBytes;
   c->pieceBytes = kPieceBytes;
   c->threads = true;
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  c->halves = info.dwNumberOfProcessors >= 3;
   c->printed = StageNone;
   initMessages(&c->messages, nullptr);
   startLossTally(&c->tally, settings->listLosses);

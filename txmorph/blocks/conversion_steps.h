@@ -150,8 +150,8 @@ struct Halves {
 };
 
 // The second half's buffers, when a pass over `input` may cut its windows: of
-// more than a few pieces, on more than one processor. Had before a pass
-// writes, so that it needs nothing more of the heap.
+// more than a few pieces, where the conversion may have halves. Had before a
+// pass writes, so that it needs nothing more of the heap.
 void reserveHalves(Conversion* c, const Input* input);
 // The second thread, started for a pass that converts once the buffers for
 // it are had. Null: the windows are converted whole.

@@ -12,8 +12,8 @@
 // bytes, only the verdict tells of the loss, and the chunk is noted for the
 // loss walk. Once the verdict is known (a pass before this one), the page is
 // asked with best fit at once.
-#include "txmorph/text/conversion_state.h"
 #include "txmorph/blocks/conversion_steps.h"
+#include "txmorph/text/conversion_state.h"
 #include "txmorph/text/convert_units.h"
 
 namespace txmorph {

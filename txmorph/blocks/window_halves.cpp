@@ -1,5 +1,6 @@
 // A window converted in two halves, the second on a thread of its own, so
-// that a pass that writes uses both processors. The halves meet at a place
+// that a pass that writes uses two processors while the reading and writing
+// thread has a third (with two, both are busy already). The halves meet at a place
 // where a piece may end (pieceEnd), so each decodes as it does within the
 // whole; the second half works on a copy of the conversion with counts,
 // flags, a loss tally and buffers of its own, which are added to the
@@ -75,10 +76,8 @@ void joinPart(Halves* halves, Conversion* c, uint8_t work) {
 }  // namespace
 
 void reserveHalves(Conversion* c, const Input* input) {
-  SYSTEM_INFO info;
-  GetSystemInfo(&info);
   bool small = input->kind != InputStream && input->size < 4 * uint64_t{c->pieceBytes};
-  if (!c->threads || info.dwNumberOfProcessors < 2 || small) return;
+  if (!c->threads || !c->halves || small) return;
   Halves* halves = c->buffers->halves;
   if (halves == nullptr) {
     halves = static_cast<Halves*>(rt_xalloc(sizeof(Halves)));

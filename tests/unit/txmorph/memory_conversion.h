@@ -34,6 +34,7 @@ class MemoryConversion {
     c.blockBytes = blockBytes;
     c.pieceBytes = pieceBytes;
     c.threads = threads;
+    c.halves = threads;
     initInput(&input, INVALID_HANDLE_VALUE, InputInMemory, bytes.size());
     input.text = ownedNarrow(bytes);
     init(&out);
