@@ -3,6 +3,7 @@
 // kernel copies, on some file systems on the server or by sharing blocks),
 // else reading and writing in pieces.
 #include <errno.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -87,26 +88,32 @@ bool copy_in_pieces(int from, int to) {
 
 #ifdef FICLONE
 // File systems that said they make no clones (a few, remembered for the
-// run): their copies go straight to copy_file_range.
+// run): their copies go straight to copy_file_range. Copies are made on
+// several threads at once.
 constexpr int kUncloned = 4;
 dev_t uncloned[kUncloned];
-int unclonedCount = 0;  // atomic
+int unclonedCount = 0;
+pthread_mutex_t unclonedLock = PTHREAD_MUTEX_INITIALIZER;
+
+// Under the lock.
+bool remembered(dev_t device) {
+  for (int i = 0; i < unclonedCount; i++) {
+    if (uncloned[i] == device) return true;
+  }
+  return false;
+}
 
 bool clones(dev_t device) {
-  int known = __atomic_load_n(&unclonedCount, __ATOMIC_ACQUIRE);
-  for (int i = 0; i < known && i < kUncloned; i++) {
-    if (uncloned[i] == device) return false;
-  }
-  return true;
+  pthread_mutex_lock(&unclonedLock);
+  bool none = remembered(device);
+  pthread_mutex_unlock(&unclonedLock);
+  return !none;
 }
 
 void makesNoClones(dev_t device) {
-  int at = __atomic_fetch_add(&unclonedCount, 1, __ATOMIC_ACQ_REL);
-  if (at < kUncloned) {
-    uncloned[at] = device;
-  } else {
-    __atomic_store_n(&unclonedCount, kUncloned, __ATOMIC_RELEASE);
-  }
+  pthread_mutex_lock(&unclonedLock);
+  if (!remembered(device) && unclonedCount < kUncloned) uncloned[unclonedCount++] = device;
+  pthread_mutex_unlock(&unclonedLock);
 }
 #endif
 
