@@ -975,7 +975,10 @@ if pid == 0:
     os.setpgid(0, 0)
     os.tcsetpgrp(fd, os.getpgrp())
     os.execv(sys.argv[1], sys.argv[1:])
-os.setpgid(pid, pid)
+try:
+    os.setpgid(pid, pid)
+except PermissionError:
+    pass  # the child has made its group and run the program already
 os.tcsetpgrp(fd, pid)
 while True:
     _, status = os.waitpid(pid, os.WUNTRACED)
