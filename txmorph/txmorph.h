@@ -20,7 +20,9 @@
 #define TXMORPH_TXMORPH_H
 
 #include "runtime/rt.h"
+#include "txmorph/text/page_to_utf8.h"
 #include "txmorph/text/text_string.h"
+#include "txmorph/text/utf8_to_page.h"
 
 namespace txmorph {
 
@@ -425,6 +427,10 @@ struct LossWalk {
   uint16_t back[kChunkUnits];
 };
 
+// Moves the tally's place over `count` characters that lost nothing, one
+// byte each, the line feed as itself.
+void passOverBytes(LossTally* tally, const uint8_t* bytes, uint32_t count);
+
 // Walks a piece of `count` units into the tally: `malformed` has a bit for
 // each unit from bit `malformedFrom` on (or is null), `lostChunks` one for
 // each chunk where the output page lost characters (or is null).
@@ -464,8 +470,11 @@ enum ConversionStage : uint8_t {
   StageDate,       // "cannot retrieve date/time from infile"
 };
 
-constexpr uint32_t kBlockBytes = 4u << 20;   // read and written at a time
-constexpr uint32_t kPieceBytes = 64u << 10;  // converted at a time, while in the cache
+constexpr uint32_t kBlockBytes = 4u << 20;     // read and written at a time
+constexpr uint32_t kPieceBytes = 64u << 10;    // converted at a time, while in the cache
+constexpr uint32_t kStraightFrom = 16u << 10;  // a piece worth making a straight table for
+// Bytes that go through the decoder at once where UTF-8 to a page stops.
+constexpr uint32_t kDecodedStretch = 4096;
 // Bytes of a block's end that wait for the next block: the start of a
 // character, or of a stretch where a cut would not decode as the whole does.
 constexpr uint32_t kMostCarried = 64;
@@ -541,6 +550,11 @@ struct Conversion {
 
   // A pass's place in the input
   bool atStart;  // no unit has been decoded yet
+
+  // Tables that take UTF-8 to a single-byte page, or such a page to UTF-8,
+  // without the units between; made once a piece is worth it.
+  Utf8ToPage toPage;
+  PageToUtf8 toUtf8;
 
   uint32_t lostChunks[4];  // a bit per chunk of a piece
   PassBuffers* buffers;    // its own, or those of the thread that converts it

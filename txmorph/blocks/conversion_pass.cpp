@@ -42,11 +42,10 @@ bool unitsOf(Conversion* c, const uint8_t* bytes, uint32_t count, bool noting, u
   return *unitCount != 0 || count == 0;
 }
 
-// A piece of whole characters through every step the pass asks for; its
-// output goes to out + *made.
-bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
-                  uint32_t* made) {
-  if (work & kReadChecks) readChecks(c, bytes, count);
+// Whole characters through the decoder and every later step the pass asks
+// for; the output goes to out + *made.
+bool convertStretch(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
+                    uint32_t* made) {
   bool noting = (work & kNoteLosses) != 0;
   uint16_t* room =
       c->output == Wide ? reinterpret_cast<uint16_t*>(out + *made) : c->buffers->pieceUnits;
@@ -76,6 +75,67 @@ bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t w
               from, page ? c->lostChunks : nullptr, c->outputPage.codePage);
   }
   return true;
+}
+
+// UTF-8 to a single-byte page: what the table takes goes straight to the
+// output (nothing there is lost: only the loss tally's place moves on), and
+// a stretch from where it stops goes the whole way, up to a place where a
+// piece may end.
+bool utf8ToPagePiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work,
+                     uint8_t* out, uint32_t* made) {
+  // As the output stage has it: names show what the console lacks as the output does.
+  c->messages.nameReplacement = kLossReplacement;
+  uint32_t at = 0;
+  while (at < count) {
+    uint32_t taken;
+    uint32_t units = utf8ToPage(&c->toPage, bytes + at, count - at, out + *made, &taken);
+    if (units != 0) {
+      c->atStart = false;
+      c->units += units;
+      if (work & kPlaceLosses) passOverBytes(&c->tally, out + *made, units);
+      *made += units;
+      at += taken;
+      if (at == count) break;
+    }
+    uint32_t take = count - at < kDecodedStretch ? count - at : kDecodedStretch;
+    uint32_t end = take == count - at ? take : pieceEnd(c, bytes + at, take);
+    if (end == 0) end = count - at;
+    if (!convertStretch(c, bytes + at, end, work, out, made)) return false;
+    at += end;
+  }
+  return true;
+}
+
+// A single-byte page to UTF-8, all of it by the table.
+void pageToUtf8Piece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work,
+                     uint8_t* out, uint32_t* made) {
+  if (count == 0) return;
+  c->atStart = false;
+  c->units += count;
+  if (work & kPlaceLosses) passOverBytes(&c->tally, bytes, count);
+  *made += pageToUtf8(&c->toUtf8, bytes, count, out + *made);
+}
+
+// A piece of whole characters through every step the pass asks for; its
+// output goes to out + *made. The tables are made for the first piece that
+// is worth it (and for every piece where the tests make pieces tiny).
+bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
+                  uint32_t* made) {
+  if (work & kReadChecks) readChecks(c, bytes, count);
+  bool worth = count >= kStraightFrom || c->pieceBytes < kStraightFrom;
+  bool page = c->output == Ansi || c->output == Oem;
+  if (c->input == Utf8 && page) {
+    if (!c->toPage.tried && worth) makeUtf8ToPage(&c->toPage, &c->outputPage);
+    if (c->toPage.ready) return utf8ToPagePiece(c, bytes, count, work, out, made);
+  }
+  if ((c->input == Ansi || c->input == Oem) && c->output == Utf8) {
+    if (!c->toUtf8.tried && worth) makePageToUtf8(&c->toUtf8, &c->inputPage);
+    if (c->toUtf8.ready) {
+      pageToUtf8Piece(c, bytes, count, work, out, made);
+      return true;
+    }
+  }
+  return convertStretch(c, bytes, count, work, out, made);
 }
 
 }  // namespace

@@ -161,6 +161,29 @@ void passOver(LossWalk* walk, LossTally* tally, uint32_t end) {
   walk->at = end;
 }
 
+}  // namespace
+
+void passOverBytes(LossTally* tally, const uint8_t* bytes, uint32_t count) {
+  if (!wantsPlaces(tally)) return;
+  uint32_t from = 0;
+  for (uint32_t i = count; i > 0; i--) {
+    if (bytes[i - 1] == kLineFeed) {
+      from = i;
+      break;
+    }
+  }
+  if (from == 0) {
+    tally->column += count;
+    return;
+  }
+  uint32_t feeds = 0;
+  for (uint32_t i = 0; i < from; i++) feeds += bytes[i] == kLineFeed;
+  tally->line += feeds;
+  tally->column = 1 + (count - from);
+}
+
+namespace {
+
 // The lost characters of a chunk that came back through the output page and
 // holds no malformed unit: the units that differ, a pair counted once.
 uint32_t differingCharacters(const LossWalk* walk) {

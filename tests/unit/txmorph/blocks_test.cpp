@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "tests/unit/support/vector_levels.h"
 #include "tests/unit/txmorph/txmorph_test_support.h"
 #include "txmorph/hints/encoding_evidence.h"
 
@@ -166,18 +167,25 @@ TEST_F(Blocks, EverySequenceAcrossABlockEndDecodesAsInTheWhole) {
 
 // Windows of two pieces or more are cut in two halves, the second converted
 // on a thread of its own: the counts, the verdict and the places of the
-// losses after the cut go on from those before it.
-TEST_F(Blocks, WindowsCutInHalvesGiveTheWhole) {
+// losses after the cut go on from those before it. Pieces long enough for the
+// vector blocks go straight from UTF-8 to a single-byte page and back by the
+// tables (the whole text at once is too short for them), at every vector
+// level.
+TEST_F(Blocks, WindowsInHalvesAndStraightTablesGiveTheWhole) {
+  const struct { uint32_t block, piece; } sizes[] = {{40, 16}, {77, 16}, {130, 16}, {300, 150}};
   for (const Kind& kind : kinds()) {
     for (const std::string& text : kind.texts) {
       std::string many;
       while (many.size() < 600) many += text;
       for (TextEncoding output : {Ansi, Oem, Utf8, Wide}) {
         Result whole = convert(many, kind, output, 0, 0, false, false);
-        for (uint32_t block : {40, 77, 130}) {
-          ASSERT_EQ(convert(many, kind, output, block, 16, true, block == 77), whole)
-              << kind.name << " " << ::testing::PrintToString(text) << " to "
-              << encodingName(output) << ", blocks of " << block;
+        for (auto size : sizes) {
+          at_every_level([&] {
+            ASSERT_EQ(convert(many, kind, output, size.block, size.piece, true, size.block == 77),
+                      whole)
+                << kind.name << " " << ::testing::PrintToString(text) << " to "
+                << encodingName(output) << ", blocks of " << size.block;
+          });
         }
       }
     }
