@@ -72,6 +72,18 @@ int main(int argc, char** argv) {
   if (codePage == CP_UTF8) {
     report("findInvalidUtf8", count,
            bestSeconds([&] { offset = findInvalidUtf8(bytes.data(), count); }));
+    bool wellFormed = false;
+    report("the check pass's UTF-8 check", count, bestSeconds([&] {
+             Utf8Check check;
+             startUtf8Check(&check);
+             for (uint32_t at = 0; at < count; at += kPieceBytes) {
+               uint32_t take = count - at < kPieceBytes ? count - at : kPieceBytes;
+               checkUtf8Piece(&check, bytes.data() + at, take);
+             }
+             endUtf8Check(&check);
+             wellFormed = check.invalidAt == 0 && check.wellFormed;
+           }));
+    if (!wellFormed) printf("  (not well-formed UTF-8)\n");
   }
 
   conversionState.codePage = codePage;

@@ -55,7 +55,8 @@ UINT plat_console_text_cp(void);
 // by the cheapest means the file system offers: a clone that shares the data
 // where it can make one, else a copy made by the system, else reading and
 // writing. What `to` held beyond the end of the copy stays (cut it with
-// SetEndOfFile); its permissions and owner are left as they are. Both handles
+// SetEndOfFile); its permissions and owner are left as they are. A large
+// copy goes on its way to the disk as it is made (plat_start_flush). Both handles
 // need read access, `to` write access; their positions are left undefined.
 // FALSE with the reason (a full disk among them) when not all of it could be
 // copied.
@@ -110,6 +111,10 @@ BOOL plat_rename_in_folder(HANDLE folder, LPCSTR from, HANDLE file, LPCSTR to, B
 // them; else, and on Windows, a flush of each. FALSE with the reason when a
 // flush failed (which file's, a flush of each one alone tells).
 BOOL plat_flush_files(const HANDLE* files, DWORD count);
+// Starts what was written through `file` so far on its way to the disk and
+// returns without waiting, so that a flush of a large file later waits for
+// less; nothing is promised until that flush. On Windows it does nothing.
+void plat_start_flush(HANDLE file);
 // The same for the names each of `files` was given in its held folder
 // (`folders[i]` holds `files[i]`) without a flush: on POSIX the folders are
 // flushed (syncfs as above), on Windows the files.

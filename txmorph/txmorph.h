@@ -470,8 +470,10 @@ enum ConversionStage : uint8_t {
   StageDate,       // "cannot retrieve date/time from infile"
 };
 
-constexpr uint32_t kBlockBytes = 4u << 20;     // read and written at a time
-constexpr uint32_t kPieceBytes = 64u << 10;    // converted at a time, while in the cache
+constexpr uint32_t kBlockBytes = 4u << 20;   // read and written at a time
+constexpr uint32_t kPieceBytes = 64u << 10;  // converted at a time, while in the cache
+// Written to a file that is flushed later before it starts for the disk.
+constexpr uint32_t kWriteBehind = 8u << 20;
 constexpr uint32_t kStraightFrom = 16u << 10;  // a piece worth making a straight table for
 // Bytes that go through the decoder at once where UTF-8 to a page stops.
 constexpr uint32_t kDecodedStretch = 4096;
@@ -605,6 +607,10 @@ struct Output {
   bool failed;      // a write failed: the rest is counted, not written
   bool changed;     // the file's bytes are no longer what they were
   uint32_t error;   // why it failed: the system's code (0 when it gave none)
+  // A file flushed once written: its blocks start for the disk as they are
+  // written, so that the flush waits for less; from `behind` on they have not.
+  bool flushedAfter;
+  int64_t behind;
 };
 
 void initOutput(Output* output, OutputKind kind, HANDLE handle);

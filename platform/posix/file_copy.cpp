@@ -3,6 +3,7 @@
 // kernel copies, on some file systems on the server or by sharing blocks),
 // else reading and writing in pieces.
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -20,7 +21,8 @@
 namespace {
 
 constexpr size_t kPiece = size_t{1} << 20;
-constexpr size_t kChunk = size_t{1} << 30;
+constexpr size_t kChunk = size_t{8} << 20;  // copied by the kernel at a time
+constexpr size_t kWriteBehind = kChunk;
 
 // Whether an error of a copy by the system only says it cannot copy this way.
 bool not_this_way(int error) {
@@ -35,11 +37,21 @@ int copy_in_kernel(int from, int to, off_t size) {
 #ifdef __linux__
   off_t in = 0;
   off_t out = 0;
+  off_t started = 0;  // the copy's bytes up to here are on their way to the disk
   while (in < size) {
     size_t left = static_cast<size_t>(size - in);
     ssize_t n = copy_file_range(from, &in, to, &out, left < kChunk ? left : kChunk, 0);
     if (n == 0) break;  // the file ended sooner
-    if (n > 0 || errno == EINTR) continue;
+    if (n > 0) {
+      // A large copy is flushed next: its pages start for the disk as they
+      // are made, a small one goes with the flush of the others.
+      if (out - started >= static_cast<off_t>(kWriteBehind)) {
+        sync_file_range(to, started, out - started, SYNC_FILE_RANGE_WRITE);
+        started = out;
+      }
+      continue;
+    }
+    if (errno == EINTR) continue;
     if (in == 0 && not_this_way(errno)) return 0;
     return -1;
   }

@@ -2,6 +2,7 @@
 // the flushes of many files at once (platform.h), one syncfs for each file
 // system among them.
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,15 @@ BOOL FlushFileBuffers(HANDLE file) {
 
 BOOL plat_flush_files(const HANDLE* files, DWORD count) {
   return flush_handles(files, count, true) ? TRUE : FALSE;
+}
+
+void plat_start_flush(HANDLE file) {
+#ifdef __linux__
+  int fd = plat_fd_of(file);
+  if (fd >= 0) sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+#endif
 }
 
 BOOL plat_flush_names(const HANDLE* folders, const HANDLE*, DWORD count) {

@@ -9,6 +9,8 @@ BOOL plat_flush_files(const HANDLE* files, DWORD count) {
   return TRUE;
 }
 
+void plat_start_flush(HANDLE) {}
+
 BOOL plat_flush_names(const HANDLE*, const HANDLE* files, DWORD count) {
   return plat_flush_files(files, count);
 }

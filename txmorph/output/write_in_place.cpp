@@ -298,6 +298,7 @@ void writeText(InPlaceWrite* f) {
   output->kept = keptOf(f->now);
   output->sized = true;
   output->size = c->outputBytes;
+  output->flushedAfter = true;
   bool converted = runPass(c, &fromCopy, writingWork(c), output) == PassDone;
   if (!converted && !output->failed) output->error = GetLastError();
   bool complete = finishOutput(output, c->outputBytes) && converted;

@@ -145,7 +145,12 @@ void writeToOutput(Output* output, const void* bytes, uint32_t count) {
   }
   if (put > 0) output->written += put;
   output->failed = put != int64_t{count};
-  if (output->failed) output->error = GetLastError();
+  if (output->failed) {
+    output->error = GetLastError();
+  } else if (output->flushedAfter && output->written - output->behind >= kWriteBehind) {
+    plat_start_flush(output->handle);
+    output->behind = output->written;
+  }
 }
 
 // The old tail beyond the new text goes; a short write keeps what it wrote.
