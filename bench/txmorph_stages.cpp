@@ -86,6 +86,23 @@ int main(int argc, char** argv) {
     if (!wellFormed) printf("  (not well-formed UTF-8)\n");
   }
 
+  PageInfo page;
+  if (codePage != CP_UTF8 && readPageInfo(&page, codePage)) {
+    PageToUtf8 table;
+    makePageToUtf8(&table, &page);
+    if (table.ready) {
+      std::vector<uint8_t> made(size_t{count} * 3 + 64);
+      uint32_t piece = kPieceBytes;
+      report("page to UTF-8 (straight)", count, bestSeconds([&] {
+               uint32_t o = 0;
+               for (uint32_t at = 0; at < count; at += piece) {
+                 uint32_t take = count - at < piece ? count - at : piece;
+                 o += pageToUtf8(&table, bytes.data() + at, take, made.data() + o);
+               }
+             }));
+    }
+  }
+
   conversionState.codePage = codePage;
   std::vector<uint16_t> units(count + 1);
   uint32_t length = 0;

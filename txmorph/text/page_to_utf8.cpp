@@ -22,6 +22,7 @@ void makePageToUtf8(PageToUtf8* table, const PageInfo* page) {
   table->tried = true;
   table->ready = false;
   if (page->maxCharSize != 1 || page->utf8) return;
+  __builtin_memset(table->own, 0, sizeof table->own);
   uint8_t bytes[0x100];
   uint16_t units[0x100];
   for (uint32_t b = 0; b < 0x100; b++) bytes[b] = static_cast<uint8_t>(b);
@@ -36,7 +37,10 @@ void makePageToUtf8(PageToUtf8* table, const PageInfo* page) {
     uint32_t length = encodeUtf8Into(&units[b], 1, utf8);
     table->length[b - 0x80] = static_cast<uint8_t>(length);
     __builtin_memcpy(table->utf8[b - 0x80], utf8, 4);
+    if (units[b] == b) table->own[(b - 0x80) >> 3] |= static_cast<uint8_t>(1u << (b & 7));
   }
+  table->anyOwn = false;
+  for (uint8_t bits : table->own) table->anyOwn = table->anyOwn || bits != 0;
   table->ready = true;
 }
 
@@ -71,31 +75,36 @@ struct Avx2Block {
 };
 #endif
 
+// The bytes of a block (its bits `high`) a byte at a time above ASCII: the
+// output's end past them.
+template <typename Block>
+__attribute__((always_inline)) inline uint32_t byBytes(const PageToUtf8* table,
+                                                       const uint8_t* block, uint32_t high,
+                                                       uint8_t* out, uint32_t made) {
+  uint32_t from = 0;  // the block's next byte not yet made
+  while (high != 0) {
+    uint32_t next = static_cast<uint32_t>(__builtin_ctz(high));
+    Block::copy(out + made, block + from);
+    made += next - from;
+    uint32_t b = block[next] - 0x80u;
+    __builtin_memcpy(out + made, table->utf8[b], 4);
+    made += table->length[b];
+    from = next + 1;
+    high &= high - 1;
+  }
+  Block::copy(out + made, block + from);
+  return made + Block::kWidth - from;
+}
+
 // The blocks while two are left; *i and *o move on.
 template <typename Block>
 __attribute__((always_inline)) inline void blocksWith(const PageToUtf8* table, const uint8_t* bytes,
                                                       uint32_t count, uint8_t* out, uint32_t* i,
                                                       uint32_t* o) {
-  constexpr uint32_t kWidth = Block::kWidth;
   uint32_t at = *i;
   uint32_t made = *o;
-  while (count - at >= 2 * kWidth) {
-    const uint8_t* block = bytes + at;
-    uint32_t high = Block::high(block);
-    uint32_t from = 0;  // the block's next byte not yet made
-    while (high != 0) {
-      uint32_t next = static_cast<uint32_t>(__builtin_ctz(high));
-      Block::copy(out + made, block + from);
-      made += next - from;
-      uint32_t b = block[next] - 0x80u;
-      __builtin_memcpy(out + made, table->utf8[b], 4);
-      made += table->length[b];
-      from = next + 1;
-      high &= high - 1;
-    }
-    Block::copy(out + made, block + from);
-    made += kWidth - from;
-    at += kWidth;
+  for (; count - at >= 2 * Block::kWidth; at += Block::kWidth) {
+    made = byBytes<Block>(table, bytes + at, Block::high(bytes + at), out, made);
   }
   *i = at;
   *o = made;
@@ -105,6 +114,133 @@ __attribute__((always_inline)) inline void blocksWith(const PageToUtf8* table, c
 PLAT_AVX2 void blocksAvx2(const PageToUtf8* table, const uint8_t* bytes, uint32_t count,
                           uint8_t* out, uint32_t* i, uint32_t* o) {
   blocksWith<Avx2Block>(table, bytes, count, out, i, o);
+}
+
+// Bytes that decode to the character of their own number (U+0080 to U+00FF)
+// have the two-byte form 0xC0 | b >> 6, 0x80 | (b & 0x3F): a block whose bytes
+// above ASCII are all such is made by shuffles. For eight bytes with bit k set
+// where byte k is above ASCII: which of the sixteen bytes of their forms
+// (byte k's at 2k and 2k + 1) are kept, and how many.
+struct FormTable {
+  uint8_t order[256][16];
+  uint8_t count[256];
+};
+
+constexpr FormTable makeFormTable() {
+  FormTable table{};
+  for (int high = 0; high < 256; high++) {
+    int o = 0;
+    for (int k = 0; k < 8; k++) {
+      table.order[high][o++] = static_cast<uint8_t>(2 * k);
+      if ((high >> k & 1) != 0) table.order[high][o++] = static_cast<uint8_t>(2 * k + 1);
+    }
+    table.count[high] = static_cast<uint8_t>(o);
+    while (o < 16) table.order[high][o++] = 0x80;  // a zero byte
+  }
+  return table;
+}
+
+constexpr FormTable kForms = makeFormTable();
+
+inline __m128i load16(const void* at) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// Blocks of 16 while two are left: by shuffles where every byte above ASCII
+// is its own character (plain ASCII too: a branch that depends on the text
+// costs more than the shuffles), else a byte at a time.
+PLAT_SSSE3 void ownBlocksSsse3(const PageToUtf8* table, const uint8_t* bytes, uint32_t count,
+                               uint8_t* out, uint32_t* i, uint32_t* o) {
+  const __m128i own = load16(table->own);
+  const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low3 = _mm_set1_epi8(7);
+  const __m128i low4 = _mm_set1_epi8(0x0F);
+  const __m128i low6 = _mm_set1_epi8(0x3F);
+  uint32_t at = *i;
+  uint32_t made = *o;
+  for (; count - at >= 32; at += 16) {
+    const uint8_t* block = bytes + at;
+    __m128i v = load16(block);
+    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(v));
+    // Bit b & 7 of the table's byte for the eight bytes from b & 0xF8.
+    __m128i group = _mm_and_si128(_mm_srli_epi16(v, 3), low4);
+    __m128i owned =
+        _mm_and_si128(_mm_shuffle_epi8(own, group), _mm_shuffle_epi8(bit, _mm_and_si128(v, low3)));
+    uint32_t others = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(owned, zero)));
+    if ((high & others) != 0) {
+      made = byBytes<Sse2Block>(table, block, high, out, made);
+      continue;
+    }
+    __m128i above = _mm_cmpgt_epi8(zero, v);
+    __m128i lead = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 6), _mm_set1_epi8(3)),
+                                _mm_set1_epi8(static_cast<char>(0xC0)));
+    __m128i first = _mm_or_si128(_mm_and_si128(above, lead), _mm_andnot_si128(above, v));
+    __m128i second = _mm_or_si128(_mm_and_si128(v, low6), _mm_set1_epi8(static_cast<char>(0x80)));
+    uint32_t low = high & 0xFF;
+    uint32_t upper = high >> 8;
+    __m128i forms = _mm_shuffle_epi8(_mm_unpacklo_epi8(first, second), load16(kForms.order[low]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), forms);
+    made += kForms.count[low];
+    forms = _mm_shuffle_epi8(_mm_unpackhi_epi8(first, second), load16(kForms.order[upper]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), forms);
+    made += kForms.count[upper];
+  }
+  *i = at;
+  *o = made;
+}
+
+PLAT_AVX2 inline __m256i forms2(uint32_t low, uint32_t high) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(kForms.order[low])),
+                                 load16(kForms.order[high]), 1);
+}
+
+// The same 32 bytes at a time. The forms of a lane's bytes 0-7 come out in
+// the low half of the lane and those of 8-15 in the high, lane by lane.
+PLAT_AVX2 void ownBlocksAvx2(const PageToUtf8* table, const uint8_t* bytes, uint32_t count,
+                             uint8_t* out, uint32_t* i, uint32_t* o) {
+  const __m256i own = _mm256_broadcastsi128_si256(load16(table->own));
+  const __m256i bit = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128,
+                                       1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i low3 = _mm256_set1_epi8(7);
+  const __m256i low4 = _mm256_set1_epi8(0x0F);
+  const __m256i low6 = _mm256_set1_epi8(0x3F);
+  uint32_t at = *i;
+  uint32_t made = *o;
+  for (; count - at >= 64; at += 32) {
+    const uint8_t* block = bytes + at;
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+    uint32_t high = static_cast<uint32_t>(_mm256_movemask_epi8(v));
+    __m256i group = _mm256_and_si256(_mm256_srli_epi16(v, 3), low4);
+    __m256i owned = _mm256_and_si256(_mm256_shuffle_epi8(own, group),
+                                     _mm256_shuffle_epi8(bit, _mm256_and_si256(v, low3)));
+    uint32_t others = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(owned, zero)));
+    if ((high & others) != 0) {
+      made = byBytes<Sse2Block>(table, block, high & 0xFFFF, out, made);
+      made = byBytes<Sse2Block>(table, block + 16, high >> 16, out, made);
+      continue;
+    }
+    __m256i above = _mm256_cmpgt_epi8(zero, v);
+    __m256i lead = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(v, 6), _mm256_set1_epi8(3)),
+                                   _mm256_set1_epi8(static_cast<char>(0xC0)));
+    __m256i first = _mm256_blendv_epi8(v, lead, above);
+    __m256i second =
+        _mm256_or_si256(_mm256_and_si256(v, low6), _mm256_set1_epi8(static_cast<char>(0x80)));
+    uint32_t b0 = high & 0xFF, b1 = high >> 8 & 0xFF, b2 = high >> 16 & 0xFF, b3 = high >> 24;
+    __m256i lows = _mm256_shuffle_epi8(_mm256_unpacklo_epi8(first, second), forms2(b0, b2));
+    __m256i highs = _mm256_shuffle_epi8(_mm256_unpackhi_epi8(first, second), forms2(b1, b3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), _mm256_castsi256_si128(lows));
+    made += kForms.count[b0];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), _mm256_castsi256_si128(highs));
+    made += kForms.count[b1];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), _mm256_extracti128_si256(lows, 1));
+    made += kForms.count[b2];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), _mm256_extracti128_si256(highs, 1));
+    made += kForms.count[b3];
+  }
+  *i = at;
+  *o = made;
 }
 #endif
 #endif
@@ -116,7 +252,14 @@ uint32_t pageToUtf8(const PageToUtf8* table, const uint8_t* bytes, uint32_t coun
   uint32_t o = 0;
 #if defined(__SSE2__)
 #if defined(PLAT_HAS_X86_VECTORS)
-  if (plat_vector_level() == PLAT_VECTOR_AVX2) blocksAvx2(table, bytes, count, out, &i, &o);
+  plat_vector level = plat_vector_level();
+  if (table->anyOwn && level == PLAT_VECTOR_AVX2) {
+    ownBlocksAvx2(table, bytes, count, out, &i, &o);
+  } else if (table->anyOwn && level == PLAT_VECTOR_SSSE3) {
+    ownBlocksSsse3(table, bytes, count, out, &i, &o);
+  } else if (level == PLAT_VECTOR_AVX2) {
+    blocksAvx2(table, bytes, count, out, &i, &o);
+  }
 #endif
   blocksWith<Sse2Block>(table, bytes, count, out, &i, &o);
 #endif

@@ -17,6 +17,10 @@ struct PageToUtf8 {
   bool ready;
   uint8_t length[0x80];
   uint8_t utf8[0x80][4];
+  // A bit for each byte from 0x80 that decodes to the character of its own
+  // number (U+0080 to U+00FF), eight bytes a table byte; whether any does.
+  uint8_t own[16];
+  bool anyOwn;
 };
 
 // Asks the page once for every byte.

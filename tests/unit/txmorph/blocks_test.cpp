@@ -80,7 +80,7 @@ std::vector<Kind> kinds() {
                    0,
                    1,
                    {around("\x80\x81\xE9\xFF"), around("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"),
-                    around("\xE0\x80\x80")}});
+                    around("\xE0\x80\x80"), around("\xE9\xFC\xA0\xFF")}});
   }
   all.push_back({"double-byte page",
                  Ansi,
