@@ -2,9 +2,11 @@
 // bytes with the high bit set copied a block's width at a time from where it
 // starts (right up to the next such byte; the rest is overwritten next), each
 // such byte's UTF-8 put after it. Where the next byte to make comes from
-// depends on the bits of the block alone, not on the bytes made so far. The
-// output is at most three bytes for one: while two blocks are left, what is
-// stored past the bytes made stays within the room of the input's.
+// depends on the bits of the block alone, not on the bytes made so far. With
+// AVX2, a block whose bytes above ASCII are all characters of their own
+// number (Western text in 1252) is made by shuffles instead. The output is at
+// most three bytes for one: while two blocks are left, what is stored past
+// the bytes made stays within the room of the input's.
 #include "txmorph/text/page_to_utf8.h"
 
 #include "platform/vector_level.h"
@@ -142,52 +144,8 @@ constexpr FormTable makeFormTable() {
 
 constexpr FormTable kForms = makeFormTable();
 
-inline __m128i load16(const void* at) {
+PLAT_AVX2 inline __m128i load16(const void* at) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
-
-// Blocks of 16 while two are left: by shuffles where every byte above ASCII
-// is its own character (plain ASCII too: a branch that depends on the text
-// costs more than the shuffles), else a byte at a time.
-PLAT_SSSE3 void ownBlocksSsse3(const PageToUtf8* table, const uint8_t* bytes, uint32_t count,
-                               uint8_t* out, uint32_t* i, uint32_t* o) {
-  const __m128i own = load16(table->own);
-  const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i low3 = _mm_set1_epi8(7);
-  const __m128i low4 = _mm_set1_epi8(0x0F);
-  const __m128i low6 = _mm_set1_epi8(0x3F);
-  uint32_t at = *i;
-  uint32_t made = *o;
-  for (; count - at >= 32; at += 16) {
-    const uint8_t* block = bytes + at;
-    __m128i v = load16(block);
-    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(v));
-    // Bit b & 7 of the table's byte for the eight bytes from b & 0xF8.
-    __m128i group = _mm_and_si128(_mm_srli_epi16(v, 3), low4);
-    __m128i owned =
-        _mm_and_si128(_mm_shuffle_epi8(own, group), _mm_shuffle_epi8(bit, _mm_and_si128(v, low3)));
-    uint32_t others = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(owned, zero)));
-    if ((high & others) != 0) {
-      made = byBytes<Sse2Block>(table, block, high, out, made);
-      continue;
-    }
-    __m128i above = _mm_cmpgt_epi8(zero, v);
-    __m128i lead = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 6), _mm_set1_epi8(3)),
-                                _mm_set1_epi8(static_cast<char>(0xC0)));
-    __m128i first = _mm_or_si128(_mm_and_si128(above, lead), _mm_andnot_si128(above, v));
-    __m128i second = _mm_or_si128(_mm_and_si128(v, low6), _mm_set1_epi8(static_cast<char>(0x80)));
-    uint32_t low = high & 0xFF;
-    uint32_t upper = high >> 8;
-    __m128i forms = _mm_shuffle_epi8(_mm_unpacklo_epi8(first, second), load16(kForms.order[low]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), forms);
-    made += kForms.count[low];
-    forms = _mm_shuffle_epi8(_mm_unpackhi_epi8(first, second), load16(kForms.order[upper]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + made), forms);
-    made += kForms.count[upper];
-  }
-  *i = at;
-  *o = made;
 }
 
 PLAT_AVX2 inline __m256i forms2(uint32_t low, uint32_t high) {
@@ -195,8 +153,11 @@ PLAT_AVX2 inline __m256i forms2(uint32_t low, uint32_t high) {
                                  load16(kForms.order[high]), 1);
 }
 
-// The same 32 bytes at a time. The forms of a lane's bytes 0-7 come out in
-// the low half of the lane and those of 8-15 in the high, lane by lane.
+// Blocks of 32 while two are left: by shuffles where every byte above ASCII
+// is its own character (plain ASCII too: a branch that depends on the text
+// costs more than the shuffles), else a byte at a time. The forms of a lane's
+// bytes 0-7 come out in the low half of the lane and those of 8-15 in the
+// high, lane by lane.
 PLAT_AVX2 void ownBlocksAvx2(const PageToUtf8* table, const uint8_t* bytes, uint32_t count,
                              uint8_t* out, uint32_t* i, uint32_t* o) {
   const __m256i own = _mm256_broadcastsi128_si256(load16(table->own));
@@ -253,12 +214,12 @@ uint32_t pageToUtf8(const PageToUtf8* table, const uint8_t* bytes, uint32_t coun
 #if defined(__SSE2__)
 #if defined(PLAT_HAS_X86_VECTORS)
   plat_vector level = plat_vector_level();
-  if (table->anyOwn && level == PLAT_VECTOR_AVX2) {
-    ownBlocksAvx2(table, bytes, count, out, &i, &o);
-  } else if (table->anyOwn && level == PLAT_VECTOR_SSSE3) {
-    ownBlocksSsse3(table, bytes, count, out, &i, &o);
-  } else if (level == PLAT_VECTOR_AVX2) {
-    blocksAvx2(table, bytes, count, out, &i, &o);
+  if (level == PLAT_VECTOR_AVX2) {
+    if (table->anyOwn) {
+      ownBlocksAvx2(table, bytes, count, out, &i, &o);
+    } else {
+      blocksAvx2(table, bytes, count, out, &i, &o);
+    }
   }
 #endif
   blocksWith<Sse2Block>(table, bytes, count, out, &i, &o);
