@@ -157,4 +157,23 @@ TEST_F(FolderFiles, EveryRemovedFileIsClosedSoon) {
   CloseHandle(file);
 }
 
+// A copy of any size, made by the kernel a piece at a time with each piece
+// started for the disk, holds every byte of the file; what the target held
+// past them stays.
+TEST_F(FolderFiles, ACopyHoldsEveryByteAcrossThePiecesOfTheKernel) {
+  const size_t piece = size_t{8} << 20;
+  for (size_t size : {size_t{0}, size_t{1}, piece - 1, piece, 2 * piece + 3}) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; i++) bytes[i] = static_cast<char>(i * 131 + i / 4099);
+    std::string from = make_file("from", bytes);
+    std::string to = make_file("to", std::string(size + 5, 'x'));
+    HANDLE in = open_with(from, GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = open_with(to, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    EXPECT_TRUE(plat_copy_file_data(in, out)) << size;
+    CloseHandle(in);
+    CloseHandle(out);
+    EXPECT_TRUE(content(to) == bytes + "xxxxx") << size;
+  }
+}
+
 }  // namespace
