@@ -300,6 +300,8 @@ struct AlsoUtf8 {
 
 void startAlsoUtf8(AlsoUtf8* also);
 void checkAlsoUtf8Piece(AlsoUtf8* also, const uint8_t* bytes, uint32_t count);
+// Whether the text is known not to be UTF-8 already, whatever follows.
+bool notAlsoUtf8(const AlsoUtf8* also);
 bool endAlsoUtf8(AlsoUtf8* also);
 
 // ---------------------------------------------------------------------------

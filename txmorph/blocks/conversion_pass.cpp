@@ -202,8 +202,7 @@ void startCounts(Conversion* c, uint8_t work) {
 bool checksDone(const Conversion* c, uint8_t work) {
   if (work != kReadChecks || (!c->checkingUtf8 && !c->checkingAlso)) return false;
   bool utf8Failed = c->utf8.invalidAt != 0;
-  bool alsoFailed = c->also.check.invalidAt != 0 || !c->also.check.wellFormed;
-  return (!c->checkingUtf8 || utf8Failed) && (!c->checkingAlso || alsoFailed);
+  return (!c->checkingUtf8 || utf8Failed) && (!c->checkingAlso || notAlsoUtf8(&c->also));
 }
 
 // The byte order mark goes out in front of the first block's output, once the

@@ -56,8 +56,12 @@ void startAlsoUtf8(AlsoUtf8* also) {
   also->beyondAscii = false;
 }
 
+bool notAlsoUtf8(const AlsoUtf8* also) {
+  return also->check.invalidAt != 0 || !also->check.wellFormed;
+}
+
 void checkAlsoUtf8Piece(AlsoUtf8* also, const uint8_t* bytes, uint32_t count) {
-  if (also->check.invalidAt != 0 || !also->check.wellFormed) return;
+  if (notAlsoUtf8(also)) return;
   checkUtf8Piece(&also->check, bytes, count);
   also->beyondAscii = also->beyondAscii || asciiSpan(bytes, count) != count;
 }
