@@ -98,6 +98,17 @@ BOOL plat_is_own_file(HANDLE file, HANDLE like);
 // taken).
 HANDLE plat_create_in_folder(HANDLE folder, LPCSTR name, HANDLE like);
 
+// A new file for the path `name`, where nothing stands at its last part yet:
+// made without a name in the folder of `name` (opened and held in *folder),
+// as creating it by its name would make it (its permissions from the umask
+// and the folder), so that it appears only once plat_rename_in_folder gives
+// it that last part. Else INVALID_HANDLE_VALUE, *folder too, with
+// ERROR_FILE_EXISTS when something stands at the name (a link included),
+// ERROR_NOT_SUPPORTED where the system makes no file without a name
+// (Windows; a file system that cannot), or the reason: the caller then
+// creates the file by its name, which tells the reason again.
+HANDLE plat_create_unnamed(LPCSTR name, HANDLE* folder);
+
 // Gives the open `file`, named `from` in `folder` (or not named yet, as
 // plat_create_in_folder may make it), the name `to` there instead. An
 // existing `to` is never replaced (ERROR_ALREADY_EXISTS). With `flush` it

@@ -246,7 +246,7 @@ int32_t convertOpened(Batch* b, BatchFile* f) {
   c->inputBytes = f->input.size;
   printConversion(c, StageLoaded, &f->name);
   if (check) c->askMode = 0;
-  int32_t code = passesBeforeWriting(c, &f->input, true, &f->name, &f->name);
+  int32_t code = passesBeforeWriting(c, &f->input, true, false, &f->name, &f->name);
   if (code != 0) return code;
   if (check) return isLossy(c) ? ExitLossy : ExitReversible;
   readyToWrite(f);

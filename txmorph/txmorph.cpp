@@ -6,7 +6,9 @@
 // The input is read in passes (conversion_pass.cpp), as few as what must be
 // known before the first byte is written allows:
 // - a check that can stop the run (UTF-8 without a byte order mark, while
-//   stopMode is on) must have seen the whole input: a pass that only checks;
+//   stopMode is on) must have seen the whole input: a pass that only checks,
+//   or, for a file that is not there yet, the writing pass itself, the file
+//   named only once the checks have passed;
 // - a prompt that can follow (in place by default, -x-) needs the verdict,
 //   and an existing file that is rewritten (the one converted in place among
 //   them) its new size before it is touched: a pass that converts without
@@ -30,12 +32,14 @@ struct Run {
   Conversion conversion;
   bool inPlace;   // the output is the input file
   HeldFile held;  // that file, from its opening to its write
+  NewOutput fresh;
 };
 
 int32_t finish(Run* run, int32_t code) {
   releaseConversion(&run->conversion);
   closeInput(&run->input);
   releaseHeldFile(&run->held);
+  releaseNewOutput(&run->fresh);
   release(&run->outputName);
   release(&run->inputName);
   rt_tok_destroy(&run->reader);
@@ -187,6 +191,7 @@ int32_t runTxmorph(int32_t, char**) {
   initInput(&run.input, INVALID_HANDLE_VALUE, InputStream, 0);
   run.inPlace = false;
   initHeldFile(&run.held);
+  initNewOutput(&run.fresh);
   initConversion(&run.conversion, &run.settings);
   startReader(&run);
 
@@ -226,8 +231,15 @@ int32_t runTxmorph(int32_t, char**) {
     c->inputBytes = run.input.size;
     printConversion(c, StageLoaded, &run.inputName);
   }
-  int32_t code =
-      passesBeforeWriting(c, &run.input, rewritesAFile(&run), &run.inputName, &run.outputName);
+  // A file that is not there yet is written without a name and named once
+  // written, so the pass that writes it may check the input too - unless
+  // passes go in halves on more processors, where a check of its own, in
+  // halves, and a writing pass in halves are faster than one pass that
+  // checks as it goes. Where a prompt can follow, the answer comes first.
+  bool unnamed =
+      !run.inPlace && settings->askMode == 0 && makeNewOutput(&run.fresh, &run.outputName);
+  int32_t code = passesBeforeWriting(c, &run.input, rewritesAFile(&run), unnamed && !c->halves,
+                                     &run.inputName, &run.outputName);
   if (code != 0) return finish(&run, code);
 
   plat_write_time stamp = {{0, 0}, 0};
@@ -237,7 +249,7 @@ int32_t runTxmorph(int32_t, char**) {
   }
   if (c->sized) printConversion(c, StageDate, &run.inputName);
   code = writeOutput(c, &run.input, &run.inputName, &run.outputName, settings->keepTime, &stamp,
-                     &run.held);
+                     &run.held, &run.fresh);
   if (code != 0) return finish(&run, code);
   return finish(&run, isLossy(c) ? ExitLossy : ExitReversible);
 }

@@ -631,11 +631,13 @@ uint8_t writingWork(const Conversion* c);
 
 // The passes before the one that writes, as few as what must be known before
 // the first byte is written allows: one that only checks when a check could
-// stop the run, one that converts without writing when a prompt can follow
-// (askMode) or a file with a text is to be rewritten (`rewritesFile`). What
-// they find is printed; a failed check, a refused prompt, or input that
-// cannot be read or converted ends the run: its exit code, else 0.
-int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
+// stop the run (unless `checksWhileWriting`: the output cannot be seen until
+// the writing pass has checked), one that converts without writing when a
+// prompt can follow (askMode) or a file with a text is to be rewritten
+// (`rewritesFile`). What they find is printed; a failed check, a refused
+// prompt, or input that cannot be read or converted ends the run: its exit
+// code, else 0.
+int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile, bool checksWhileWriting,
                             const TextString* inputName, const TextString* outputName);
 
 // One pass over the whole input: the work asked for, the output written to
@@ -745,16 +747,36 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION* a, const BY_HANDLE_FILE_INFORMAT
 // not txmorph's), or no file to put it into; 245 when the write failed.
 int32_t restoreFile(Messages* m, const TextString* name);
 
+// An output file that is not there yet, made without a name where the
+// system can (plat_create_unnamed) and named once written: nothing of it can
+// be seen before the checks of the pass that writes it have passed, so that
+// one pass both checks and writes, and a run stopped or killed before then
+// leaves no file behind.
+struct NewOutput {
+  HANDLE folder;  // its folder, held; INVALID_HANDLE_VALUE when none was made
+  HANDLE file;
+  uint32_t leaf;  // where the last part of the output's name begins
+};
+void initNewOutput(NewOutput* fresh);
+// Makes it for the file `name` when nothing stands at that name; false when
+// it is not made (the file is then created by its name, as ever).
+bool makeNewOutput(NewOutput* fresh, const TextString* name);
+// Names it; false with the reason set (183: the name was taken meanwhile).
+bool nameNewOutput(NewOutput* fresh, const TextString* name);
+// Closes what is open: a file never named is gone.
+void releaseNewOutput(NewOutput* fresh);
+
 // Writes the output of the conversion: a named file created or rewritten
 // from its start (written through its handle, never losing its text, when the
 // file is the input held for an in-place conversion: see
-// write_in_place.cpp), or standard output; then, when keepTime, the input's
-// last-write time, `stamp` (plat_get_write_time: as exactly as the file
-// systems keep it). Returns 0 when all went well, else 242, 244 or 245 after
-// the messages.
+// write_in_place.cpp; made without a name first when `fresh` holds one), or
+// standard output; then, when keepTime, the input's last-write time, `stamp`
+// (plat_get_write_time: as exactly as the file systems keep it). Returns 0
+// when all went well, else 10 (a check the writing pass made failed: the new
+// file is gone), 242, 244 or 245 after the messages.
 int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
                     const TextString* outputName, bool keepTime, const plat_write_time* stamp,
-                    HeldFile* held);
+                    HeldFile* held, NewOutput* fresh);
 
 }  // namespace txmorph
 

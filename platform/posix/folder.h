@@ -13,6 +13,10 @@ int plat_rename_new(int from_dir, const char* from, int to_dir, const char* to);
 // The last error of a failed rename: 183 for a name that is taken.
 DWORD plat_rename_error(int error);
 
+// Whether an O_TMPFILE open failed only because the file system (or the
+// kernel) makes no unnamed files.
+bool plat_no_unnamed_files(int error);
+
 // Flushes an open folder, so that the names it holds now stay after a power
 // cut (a file system that flushes no folders counts as flushed).
 bool plat_flush_folder(int fd);

@@ -15,17 +15,12 @@
 #include "platform/platform.h"
 #include "platform/posix/effective_user.h"
 #include "platform/posix/errors.h"
+#include "platform/posix/folder.h"
 #include "platform/posix/handle.h"
 
 namespace {
 
 constexpr mode_t kOwnerOnly = 0600;
-
-// Whether an O_TMPFILE open failed only because the file system (or the
-// kernel) makes no unnamed files.
-bool no_unnamed_files(int error) {
-  return error == EOPNOTSUPP || error == ENOTSUP || error == EISDIR || error == EINVAL;
-}
 
 // Mode 0600 (a mode that is that already is left: the umask took nothing
 // from it) and no ACL; then the owner and group of `like`, tried. 0 or the
@@ -49,13 +44,17 @@ int make_private(int fd, int like, struct stat* made) {
 
 }  // namespace
 
+bool plat_no_unnamed_files(int error) {
+  return error == EOPNOTSUPP || error == ENOTSUP || error == EISDIR || error == EINVAL;
+}
+
 HANDLE plat_create_in_folder(HANDLE folder, LPCSTR name, HANDLE like) {
   int dir = plat_fd_of(folder);
   int like_fd = dir < 0 ? -1 : plat_fd_of(like);
   if (like_fd < 0) return INVALID_HANDLE_VALUE;
   bool unnamed = true;
   int fd = openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, kOwnerOnly);
-  if (fd < 0 && no_unnamed_files(errno)) {
+  if (fd < 0 && plat_no_unnamed_files(errno)) {
     unnamed = false;
     fd = openat(dir, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
   }

@@ -130,6 +130,13 @@ BOOL plat_is_own_file(HANDLE file, HANDLE) {
          (information.dwFileAttributes & kNotPlain) == 0 && information.nNumberOfLinks == 1;
 }
 
+// Windows makes no file without a name: the caller creates it by its name.
+HANDLE plat_create_unnamed(LPCSTR, HANDLE* folder) {
+  *folder = INVALID_HANDLE_VALUE;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return INVALID_HANDLE_VALUE;
+}
+
 // The new name is given as a whole path, from the folder's own: a name alone
 // would be taken from the current folder.
 BOOL plat_rename_in_folder(HANDLE folder, LPCSTR, HANDLE file, LPCSTR to, BOOL flush) {

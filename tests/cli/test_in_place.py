@@ -538,6 +538,29 @@ class Kills(InPlace):
                     self.assertEqual(self.read("a.txt"), b"\xef\xbb\xbf" + text)
                 self.assertOnly("a.txt")
 
+    def test_a_new_output_appears_whole_or_not_at_all(self):
+        """A file that was not there is written without a name and named once
+        whole: a run killed as it writes leaves none, and a name taken
+        meanwhile is left as it is."""
+        text = utf8_text(300_000)
+        for call, sig in (("write", signal.SIGKILL), ("write", signal.SIGINT), ("linkat", None)):
+            with self.subTest(call, signal=sig):
+                self.clear()
+                self.dated("a.txt", text)
+                process, pid = self.hold(call, 1, "-q1", "-oa", "a.txt", "out.txt")
+                if sig is not None:
+                    os.kill(pid, sig)
+                    process.communicate(timeout=120)
+                    self.assertOnly("a.txt")
+                    continue
+                self.write("out.txt", b"planted")
+                _, err = process.communicate(timeout=120)
+                self.assertEqual((process.returncode, err),
+                                 (244, b'FATAL! (183) cannot create "out.txt" -- Cannot create a'
+                                       b' file when that file already exists.\n'))
+                self.assertEqual(self.read("out.txt"), b"planted")
+                self.assertOnly("a.txt", "out.txt")
+
 
 @unittest.skipUnless(FAULT_INJECTION and not UNDER_WINE, "no fault switches in this build")
 class FailingWrites(InPlace):

@@ -214,6 +214,7 @@ class Checks(Txmorph):
         self.assertEqual(code, 10)
         self.assertEqual(err, b"  Warning! not valid UTF8 text at offset 2\n" + STOPPED_NO_MARK +
                          ANYWAY)
+        self.assertFalse(os.path.exists(self.path("out")))
         # Converted anyway, and the byte C0 is lost.
         code, _, err = self.check(b"\xef\xbb\xbfA\xc0B", "-q1", "-ou")
         self.assertEqual((code, err), (5, b"  Warning! not valid UTF8 text at offset 5\n"

@@ -99,10 +99,10 @@ bool printConversion(Conversion* c, ConversionStage stage, const TextString* inp
   return true;
 }
 
-int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile,
+int32_t passesBeforeWriting(Conversion* c, Input* input, bool rewritesFile, bool checksWhileWriting,
                             const TextString* inputName, const TextString* outputName) {
   uint8_t work = 0;
-  if (checkMayStop(c)) work = kReadChecks;
+  if (checkMayStop(c) && !checksWhileWriting) work = kReadChecks;
   if (c->askMode != 0 || rewritesFile) work = writingWork(c) & ~kWriteOutput;
   if (work != 0) {
     PassResult result = runPass(c, input, work, nullptr);

@@ -180,7 +180,7 @@ int32_t writingPass(Conversion* c, Input* input, Output* output, const TextStrin
 
 int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
                     const TextString* outputName, bool keepTime, const plat_write_time* stamp,
-                    HeldFile* held) {
+                    HeldFile* held, NewOutput* fresh) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
     InPlaceWrite file;
     initInPlaceWrite(&file, c, outputName, held, keepTime, stamp);
@@ -189,9 +189,10 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   }
   const char* name = static_cast<const char*>(outputName->data);
   bool named = !isStandardHandleName(name);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  bool unnamed = fresh->file != INVALID_HANDLE_VALUE;
+  HANDLE file = fresh->file;
   DWORD refused = ERROR_ACCESS_DENIED;
-  if (!named || !refusesOverwrite(name)) {
+  if (!unnamed && (!named || !refusesOverwrite(name))) {
     file = openFile(name, named ? kOpenAlways : kCreateAlways, kReadWrite | kShareRead,
                     FILE_ATTRIBUTE_ARCHIVE);
     refused = GetLastError();
@@ -220,7 +221,9 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
     output.sized = disk && c->sized;
     output.size = c->outputBytes;
     code = writingPass(c, input, &output, inputName);
-    if (code == 0) printConversion(c, StageDate, inputName);
+    // A new file's checks are made by the pass that writes it: a failed one
+    // stops the run before the file is named.
+    if (code == 0 && !printConversion(c, StageDate, inputName)) code = ExitStopped;
   }
   bool complete = finishOutput(&output, c->outputBytes);
   if (named) {
@@ -228,8 +231,12 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
         showsWarnings()) {
       printWithName(&c->messages, "  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
+    if (unnamed && code == 0 && !nameNewOutput(fresh, outputName)) {
+      code = cannotCreate(&c->messages, outputName, GetLastError());
+    }
     // A file system may tell only at the close that the data could not be
     // stored: that is a failed write too.
+    fresh->file = INVALID_HANDLE_VALUE;
     if (!rt_close_handle(file) && complete) {
       complete = false;
       output.error = GetLastError();

@@ -67,8 +67,8 @@ class Files : public StageTest {
   // A conversion of the bytes in memory, UTF-8 to ANSI, that may write to
   // the named output; writeOutput's code, the messages of warnings only.
   int32_t writeTo(const std::string& bytes, const std::string& target, bool keepTime = false,
-                  const plat_write_time* stamp = nullptr) {
-    RunSettings settings = settingsFor(Utf8, Ansi);
+                  const plat_write_time* stamp = nullptr, uint8_t stopMode = 0) {
+    RunSettings settings = settingsFor(Utf8, Ansi, stopMode);
     MemoryConversion conversion(bytes, settings);
     TextString name;
     initFromCString(&name, target.c_str());
@@ -76,8 +76,12 @@ class Files : public StageTest {
     settleEncodings(&conversion.c, head, peekInput(&conversion.input, head, sizeof head));
     conversion.c.inputBytes = bytes.size();
     quietLevel = 1;
+    NewOutput fresh;
+    initNewOutput(&fresh);
+    makeNewOutput(&fresh, &name);
     int32_t code = writeOutput(&conversion.c, &conversion.input, &conversion.name, &name, keepTime,
-                               stamp, nullptr);
+                               stamp, nullptr, &fresh);
+    releaseNewOutput(&fresh);
     quietLevel = 0;
     release(&name);
     return code;
@@ -334,6 +338,21 @@ TEST_F(Files, AReadOnlyFileIsNotCreated) {
   EXPECT_EQ(writeTo("new", target), ExitCannotCreate);
   EXPECT_EQ(messages(), "FATAL! (5) cannot create \"" + target + "\" -- Access is denied.\n");
   EXPECT_EQ(contentOf(target), "keep");
+}
+
+// A file that was not there is written without a name by the pass that also
+// checks the input, and named only when the checks have passed.
+TEST_F(Files, ANewFileIsNamedOnlyOnceItsChecksHavePassed) {
+  std::string target = path("new");
+  EXPECT_EQ(writeTo("A\xC3", target, false, nullptr, 1), ExitStopped);
+  EXPECT_NE(messages().find("Stopped!"), std::string::npos);
+  EXPECT_EQ(access(target.c_str(), F_OK), -1);
+  mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(writeTo("A\xC3\xA9", target, false, nullptr, 1), 0);
+  EXPECT_EQ(contentOf(target), "A\xE9");
+  EXPECT_EQ(stateOf(target, "").mode & 0777, 0666 & ~mask);
+  EXPECT_EQ(system(("test \"$(ls -A '" + dir + "')\" = new").c_str()), 0);
 }
 
 // A batch knows a file by its identity, whatever names it: another name of a
