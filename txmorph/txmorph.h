@@ -287,6 +287,11 @@ struct Utf8Check {
 
 void startUtf8Check(Utf8Check* check);
 void checkUtf8Piece(Utf8Check* check, const uint8_t* bytes, uint32_t count);
+// The check of a piece the platform's decoder has been through, from where a
+// character begins: where it found no malformed sequence, every sequence of
+// the piece is a character, and the bytes are passed over unless one is
+// zero; else checked.
+void checkDecodedUtf8Piece(Utf8Check* check, const uint8_t* bytes, uint32_t count, bool malformed);
 // At the end of the input: a sequence cut short makes the input invalid at its size.
 void endUtf8Check(Utf8Check* check);
 

@@ -116,12 +116,11 @@ void pageToUtf8Piece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_
   *made += pageToUtf8(&c->toUtf8, bytes, count, out + *made);
 }
 
-// A piece of whole characters through every step the pass asks for; its
+// A piece of whole characters through the steps of the conversion; its
 // output goes to out + *made. The tables are made for the first piece that
 // is worth it (and for every piece where the tests make pieces tiny).
-bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
+bool convertSteps(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
                   uint32_t* made) {
-  if (work & kReadChecks) readChecks(c, bytes, count);
   bool worth = count >= kStraightFrom || c->pieceBytes < kStraightFrom;
   bool page = c->output == Ansi || c->output == Oem;
   if (c->input == Utf8 && page) {
@@ -136,6 +135,25 @@ bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t w
     }
   }
   return convertStretch(c, bytes, count, work, out, made);
+}
+
+// A piece through every step the pass asks for. UTF-8 that the decoder
+// notes the losses of is checked by it: a piece in which it found nothing
+// malformed is valid, and only a piece where it found something is read by
+// the check.
+bool convertPiece(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t work, uint8_t* out,
+                  uint32_t* made) {
+  constexpr uint8_t kDecoderChecks = kReadChecks | kNoteLosses;
+  bool byDecoder = (work & kDecoderChecks) == kDecoderChecks && c->checkingUtf8 &&
+                   !c->checkingAlso && !c->wellFormed;
+  if ((work & kReadChecks) && !byDecoder) readChecks(c, bytes, count);
+  bool before = c->malformed;
+  c->malformed = false;
+  bool converted = convertSteps(c, bytes, count, work, out, made);
+  bool found = c->malformed;
+  c->malformed = before || found;
+  if (byDecoder) checkDecodedUtf8Piece(&c->utf8, bytes, count, found || !converted);
+  return converted;
 }
 
 }  // namespace

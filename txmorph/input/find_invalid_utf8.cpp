@@ -397,6 +397,44 @@ void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
   checkPieceBytewise(check, bytes, count);
 }
 
+namespace {
+
+// The decoder takes a zero byte as a character; the check never does. The
+// least byte of each column of 16, with SSE2.
+bool holdsZeroByte(const uint8_t *bytes, uint32_t count) {
+#if defined(__SSE2__)
+  if (count >= 16) {
+    __m128i least = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + count - 16));
+    for (uint32_t i = 0; i + 16 <= count; i += 16) {
+      least = _mm_min_epu8(least, _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i)));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(least, _mm_setzero_si128())) != 0;
+  }
+#endif
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  uint64_t found = 0;
+  uint32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint64_t word;
+    __builtin_memcpy(&word, bytes + i, 8);
+    found |= (word - kOnes) & ~word & kHighs;
+  }
+  for (; i < count; i++) found |= bytes[i] == 0;
+  return found != 0;
+}
+
+}  // namespace
+
+void checkDecodedUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count, bool malformed) {
+  if (malformed || check->invalidAt != 0 || check->missing != 0 || check->pendingLead != 0 ||
+      holdsZeroByte(bytes, count)) {
+    checkUtf8Piece(check, bytes, count);
+  } else {
+    check->at += count;
+  }
+}
+
 void endUtf8Check(Utf8Check *check) {
   if (check->invalidAt == 0 && check->missing > 0) check->invalidAt = check->at;
 }

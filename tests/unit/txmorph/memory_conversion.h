@@ -22,9 +22,10 @@ inline RunSettings settingsFor(TextEncoding input, TextEncoding output, uint8_t 
 }
 
 // A conversion of bytes in memory through the passes of a run that writes
-// to a text (a pass that only checks first when a check could stop it), in
-// blocks and pieces of the sizes given. The messages are printed from the
-// checks on; the record stays to be looked at.
+// to a text (a pass that only checks first when a check could stop it, or
+// with `checksWhileWriting` the writing pass checks, its text dropped when
+// a check stops the run), in blocks and pieces of the sizes given. The
+// messages are printed from the checks on; the record stays to be looked at.
 class MemoryConversion {
  public:
   MemoryConversion(const std::string& bytes, const RunSettings& settings,
@@ -56,7 +57,8 @@ class MemoryConversion {
     }
     c.inputBytes = input.size;
     c.printed = StageLoaded;
-    if (checkMayStop(&c) && runPass(&c, &input, kReadChecks, nullptr) != PassDone) {
+    if (!checksWhileWriting && checkMayStop(&c) &&
+        runPass(&c, &input, kReadChecks, nullptr) != PassDone) {
       return ExitCannotLoad;
     }
     if (checksKnown(&c, &input) && !printConversion(&c, StageChecks, &name)) return ExitStopped;
@@ -64,7 +66,11 @@ class MemoryConversion {
     initOutput(&output, OutputText, INVALID_HANDLE_VALUE);
     output.text = &out;
     int32_t code = writingPass(&c, &input, &output, &name);
-    if (code == 0) printConversion(&c, stage, &name);
+    if (code == 0 && !printConversion(&c, stage, &name)) {
+      release(&out);
+      init(&out);
+      return ExitStopped;
+    }
     return code;
   }
   // The output of a run quiet but for its failures.
@@ -88,6 +94,7 @@ class MemoryConversion {
   Input input;
   TextString out;
   TextString name;
+  bool checksWhileWriting = false;
 };
 
 }  // namespace txmorph
