@@ -65,7 +65,12 @@ bool convertStretch(Conversion* c, const uint8_t* bytes, uint32_t count, uint8_t
   }
   c->units += unitCount;
   uint32_t bytesMade = 0;
-  if (!encodePiece(c, units, unitCount, out + *made, &bytesMade, noting)) return false;
+  if (c->output == Utf8 && !(work & kWriteOutput)) {
+    // A pass that writes nothing needs UTF-8's size alone.
+    bytesMade = utf8Size(units, unitCount);
+  } else if (!encodePiece(c, units, unitCount, out + *made, &bytesMade, noting)) {
+    return false;
+  }
   // UTF-16LE output is the units themselves, moved over a removed U+FEFF.
   if (c->output == Wide) units = reinterpret_cast<const uint16_t*>(out + *made);
   *made += bytesMade;

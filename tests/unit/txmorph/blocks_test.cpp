@@ -139,6 +139,14 @@ class Blocks : public StageTest {
     result.code = conversion.run();
     result.output = conversion.output();
     result.messages = capturedMessages();
+    if (result.code == 0) {
+      // A pass that only counts (before a prompt, or a file's rewrite) finds
+      // the size the written output has.
+      uint64_t written = conversion.c.outputBytes;
+      runPass(&conversion.c, &conversion.input, writingWork(&conversion.c) & ~kWriteOutput,
+              nullptr);
+      EXPECT_EQ(conversion.c.outputBytes, written);
+    }
     return result;
   }
 
