@@ -227,11 +227,13 @@ int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
   }
   bool complete = finishOutput(&output, c->outputBytes);
   if (named) {
-    if (keepTime && disk && output.changed && !plat_set_write_time(file, stamp) &&
+    // A new file a failed check stopped is never named: it goes at its close.
+    bool dropped = unnamed && code != 0;
+    if (keepTime && disk && output.changed && !dropped && !plat_set_write_time(file, stamp) &&
         showsWarnings()) {
       printWithName(&c->messages, "  Warning! cannot set date/time for \"%s\"\n", outputName);
     }
-    if (unnamed && code == 0 && !nameNewOutput(fresh, outputName)) {
+    if (unnamed && !dropped && !nameNewOutput(fresh, outputName)) {
       code = cannotCreate(&c->messages, outputName, GetLastError());
     }
     // A file system may tell only at the close that the data could not be
