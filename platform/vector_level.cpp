@@ -10,6 +10,10 @@ int8_t level_in_use = kUnknown;
 plat_vector offered() {
 #if defined(PLAT_HAS_X86_VECTORS)
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") &&
+      __builtin_cpu_supports("popcnt"))
+    return PLAT_VECTOR_AVX512;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("ssse3")) return PLAT_VECTOR_AVX2;
   if (__builtin_cpu_supports("ssse3")) return PLAT_VECTOR_SSSE3;
 #endif

@@ -9,9 +9,11 @@
 #include <stdint.h>
 
 enum plat_vector : uint8_t {
-  PLAT_VECTOR_BASE = 0,   // the baseline alone
-  PLAT_VECTOR_SSSE3 = 1,  // byte shuffles of 16 bytes
-  PLAT_VECTOR_AVX2 = 2,   // 32-byte registers (every such processor has SSSE3)
+  PLAT_VECTOR_BASE = 0,    // the baseline alone
+  PLAT_VECTOR_SSSE3 = 1,   // byte shuffles of 16 bytes
+  PLAT_VECTOR_AVX2 = 2,    // 32-byte registers (every such processor has SSSE3)
+  PLAT_VECTOR_AVX512 = 3,  // 64-byte registers, masks, byte and word forms, compress
+  PLAT_VECTOR_BEST = PLAT_VECTOR_AVX512,
 };
 
 // The level in use: what the processor offers, unless lowered.
@@ -29,6 +31,8 @@ plat_vector plat_vector_limit(plat_vector level);
 // it only where plat_vector_level() is that level or above.
 #define PLAT_SSSE3 __attribute__((target("ssse3")))
 #define PLAT_AVX2 __attribute__((target("avx2")))
+#define PLAT_AVX512 \
+  __attribute__((target("avx2,bmi,bmi2,popcnt,avx512f,avx512bw,avx512vl,avx512vbmi2")))
 
 // A value the compiler may not see as the constant it is, which keeps it in
 // its register: given the constant, it would rather build it again on every

@@ -79,7 +79,7 @@ plat_cp_result encode_single(const plat_code_page* page, const uint8_t* codes, b
     replaced |= miss;
   };
 #if defined(PLAT_HAS_X86_VECTORS) && defined(__SSE2__)
-  if (plat_vector_level() == PLAT_VECTOR_AVX2) {
+  if (plat_vector_level() >= PLAT_VECTOR_AVX2) {
     for (uint32_t high = 1; high != 0 && i + kSpan <= todo;) {
       i += narrow_ascii_avx2(source + i, todo - i, dest + i, &high);
       for (uint32_t bits = high; bits != 0; bits &= bits - 1) {

@@ -93,8 +93,9 @@ inline size_t keep_starts(const __m128i units[2], uint32_t starts, WCHAR* dest) 
   PLAT_KEEP(0)
   PLAT_KEEP(1)
   PLAT_KEEP(2)
-  PLAT_KEEP(3) PLAT_KEEP(4) PLAT_KEEP(5) PLAT_KEEP(6) PLAT_KEEP(7) PLAT_KEEP(8) PLAT_KEEP(9)
-      PLAT_KEEP(10) PLAT_KEEP(11) PLAT_KEEP(12) PLAT_KEEP(13) PLAT_KEEP(14) PLAT_KEEP(15)
+  PLAT_KEEP(3)
+  PLAT_KEEP(4) PLAT_KEEP(5) PLAT_KEEP(6) PLAT_KEEP(7) PLAT_KEEP(8) PLAT_KEEP(9) PLAT_KEEP(10)
+      PLAT_KEEP(11) PLAT_KEEP(12) PLAT_KEEP(13) PLAT_KEEP(14) PLAT_KEEP(15)
 #undef PLAT_KEEP
           return o;
 }
@@ -165,7 +166,8 @@ size_t plat_utf8_decode_fast(const uint8_t* source, size_t count, WCHAR* dest, s
                              size_t* written) {
   using Blocks = size_t (*)(const uint8_t*, size_t, WCHAR*, size_t, size_t*);
   plat_vector level = plat_vector_level();
-  Blocks blocks = level == PLAT_VECTOR_AVX2    ? plat_utf8_decode_blocks_avx2
+  Blocks blocks = level == PLAT_VECTOR_AVX512  ? plat_utf8_decode_blocks_avx512
+                  : level == PLAT_VECTOR_AVX2  ? plat_utf8_decode_blocks_avx2
                   : level == PLAT_VECTOR_SSSE3 ? plat_utf8_decode_blocks_ssse3
                                                : decode_blocks;
   size_t i = 0;

@@ -26,7 +26,8 @@
 
 namespace {
 
-constexpr size_t kAhead = 2;   // the continuation bytes of the last character
+using namespace plat_utf8_blocks;
+
 constexpr size_t kCover = 24;  // decodes to at least eight units
 
 // For eight bytes with bit k set where byte k starts a character: which bytes
@@ -52,41 +53,6 @@ constexpr KeepTable make_keep_table() {
 }
 
 constexpr KeepTable kKeep = make_keep_table();
-
-// The classes of a block's bytes, one bit each.
-struct Classes {
-  uint64_t high;    // 0x80 and up
-  uint64_t cont;    // 0x80-0xBF; also the two bytes after the block
-  uint64_t lead;    // 0xC2 and up
-  uint64_t lead3;   // 0xE0 and up
-  uint64_t over;    // 0xF0 and up: four-byte forms and bytes that start none
-  uint64_t second;  // E0 or ED whose second byte is out of its range
-};
-
-inline uint64_t continues(uint8_t byte) { return (byte & 0xC0) == 0x80; }
-
-// The continuation bytes of the two after a block of `width` at `at`.
-inline uint64_t continuations_after(const uint8_t* at, uint32_t width) {
-  return (continues(at[width]) | continues(at[width + 1]) << 1) << width;
-}
-
-// Whether a block of `width` bytes holds only well-formed characters of up
-// to three bytes, past `carried`, the continuation bytes at its start that
-// the block before took. If so, sets the bits of the starts of its characters
-// and *carry to what this block takes of the next.
-inline bool check_block(const Classes& c, uint32_t width, uint64_t carried, uint64_t* starts,
-                        uint64_t* carry) {
-  uint64_t block = (uint64_t{1} << width) - 1;
-  uint64_t wanted = c.lead << 1 | c.lead3 << 2;  // the last may reach past the block
-  uint64_t bad = (c.high & ~(c.cont | c.lead)) | c.over | c.second;
-  if (((c.cont ^ (wanted | carried)) & (block | wanted)) | (bad & block)) return false;
-  *starts = ~c.cont & block;
-  *carry = wanted >> width;
-  return true;
-}
-
-// The bytes taken at the start of the next block, once a block is done.
-inline size_t carried_bytes(uint64_t carried) { return carried & 1 ? 1 + (carried >> 1) : 0; }
 
 // Bytes are unsigned; these compares take them as signed: 0x80-0xBF is
 // -128..-65, 0xC0-0xFF is -64..-1.

@@ -173,7 +173,7 @@ PLAT_AVX2 uint32_t checkBlocksAvx2(const uint8_t *bytes, uint32_t count, uint32_
 }
 
 uint32_t checkBlocks(const uint8_t *bytes, uint32_t count, uint32_t at) {
-  if (plat_vector_level() == PLAT_VECTOR_AVX2) at = checkBlocksAvx2(bytes, count, at);
+  if (plat_vector_level() >= PLAT_VECTOR_AVX2) at = checkBlocksAvx2(bytes, count, at);
   return checkBlocksWith<Sse2Block>(bytes, count, at);
 }
 
@@ -381,7 +381,7 @@ void checkPieceBytewise(Utf8Check *check, const uint8_t *bytes, uint32_t count) 
 // (AVX2), and the rest a byte at a time.
 void checkUtf8Piece(Utf8Check *check, const uint8_t *bytes, uint32_t count) {
 #if defined(PLAT_HAS_X86_VECTORS) && defined(__SSE2__)
-  if (check->invalidAt == 0 && check->wellFormed && plat_vector_level() == PLAT_VECTOR_AVX2) {
+  if (check->invalidAt == 0 && check->wellFormed && plat_vector_level() >= PLAT_VECTOR_AVX2) {
     uint32_t rest = check->missing < count ? check->missing : count;
     checkPieceBytewise(check, bytes, rest);
     bytes += rest;

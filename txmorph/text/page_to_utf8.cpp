@@ -214,7 +214,7 @@ uint32_t pageToUtf8(const PageToUtf8* table, const uint8_t* bytes, uint32_t coun
 #if defined(__SSE2__)
 #if defined(PLAT_HAS_X86_VECTORS)
   plat_vector level = plat_vector_level();
-  if (level == PLAT_VECTOR_AVX2) {
+  if (level >= PLAT_VECTOR_AVX2) {
     if (table->anyOwn) {
       ownBlocksAvx2(table, bytes, count, out, &i, &o);
     } else {

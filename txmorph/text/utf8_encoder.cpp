@@ -518,7 +518,7 @@ uint64_t utf8Size64(const uint16_t* units, uint32_t count) {
   uint32_t i = 0;
   uint64_t size = count;
 #if defined(__SSE2__)
-  size += plat_vector_level() == PLAT_VECTOR_AVX2 ? extraBytesAvx2(units, count, &i)
+  size += plat_vector_level() >= PLAT_VECTOR_AVX2 ? extraBytesAvx2(units, count, &i)
                                                   : extraBytes(units, count, &i);
 #endif
   for (; i < count; i++) {
@@ -534,7 +534,7 @@ uint32_t encodeUnits(const uint16_t* units, uint32_t count, uint8_t* out) {
   uint32_t i = 0;
 #if defined(__SSE2__)
   plat_vector level = plat_vector_level();
-  i = level == PLAT_VECTOR_AVX2    ? encodeBlocksAvx2(units, count, &out)
+  i = level >= PLAT_VECTOR_AVX2    ? encodeBlocksAvx2(units, count, &out)
       : level == PLAT_VECTOR_SSSE3 ? encodeBlocksShuffled(units, count, &out)
                                    : encodeBlocksPlain(units, count, &out);
 #endif

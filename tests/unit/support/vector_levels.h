@@ -8,7 +8,7 @@
 
 template <typename Check>
 void at_every_level(Check check) {
-  plat_vector best = plat_vector_limit(PLAT_VECTOR_AVX2);
+  plat_vector best = plat_vector_limit(PLAT_VECTOR_BEST);
   for (int level = PLAT_VECTOR_BASE; level <= best; level++) {
     SCOPED_TRACE(testing::Message() << "vector level " << level);
     plat_vector_limit(static_cast<plat_vector>(level));
