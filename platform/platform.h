@@ -61,6 +61,10 @@ UINT plat_console_text_cp(void);
 // FALSE with the reason (a full disk among them) when not all of it could be
 // copied.
 BOOL plat_copy_file_data(HANDLE from, HANDLE to);
+// Whether plat_copy_file_data reads `from` at offsets of its own and never
+// moves its position, so that another thread may read the file through the
+// same handle meanwhile.
+BOOL plat_copy_reads_at_offsets(void);
 
 // Files beside a file, in a folder that others may write to: the folder is
 // opened once and held, and every name is looked up in that folder and

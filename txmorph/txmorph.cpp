@@ -238,9 +238,18 @@ int32_t runTxmorph(int32_t, char**) {
   // checks as it goes. Where a prompt can follow, the answer comes first.
   bool unnamed =
       !run.inPlace && settings->askMode == 0 && makeNewOutput(&run.fresh, &run.outputName);
+  // A file converted in place with no prompt to come has its copy made
+  // while the pass before the writing one reads it.
+  EarlyCopy* early = nullptr;
+  if (run.inPlace && settings->askMode == 0 && run.input.kind == InputFile && run.held.writable) {
+    early = startEarlyCopy(&run.held, &run.outputName);
+  }
   int32_t code = passesBeforeWriting(c, &run.input, rewritesAFile(&run), unnamed && !c->halves,
                                      &run.inputName, &run.outputName);
-  if (code != 0) return finish(&run, code);
+  if (code != 0) {
+    dropEarlyCopy(early);
+    return finish(&run, code);
+  }
 
   plat_write_time stamp = {{0, 0}, 0};
   if (settings->keepTime && !readInputTime(&run, &stamp)) {
@@ -249,7 +258,7 @@ int32_t runTxmorph(int32_t, char**) {
   }
   if (c->sized) printConversion(c, StageDate, &run.inputName);
   code = writeOutput(c, &run.input, &run.inputName, &run.outputName, settings->keepTime, &stamp,
-                     &run.held, &run.fresh);
+                     &run.held, &run.fresh, early);
   if (code != 0) return finish(&run, code);
   return finish(&run, isLossy(c) ? ExitLossy : ExitReversible);
 }

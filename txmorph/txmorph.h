@@ -771,17 +771,30 @@ bool nameNewOutput(NewOutput* fresh, const TextString* name);
 // Closes what is open: a file never named is gone.
 void releaseNewOutput(NewOutput* fresh);
 
+// The safety copy of the file a run of its own converts in place, made and
+// flushed on a thread of its own while the pass before the writing one reads
+// the file (early_copy.cpp): only where no prompt can come before the write,
+// and where the platform can copy the file while the pass reads it (null
+// where it cannot). Interrupts wait from now. writeOutput takes it; a run
+// that ends before drops it, which leaves nothing behind.
+struct EarlyCopy;
+EarlyCopy* startEarlyCopy(const HeldFile* held, const TextString* name);
+// Waits for the copy, removes it, and lets interrupts take effect; nothing
+// for null.
+void dropEarlyCopy(EarlyCopy* early);
+
 // Writes the output of the conversion: a named file created or rewritten
 // from its start (written through its handle, never losing its text, when the
 // file is the input held for an in-place conversion: see
 // write_in_place.cpp; made without a name first when `fresh` holds one), or
 // standard output; then, when keepTime, the input's last-write time, `stamp`
-// (plat_get_write_time: as exactly as the file systems keep it). Returns 0
+// (plat_get_write_time: as exactly as the file systems keep it). The file
+// converted in place takes `early`, its copy, when there is one. Returns 0
 // when all went well, else 10 (a check the writing pass made failed: the new
 // file is gone), 242, 244 or 245 after the messages.
 int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
                     const TextString* outputName, bool keepTime, const plat_write_time* stamp,
-                    HeldFile* held, NewOutput* fresh);
+                    HeldFile* held, NewOutput* fresh, EarlyCopy* early);
 
 }  // namespace txmorph
 

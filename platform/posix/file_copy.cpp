@@ -151,3 +151,5 @@ BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
   plat_fail_errno(errno);
   return FALSE;
 }
+
+BOOL plat_copy_reads_at_offsets(void) { return TRUE; }

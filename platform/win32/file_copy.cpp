@@ -41,3 +41,6 @@ BOOL plat_copy_file_data(HANDLE from, HANDLE to) {
   SetLastError(error);
   return copied;
 }
+
+// ReadFile moves the position the handle shares with every other reader.
+BOOL plat_copy_reads_at_offsets(void) { return FALSE; }

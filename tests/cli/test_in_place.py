@@ -13,6 +13,7 @@ import fcntl
 import hashlib
 import os
 import random
+import re
 import resource
 import select
 import shutil
@@ -894,6 +895,68 @@ class ChangedWhileConverting(InPlace):
                                      b" nothing written\n"), err[-200:])
         self.assertEqual(self.read("a.txt"), b"an editor's text\n")
         self.assertOnly("a.txt")
+
+
+class CopiedWhileRead(InPlace):
+    """With no prompt to come (-x), a file of more than a block has its copy
+    made while the pass before the writing one reads it. Whatever ends the run
+    before the write leaves the file and its folder as they were, and is told
+    as it is when the copy is made after that pass: the pass's messages first."""
+
+    SIZE = 5_000_000  # more than a block: read from the disk, not held in memory
+
+    def test_what_ends_the_run_first_leaves_no_copy(self):
+        text = utf8_text(self.SIZE)
+        bad = text + b"\xff\n"
+        unflushed = {"PLAT_FAIL_FLUSH_AFTER": "0"}
+        rows = [("converted", text, {}, False, 0, rb"\A\Z"),
+                ("a failed check", bad, {}, False, 10, rb"\n  Stopped! "),
+                ("a failed check and a copy not flushed", bad, unflushed, False, 10,
+                 rb"\n  Stopped! (?!.*safety copy)"),
+                ("a copy not flushed", text, unflushed, False, 245,
+                 rb"\AFATAL! \(1117\) cannot make the safety copy"),
+                ("a copy left over", text, {}, True, 245,
+                 rb"\AFATAL! \".a.txt.txmorph~\" was left by a run that did not finish")]
+        for what, data, env, leftover, code, said in rows:
+            with self.subTest(what):
+                self.clear()
+                self.dated("a.txt", data)
+                names = ["a.txt"] + ([".a.txt.txmorph~"] if leftover else [])
+                if leftover:
+                    os.chmod(self.write(".a.txt.txmorph~", b"old"), 0o600)
+                before = self.state("a.txt")
+                got, err = self.tm("-q1", "-x", "-ow", "a.txt", env=env)
+                self.assertEqual(got, code, err)
+                self.assertRegex(err, re.compile(said, re.S))
+                if code == 0:
+                    self.assertConverted("a.txt", as_wide(data))
+                else:
+                    self.assertEqual(self.state("a.txt"), before)
+                self.assertOnly(*names)
+
+    def test_while_the_copy_is_flushed(self):
+        # Held by strace as the copy is flushed, which the pass goes on past.
+        text = utf8_text(self.SIZE)
+
+        def append():
+            with open(self.path("a.txt"), "ab") as f:
+                f.write(b"more\n")
+        rows = [("interrupted", lambda pid: os.kill(pid, signal.SIGTERM), -signal.SIGTERM),
+                ("written meanwhile", lambda pid: append(), 244)]
+        for what, meanwhile, code in rows:
+            with self.subTest(what):
+                self.clear()
+                self.dated("a.txt", text)
+                process, pid = self.hold("fsync", 1, "-q1", "-x", "-ow", "a.txt", seconds=1.5)
+                meanwhile(pid)
+                _, err = process.communicate(timeout=120)
+                self.assertEqual(process.returncode, code, err)
+                if code == 244:
+                    self.assertTrue(err.endswith(b'FATAL! "a.txt" changed since it was loaded;'
+                                                 b" nothing written\n"), err[-200:])
+                else:
+                    self.assertEqual(self.state("a.txt")[:2], (digest(text), LOADED_AT))
+                self.assertOnly("a.txt")
 
 
 class TwoRuns(InPlace):

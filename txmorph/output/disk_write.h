@@ -34,6 +34,22 @@ void reportWriteError(Messages* m, int64_t written, uint64_t size, uint32_t code
 
 namespace txmorph {
 
+// The copy made while the pass before the writing one runs (early_copy.cpp).
+struct EarlyCopy {
+  SafetyCopy copy;
+  const HeldFile* held;
+  const TextString* name;
+  HANDLE thread;  // the thread that makes it, until it is waited for
+  CopyResult made;
+  DWORD error;  // why it was not made, or not flushed
+  bool flushed;
+};
+
+// Waits for the copy and hands it over to `copy`: how its making went, and
+// whether it is on the disk (*flushed); the reason set. The hold on
+// interrupts the copy took is released (the caller holds its own).
+CopyResult takeEarlyCopy(EarlyCopy* early, SafetyCopy* copy, bool* flushed);
+
 // A file converted in place, one of a group written together
 // (write_in_place.cpp): what its write needs, and how it went.
 struct InPlaceWrite {
@@ -46,8 +62,9 @@ struct InPlaceWrite {
   BY_HANDLE_FILE_INFORMATION now;
   SafetyCopy copy;
   Output output;
-  int32_t code;  // its exit code once it failed (after the messages), else 0
-  bool givenUp;  // not touched: the batch stopped before its copy was made
+  int32_t code;      // its exit code once it failed (after the messages), else 0
+  bool givenUp;      // not touched: the batch stopped before its copy was made
+  EarlyCopy* early;  // its copy, made already or on the way (a run of its own), or null
 };
 
 void initInPlaceWrite(InPlaceWrite* f, Conversion* c, const TextString* name, HeldFile* held,

@@ -225,6 +225,18 @@ void makeCopy(InPlaceWrite* f) {
   if (made != CopyMade) refuseCopy(f, made, GetLastError());
 }
 
+// The copy made while the pass before this one read the file, on the disk.
+void takeCopy(InPlaceWrite* f) {
+  bool flushed = false;
+  CopyResult made = takeEarlyCopy(f->early, &f->copy, &flushed);
+  f->early = nullptr;
+  if (made != CopyMade) {
+    refuseCopy(f, made, GetLastError());
+  } else if (!flushed) {
+    copyNotOnDisk(f);
+  }
+}
+
 void nameCopy(InPlaceWrite* f) {
   CopyResult named = nameSafetyCopy(&f->copy);
   if (named != CopyMade) refuseCopy(f, named, GetLastError());
@@ -237,8 +249,12 @@ void makeCopies(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
       for (uint32_t i = 0; i < count; i++) files[i].givenUp = true;
       return;
     }
-    forEachFile(files, count, makeCopy);
-    flushGroup(files, count, CopiesWritten, copyNotOnDisk);
+    if (count == 1 && files[0].early != nullptr) {
+      if (goesOn(files[0])) takeCopy(&files[0]);
+    } else {
+      forEachFile(files, count, makeCopy);
+      flushGroup(files, count, CopiesWritten, copyNotOnDisk);
+    }
     forEachFile(files, count, nameCopy);
     flushGroup(files, count, CopiesNamed, copyNotOnDisk);
     bool stops = stopping != nullptr ? batchStops(stopping) : plat_interrupt_pending();
@@ -347,10 +363,18 @@ void initInPlaceWrite(InPlaceWrite* f, Conversion* c, const TextString* name, He
   initSafetyCopy(&f->copy);
   f->code = 0;
   f->givenUp = false;
+  f->early = nullptr;
 }
 
 void writeInPlace(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
-  for (uint32_t i = 0; i < count; i++) check(&files[i]);
+  for (uint32_t i = 0; i < count; i++) {
+    check(&files[i]);
+    // A file that cannot be written now has no use for a copy.
+    if (files[i].early != nullptr && !goesOn(files[i])) {
+      dropEarlyCopy(files[i].early);
+      files[i].early = nullptr;
+    }
+  }
   makeCopies(files, count, stopping);
   for (uint32_t i = 0; i < count; i++) {
     if (goesOn(files[i])) writeText(&files[i]);

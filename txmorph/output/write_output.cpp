@@ -180,10 +180,11 @@ int32_t writingPass(Conversion* c, Input* input, Output* output, const TextStrin
 
 int32_t writeOutput(Conversion* c, Input* input, const TextString* inputName,
                     const TextString* outputName, bool keepTime, const plat_write_time* stamp,
-                    HeldFile* held, NewOutput* fresh) {
+                    HeldFile* held, NewOutput* fresh, EarlyCopy* early) {
   if (held != nullptr && held->handle != INVALID_HANDLE_VALUE) {
     InPlaceWrite file;
     initInPlaceWrite(&file, c, outputName, held, keepTime, stamp);
+    file.early = early;
     writeInPlace(&file, 1, nullptr);
     return file.code;
   }

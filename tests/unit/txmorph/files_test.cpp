@@ -80,7 +80,7 @@ class Files : public StageTest {
     initNewOutput(&fresh);
     makeNewOutput(&fresh, &name);
     int32_t code = writeOutput(&conversion.c, &conversion.input, &conversion.name, &name, keepTime,
-                               stamp, nullptr, &fresh);
+                               stamp, nullptr, &fresh, nullptr);
     releaseNewOutput(&fresh);
     quietLevel = 0;
     release(&name);
