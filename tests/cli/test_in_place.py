@@ -919,6 +919,8 @@ class CopiedWhileRead(InPlace):
                  rb"\AFATAL! \".a.txt.txmorph~\" was left by a run that did not finish")]
         for what, data, env, leftover, code, said in rows:
             with self.subTest(what):
+                if env and not (FAULT_INJECTION and not UNDER_WINE):
+                    continue  # no fault switches in this build
                 self.clear()
                 self.dated("a.txt", data)
                 names = ["a.txt"] + ([".a.txt.txmorph~"] if leftover else [])
