@@ -130,6 +130,9 @@ BOOL plat_flush_files(const HANDLE* files, DWORD count);
 // returns without waiting, so that a flush of a large file later waits for
 // less; nothing is promised until that flush. On Windows it does nothing.
 void plat_start_flush(HANDLE file);
+// How much is written between two plat_start_flush calls, by a writer whose
+// file is flushed later.
+#define PLAT_FLUSH_BEHIND (8u << 20)
 // The same for the names each of `files` was given in its held folder
 // (`folders[i]` holds `files[i]`) without a flush: on POSIX the folders are
 // flushed (syncfs as above), on Windows the files.

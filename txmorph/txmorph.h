@@ -479,8 +479,6 @@ enum ConversionStage : uint8_t {
 
 constexpr uint32_t kBlockBytes = 4u << 20;   // read and written at a time
 constexpr uint32_t kPieceBytes = 64u << 10;  // converted at a time, while in the cache
-// Written to a file that is flushed later before it starts for the disk.
-constexpr uint32_t kWriteBehind = 8u << 20;
 constexpr uint32_t kStraightFrom = 16u << 10;  // a piece worth making a straight table for
 // Bytes that go through the decoder at once where UTF-8 to a page stops.
 constexpr uint32_t kDecodedStretch = 4096;

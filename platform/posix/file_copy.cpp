@@ -21,8 +21,7 @@
 namespace {
 
 constexpr size_t kPiece = size_t{1} << 20;
-constexpr size_t kChunk = size_t{8} << 20;  // copied by the kernel at a time
-constexpr size_t kWriteBehind = kChunk;
+constexpr size_t kChunk = PLAT_FLUSH_BEHIND;  // copied by the kernel at a time
 
 // Whether an error of a copy by the system only says it cannot copy this way.
 bool not_this_way(int error) {
@@ -45,7 +44,7 @@ int copy_in_kernel(int from, int to, off_t size) {
     if (n > 0) {
       // A large copy is flushed next: its pages start for the disk as they
       // are made, a small one goes with the flush of the others.
-      if (out - started >= static_cast<off_t>(kWriteBehind)) {
+      if (out - started >= static_cast<off_t>(PLAT_FLUSH_BEHIND)) {
         sync_file_range(to, started, out - started, SYNC_FILE_RANGE_WRITE);
         started = out;
       }

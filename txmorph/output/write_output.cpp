@@ -147,7 +147,7 @@ void writeToOutput(Output* output, const void* bytes, uint32_t count) {
   output->failed = put != int64_t{count};
   if (output->failed) {
     output->error = GetLastError();
-  } else if (output->flushedAfter && output->written - output->behind >= kWriteBehind) {
+  } else if (output->flushedAfter && output->written - output->behind >= PLAT_FLUSH_BEHIND) {
     plat_start_flush(output->handle);
     output->behind = output->written;
   }
