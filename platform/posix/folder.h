@@ -13,6 +13,10 @@ int plat_rename_new(int from_dir, const char* from, int to_dir, const char* to);
 // The last error of a failed rename: 183 for a name that is taken.
 DWORD plat_rename_error(int error);
 
+// The folder that holds the last part of the path `name`, opened to be
+// held, and *leaf that last part (within `name`); -1 with errno set.
+int plat_open_folder_fd(const char* name, const char** leaf);
+
 // Whether an O_TMPFILE open failed only because the file system (or the
 // kernel) makes no unnamed files.
 bool plat_no_unnamed_files(int error);

@@ -54,19 +54,25 @@ int open_through_proc(int fd, int mode) {
 
 }  // namespace
 
+int plat_open_folder_fd(const char* name, const char** leaf) {
+  char path[PATH_MAX];
+  if (!plat_folder_of(name, path, sizeof path)) return -1;
+  *leaf = last_part(name);
+  return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 HANDLE plat_open_folder_of(LPCSTR name, HANDLE file) {
   int fd = plat_fd_of(file);
   if (fd < 0) return INVALID_HANDLE_VALUE;
-  char path[PATH_MAX];
-  if (!plat_folder_of(name, path, sizeof path)) return fail(plat_error_from_errno(errno));
-  int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const char* leaf;
+  int folder = plat_open_folder_fd(name, &leaf);
   if (folder < 0) {
     return fail(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
                                                     : plat_error_from_errno(errno));
   }
   // The name may be a link to the file: it is followed here, from the folder.
   struct stat named, open_file;
-  bool holds = fstatat(folder, last_part(name), &named, 0) == 0 && fstat(fd, &open_file) == 0 &&
+  bool holds = fstatat(folder, leaf, &named, 0) == 0 && fstat(fd, &open_file) == 0 &&
                same_file(named, open_file);
   HANDLE handle = holds ? plat_make_handle(folder, PLAT_FILE, GENERIC_READ, nullptr)
                         : fail(ERROR_FILE_NOT_FOUND);

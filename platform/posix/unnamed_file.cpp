@@ -4,14 +4,12 @@
 // /proc (see plat_rename_in_folder), so without /proc none is made.
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
 #include "platform/posix/errors.h"
-#include "platform/posix/file_name.h"
 #include "platform/posix/folder.h"
 #include "platform/posix/handle.h"
 
@@ -27,16 +25,13 @@ HANDLE fail(DWORD code, int folder) {
 
 HANDLE plat_create_unnamed(LPCSTR name, HANDLE* folder) {
   *folder = INVALID_HANDLE_VALUE;
-  const char* slash = strrchr(name, '/');
-  const char* leaf = slash == nullptr ? name : slash + 1;
-  char path[PATH_MAX];
-  if (*leaf == 0 || strcmp(leaf, ".") == 0 || strcmp(leaf, "..") == 0 ||
-      access("/proc/self/fd", X_OK) != 0) {
-    return fail(ERROR_NOT_SUPPORTED, -1);
-  }
-  if (!plat_folder_of(name, path, sizeof path)) return fail(plat_error_from_errno(errno), -1);
-  int dir = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (access("/proc/self/fd", X_OK) != 0) return fail(ERROR_NOT_SUPPORTED, -1);
+  const char* leaf;
+  int dir = plat_open_folder_fd(name, &leaf);
   if (dir < 0) return fail(plat_error_from_errno(errno), -1);
+  if (*leaf == 0 || strcmp(leaf, ".") == 0 || strcmp(leaf, "..") == 0) {
+    return fail(ERROR_NOT_SUPPORTED, dir);
+  }
   struct stat st;
   if (fstatat(dir, leaf, &st, AT_SYMLINK_NOFOLLOW) == 0) return fail(ERROR_FILE_EXISTS, dir);
   if (errno != ENOENT) return fail(plat_error_from_errno(errno), dir);

@@ -225,8 +225,14 @@ void makeCopy(InPlaceWrite* f) {
   if (made != CopyMade) refuseCopy(f, made, GetLastError());
 }
 
-// The copy made while the pass before this one read the file, on the disk.
+// The copy made while the pass before this one read the file, on the disk;
+// a file that cannot be written now has no use for it.
 void takeCopy(InPlaceWrite* f) {
+  if (!goesOn(*f)) {
+    dropEarlyCopy(f->early);
+    f->early = nullptr;
+    return;
+  }
   bool flushed = false;
   CopyResult made = takeEarlyCopy(f->early, &f->copy, &flushed);
   f->early = nullptr;
@@ -250,7 +256,7 @@ void makeCopies(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
       return;
     }
     if (count == 1 && files[0].early != nullptr) {
-      if (goesOn(files[0])) takeCopy(&files[0]);
+      takeCopy(&files[0]);
     } else {
       forEachFile(files, count, makeCopy);
       flushGroup(files, count, CopiesWritten, copyNotOnDisk);
@@ -367,14 +373,7 @@ void initInPlaceWrite(InPlaceWrite* f, Conversion* c, const TextString* name, He
 }
 
 void writeInPlace(InPlaceWrite* files, uint32_t count, const uint32_t* stopping) {
-  for (uint32_t i = 0; i < count; i++) {
-    check(&files[i]);
-    // A file that cannot be written now has no use for a copy.
-    if (files[i].early != nullptr && !goesOn(files[i])) {
-      dropEarlyCopy(files[i].early);
-      files[i].early = nullptr;
-    }
-  }
+  for (uint32_t i = 0; i < count; i++) check(&files[i]);
   makeCopies(files, count, stopping);
   for (uint32_t i = 0; i < count; i++) {
     if (goesOn(files[i])) writeText(&files[i]);
