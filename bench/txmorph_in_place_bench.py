@@ -17,6 +17,13 @@ both the copy and the new text to the disk; iconv and mv flush nothing, nor
 does dos2unix. dos2unix runs where it
 has a like conversion (UTF-16LE to UTF-8), and otherwise its plain rewrite of
 the same file (line ends), as the cost of rewriting a file in place at all.
+
+The floor (bench_txmorph_in_place_floor) is the file system's work of a
+rewrite as safe as txmorph's, with nothing converted: the old text copied
+beside the file and flushed, the new text's number of bytes written over the
+file, the file cut and flushed, the copy removed. "of floor" is the floor's
+time over txmorph's; "floor x" is iconv and mv's time over the floor's, the
+most any rewrite as safe could reach against them on this disk.
 """
 import os
 import shutil
@@ -54,6 +61,7 @@ def best_times(contenders, pristine, target):
 
 def main():
     txmorph, megabytes, work, made = arguments("txmorph-in-place-")
+    floor = os.path.join(os.path.dirname(txmorph), "bench_txmorph_in_place_floor")
     dos2unix = shutil.which("dos2unix")
     # dos2unix's options for a like conversion, where it has one.
     like = {"UTF-16LE to UTF-8": ["-ul"]}
@@ -63,26 +71,31 @@ def main():
         target = os.path.join(work, "f.txt")
         print(f"{megabytes} MB inputs converted in place, best of {RUNS}; MB/s of input; "
               f"load average {load_average():.2f} at the start")
-        print(f"{'conversion':26} {'txmorph':>9} {'iconv+mv':>9} {'ratio':>6} {'dos2unix':>9}")
+        print(f"{'conversion':26} {'txmorph':>9} {'iconv+mv':>9} {'ratio':>6} {'floor':>7} "
+              f"{'of floor':>9} {'floor x':>8} {'dos2unix':>9}")
         missed = False
         for title, source, options, iconv_args in CASES:
             dos2unix_options = like.get(title)
             pristine = os.path.join(work, source)
             size = sizes[source] / 1e6
+            # The new text's size, for the floor.
+            run_time([txmorph, "-q", "-x", *options, target], pristine, target)
             contenders = [([txmorph, "-q", "-x", *options, target], ENV),
                           (["sh", "-c", f"iconv {iconv_args} {target} -o {target}.new"
-                                        f" && mv {target}.new {target}"], ENV)]
+                                        f" && mv {target}.new {target}"], ENV),
+                          ([floor, target, str(os.path.getsize(target))], ENV)]
             if dos2unix is not None:
                 contenders.append(([dos2unix, "-q", *(dos2unix_options or []), target],
                                    UTF8_LOCALE))
             times = best_times(contenders, pristine, target)
-            ours, theirs = times[0], times[1]
+            ours, theirs, safe = times[0], times[1], times[2]
             rewrite = "-"
             if dos2unix is not None:
-                rewrite = f"{size / times[2]:9.0f}" + ("" if dos2unix_options else "*")
+                rewrite = f"{size / times[3]:9.0f}" + ("" if dos2unix_options else "*")
             missed |= theirs / ours < TARGET
             print(f"{title:26} {size / ours:9.0f} {size / theirs:9.0f} "
-                  f"{theirs / ours:6.2f} {rewrite:>9}")
+                  f"{theirs / ours:6.2f} {size / safe:7.0f} {safe / ours:9.2f} "
+                  f"{theirs / safe:8.2f} {rewrite:>9}")
         if dos2unix is not None:
             print("* dos2unix's plain rewrite of the same file (no like conversion)")
         return missed
