@@ -9,9 +9,10 @@
 //   from its start where it is shorter: only their number matters), started
 //   for the disk 8 MB at a time; the file cut to SIZE and flushed;
 //   the copy renamed, the folder flushed, the copy removed and closed.
-// Any clone the file system offers is not used: the floor is that of a
-// file system that copies data. Exits 1, saying which step failed, on any
-// failure.
+// No clone is asked for (txmorph asks for one first); copy_file_range may
+// still share the blocks where the file system does so itself (btrfs), so
+// there the floor is that of a clone. Exits 1, saying which step failed, on
+// any failure.
 //
 // usage: bench_txmorph_in_place_floor FILE SIZE
 #include <errno.h>
